@@ -1,0 +1,7 @@
+#include "app/Language.h"
+
+namespace pg {
+
+int LanguageOffset = 0;
+
+} // namespace pg
