@@ -1,0 +1,4 @@
+list(APPEND PG_CORE_SOURCES
+  src/ui/AnchorLayout.cpp
+  src/ui/HyperlinkText.cpp
+  src/ui/VersionNumbers.cpp)
