@@ -1,0 +1,50 @@
+#include "tool/ToolJob.h"
+
+#include "framework/Text.h"
+
+namespace pg {
+
+std::string WithAviExtension(const std::string& outFile)
+{
+    if (fw::EqualsNoCase(fw::Right(outFile, 4), ".avi"))
+        return outFile;
+    return outFile + ".avi";
+}
+
+ToolJob ToolArguments(const std::string& inFile, const std::string& outFile, std::int32_t startFrame,
+                      std::int32_t frameCount, std::int32_t width, std::int32_t height)
+{
+    ToolJob job;
+    job.outFile = WithAviExtension(outFile);
+    job.startFrame = startFrame == 0 ? 1 : startFrame;
+    const std::string sizePiece =
+        width > 0 && height > 0 ? fw::Format("-h %d -v %d", static_cast<int>(width), static_cast<int>(height)) : "";
+    const std::string framesPiece = frameCount > 0 ? fw::Format("-n %d", static_cast<int>(frameCount)) : "";
+    job.arguments = fw::Format("\"%s\" \"%s\" -k %d %s %s", inFile.c_str(), job.outFile.c_str(),
+                               static_cast<int>(job.startFrame), framesPiece.c_str(), sizePiece.c_str());
+    return job;
+}
+
+std::string ToolCommandLine(const std::string& arguments)
+{
+    return std::string(TOOL_PROGRAM) + " " + arguments + "  /A";
+}
+
+std::string ConvertLoneLineFeeds(std::string_view chunk)
+{
+    std::string converted;
+    converted.reserve(chunk.size() + chunk.size() / 8);
+    for (std::size_t i = 0; i < chunk.size(); ++i) {
+        if (chunk[i] == '\n' && (i == 0 || chunk[i - 1] != '\r'))
+            converted += '\r';
+        converted += chunk[i];
+    }
+    return converted;
+}
+
+bool ChunkEndsWork(std::string_view convertedChunk, std::string_view marker)
+{
+    return convertedChunk.size() > 1 && convertedChunk.find(marker, 1) != std::string_view::npos;
+}
+
+} // namespace pg

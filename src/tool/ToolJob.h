@@ -1,0 +1,40 @@
+#pragma once
+// The preview tool's job texts: its arguments from the job fields, its command line, and how the
+// output window treats each chunk the tool prints.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace pg {
+
+constexpr const char* TOOL_PROGRAM = "ClipmendC.exe";
+
+// Largest piece of tool output that is read and shown at once.
+constexpr std::size_t TOOL_CHUNK_SIZE = 4096;
+
+struct ToolJob
+{
+    std::string outFile;      // the output path, ending in ".avi"
+    std::int32_t startFrame;  // 0 becomes 1
+    std::string arguments;
+};
+
+// The tool arguments "\"in\" \"out\" -k start frames size": the frames piece "-n N" only for a
+// positive frame count, the size piece "-h W -v H" only when both are positive. Empty pieces
+// keep their blanks; paths go between the quotes as they stand.
+ToolJob ToolArguments(const std::string& inFile, const std::string& outFile, std::int32_t startFrame,
+                      std::int32_t frameCount, std::int32_t width, std::int32_t height);
+
+// The output path with ".avi" appended unless its last four characters are ".avi" in any case.
+std::string WithAviExtension(const std::string& outFile);
+
+// "ClipmendC.exe <arguments>  /A"
+std::string ToolCommandLine(const std::string& arguments);
+
+// A chunk as the output box shows it: every line feed not preceded by a carriage return gets one.
+std::string ConvertLoneLineFeeds(std::string_view chunk);
+
+// Whether a converted chunk ends the tool's work: the marker counts from its second character on.
+bool ChunkEndsWork(std::string_view convertedChunk, std::string_view marker);
+
+} // namespace pg

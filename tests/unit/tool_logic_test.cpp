@@ -1,0 +1,81 @@
+#include "tool/ToolEndMarker.h"
+#include "tool/ToolJob.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(ToolArgumentsTest, FullJob)
+{
+    const pg::ToolJob job = pg::ToolArguments("D:\\tmp\\12.part", "D:\\film", 1, 50, 640, 352);
+    EXPECT_EQ("\"D:\\tmp\\12.part\" \"D:\\film.avi\" -k 1 -n 50 -h 640 -v 352", job.arguments);
+    EXPECT_EQ("D:\\film.avi", job.outFile);
+    EXPECT_EQ(1, job.startFrame);
+}
+
+TEST(ToolArgumentsTest, EmptyPiecesKeepTheirBlanks)
+{
+    EXPECT_EQ("\"a b\" \"c.avi\" -k 1  ", pg::ToolArguments("a b", "c.avi", 0, 0, 0, 0).arguments);
+    EXPECT_EQ("\"a\" \"c.avi\" -k -5 -n 3 ", pg::ToolArguments("a", "c", -5, 3, 640, 0).arguments);
+    EXPECT_EQ("\"a\" \"c.avi\" -k 2  -h 1 -v 2", pg::ToolArguments("a", "c", 2, -1, 1, 2).arguments);
+    EXPECT_EQ("\"a\" \"c.avi\" -k 2  ", pg::ToolArguments("a", "c", 2, 0, -640, 352).arguments);
+    EXPECT_EQ(1, pg::ToolArguments("a", "c", 0, 0, 0, 0).startFrame);
+    EXPECT_EQ(-5, pg::ToolArguments("a", "c", -5, 0, 0, 0).startFrame);
+}
+
+TEST(ToolArgumentsTest, AviIsAppendedUnlessTheLastFourCharactersAreAvi)
+{
+    EXPECT_EQ("film.AVI", pg::WithAviExtension("film.AVI"));
+    EXPECT_EQ("film.Avi", pg::WithAviExtension("film.Avi"));
+    EXPECT_EQ("film.avi.bak.avi", pg::WithAviExtension("film.avi.bak"));
+    EXPECT_EQ("av.avi", pg::WithAviExtension("av"));
+    EXPECT_EQ("xavi.avi", pg::WithAviExtension("xavi"));
+    EXPECT_EQ(".avi", pg::WithAviExtension(".avi"));
+}
+
+TEST(ToolArgumentsTest, CommandLineHasTwoBlanksBeforeTheSwitch)
+{
+    EXPECT_EQ("ClipmendC.exe \"a\" \"b.avi\" -k 1    /A", pg::ToolCommandLine("\"a\" \"b.avi\" -k 1  "));
+    const std::string longArguments(3000, 'q');
+    EXPECT_EQ("ClipmendC.exe " + longArguments + "  /A", pg::ToolCommandLine(longArguments));
+}
+
+TEST(ToolOutputTest, LoneLineFeedsGetCarriageReturns)
+{
+    EXPECT_EQ("x\r\ny\r\nz", pg::ConvertLoneLineFeeds("x\ny\r\nz"));
+    EXPECT_EQ("\r\nstart", pg::ConvertLoneLineFeeds("\nstart"));
+    EXPECT_EQ("\r\n\r\n\r\n", pg::ConvertLoneLineFeeds("\n\n\r\n"));
+    EXPECT_EQ("a\r", pg::ConvertLoneLineFeeds("a\r"));
+    EXPECT_EQ("", pg::ConvertLoneLineFeeds(""));
+    const std::string once = pg::ConvertLoneLineFeeds("p\nq\r\n\nr");
+    EXPECT_EQ(once, pg::ConvertLoneLineFeeds(once));
+}
+
+TEST(ToolOutputTest, FullChunksAreConvertedWhole)
+{
+    const std::string plain(pg::TOOL_CHUNK_SIZE, 'b');
+    EXPECT_EQ(plain, pg::ConvertLoneLineFeeds(plain));
+    const std::string feeds(pg::TOOL_CHUNK_SIZE, '\n');
+    const std::string converted = pg::ConvertLoneLineFeeds(feeds);
+    ASSERT_EQ(2 * pg::TOOL_CHUNK_SIZE, converted.size());
+    EXPECT_EQ(std::string::npos, converted.find("\n\n"));
+    std::string endingInMarker(pg::TOOL_CHUNK_SIZE - std::string(TOOL_END_MARKER).size(), 'o');
+    endingInMarker += TOOL_END_MARKER;
+    EXPECT_TRUE(pg::ChunkEndsWork(pg::ConvertLoneLineFeeds(endingInMarker), TOOL_END_MARKER));
+}
+
+TEST(ToolOutputTest, MarkerCountsFromTheSecondCharacter)
+{
+    const std::string marker = TOOL_END_MARKER;
+    EXPECT_FALSE(pg::ChunkEndsWork(marker, marker));
+    EXPECT_FALSE(pg::ChunkEndsWork(marker + "\r\nmore", marker));
+    EXPECT_TRUE(pg::ChunkEndsWork("\r\n" + marker, marker));
+    EXPECT_TRUE(pg::ChunkEndsWork("done " + marker + "\r\n", marker));
+    EXPECT_TRUE(pg::ChunkEndsWork(marker + " " + marker, marker));
+    const std::size_t half = marker.size() / 2;
+    EXPECT_FALSE(pg::ChunkEndsWork("end " + marker.substr(0, half), marker));
+    EXPECT_FALSE(pg::ChunkEndsWork(marker.substr(half) + "\r\n", marker));
+    EXPECT_FALSE(pg::ChunkEndsWork("", marker));
+}
+
+} // namespace
