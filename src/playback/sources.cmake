@@ -1,0 +1,1 @@
+list(APPEND PG_CORE_SOURCES src/playback/PlayDecision.cpp)
