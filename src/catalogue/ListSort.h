@@ -1,0 +1,40 @@
+#pragma once
+// Sorting of the download list's rows by one column, on the rows themselves.
+#include <cstdint>
+#include <string>
+
+namespace pg {
+
+// The rows of a list as the sort sees them: cell texts read back, whole rows swapped.
+class RowTable
+{
+public:
+    virtual ~RowTable() = default;
+    virtual int RowCount() const = 0;
+    virtual int ColumnCount() const = 0;
+    virtual std::string CellText(int row, int column) const = 0;
+    // Exchanges everything of rows i and j: texts, item data, selection and focus.
+    virtual void SwapRows(int i, int j) = 0;
+};
+
+// Value of a text as the runtime's atoi reads it: leading white space skipped, an optional sign,
+// the leading decimal digits; the rest is ignored ("700.00 MB" is 700). Overflow wraps around.
+std::int32_t LeadingInt(const std::string& text);
+
+// Sort rows low to high (inclusive; high = -1 means the last row) by the column's text in byte
+// order, or by its LeadingInt value. Rows whose keys are equal are never exchanged with each other.
+// False when there was nothing to sort; the numeric sort also refuses a column beyond the list's.
+bool SortTextItems(RowTable& rows, int column, bool ascending, int low = 0, int high = -1);
+bool SortNumericItems(RowTable& rows, int column, bool ascending, int low = 0, int high = -1);
+
+enum class ColumnSorter { None, Text, Numeric };
+
+// Header-click state: a click on the sorted column reverses the direction, a click on another
+// column sorts it ascending. Updates sortColumn (-1 before the first click) and sortAscending
+// (1 or 0) and says which sorter the column takes; None for a negative column, which changes nothing.
+ColumnSorter ApplyColumnClick(int clickedColumn, std::int32_t& sortColumn, std::int32_t& sortAscending);
+
+// The whole header click: the state update, then the sort of all rows by the clicked column.
+void SortOnColumnClick(RowTable& rows, int clickedColumn, std::int32_t& sortColumn, std::int32_t& sortAscending);
+
+} // namespace pg

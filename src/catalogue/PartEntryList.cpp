@@ -1,0 +1,103 @@
+#include "catalogue/PartEntryList.h"
+
+#include <algorithm>
+
+namespace pg {
+
+namespace {
+
+bool Cancelled(const std::atomic<std::int32_t>* cancel)
+{
+    return cancel != nullptr && cancel->load() != 0;
+}
+
+// Index of the first record for which `qualifies` holds, or the count when none does.
+template <typename Predicate>
+std::size_t FirstPosition(const std::vector<PartEntry>& entries, Predicate qualifies)
+{
+    return static_cast<std::size_t>(std::find_if(entries.begin(), entries.end(), qualifies) - entries.begin());
+}
+
+} // namespace
+
+void PartEntry::SetFromFound(const FoundItem& item, const std::string& directory, std::int32_t tag)
+{
+    m_path = directory + item.name;
+    m_attributes = item.attributes;
+    m_size = item.size;
+    m_created = item.created;
+    m_accessed = item.accessed;
+    m_written = item.written;
+    m_tag = tag;
+}
+
+std::int32_t PartEntryList::AddSorted(const PartEntry& entry, int mode)
+{
+    // Paths compare in plain byte order; std::string compares its bytes as unsigned chars.
+    std::size_t position = m_entries.size();
+    switch (mode) {
+    case SORT_SIZE_ASCENDING:
+        position = FirstPosition(m_entries, [&](const PartEntry& e) { return e.m_size >= entry.m_size; });
+        break;
+    case SORT_SIZE_DESCENDING:
+        position = FirstPosition(m_entries, [&](const PartEntry& e) { return e.m_size <= entry.m_size; });
+        break;
+    case SORT_PATH_ASCENDING:
+        position = FirstPosition(m_entries, [&](const PartEntry& e) { return e.m_path.compare(entry.m_path) >= 0; });
+        break;
+    case SORT_PATH_DESCENDING:
+        position = FirstPosition(m_entries, [&](const PartEntry& e) { return e.m_path.compare(entry.m_path) <= 0; });
+        break;
+    default:
+        break;
+    }
+    m_entries.insert(m_entries.begin() + static_cast<std::ptrdiff_t>(position), entry);
+    return static_cast<std::int32_t>(position);
+}
+
+std::int32_t PartEntryList::Scan(DirectoryLister& lister, const std::string& directory, const std::string& pattern,
+                                 bool recursive, int mode, bool addDirectories,
+                                 const std::atomic<std::int32_t>* cancel, std::atomic<std::int32_t>* counter)
+{
+    return ScanLevel(lister, directory, pattern, recursive, mode, addDirectories, cancel, counter, 0);
+}
+
+std::int32_t PartEntryList::ScanLevel(DirectoryLister& lister, const std::string& directory,
+                                      const std::string& pattern, bool recursive, int mode, bool addDirectories,
+                                      const std::atomic<std::int32_t>* cancel,
+                                      std::atomic<std::int32_t>* counter, int depth)
+{
+    std::int32_t count = 0;
+    PartEntry record;
+    const auto add = [&](const FoundItem& item) {
+        record.SetFromFound(item, directory, 0);
+        AddSorted(record, mode);
+        ++count;
+        if (counter != nullptr)
+            ++*counter;
+    };
+
+    lister.List(directory + "*", [&](const FoundItem& item) {
+        if (item.name != "." && item.name != ".." && (item.attributes & ATTRIBUTE_DIRECTORY) != 0) {
+            if (addDirectories)
+                add(item);
+            // A link or junction may point back up the tree; the depth bound guards against
+            // cycles the lister cannot recognise as links.
+            if (recursive && !item.isLink && depth < MAX_SCAN_DEPTH)
+                count += ScanLevel(lister, directory + item.name + "\\", pattern, recursive, mode, addDirectories,
+                                   cancel, counter, depth + 1);
+        }
+        return !Cancelled(cancel);
+    });
+
+    if (Cancelled(cancel))
+        return count;
+    lister.List(directory + pattern, [&](const FoundItem& item) {
+        if ((item.attributes & ATTRIBUTE_DIRECTORY) == 0)
+            add(item);
+        return !Cancelled(cancel);
+    });
+    return count;
+}
+
+} // namespace pg

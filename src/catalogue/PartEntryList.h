@@ -1,0 +1,94 @@
+#pragma once
+// The files found in the temp directory tree, the recursive scan that finds them, and their
+// insertion in a chosen order.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace pg {
+
+// Attribute bit of a directory in FoundItem::attributes.
+constexpr std::uint32_t ATTRIBUTE_DIRECTORY = 0x10;
+
+// Insertion orders of PartEntryList::AddSorted; any other mode appends.
+constexpr int SORT_SIZE_ASCENDING = 2;
+constexpr int SORT_SIZE_DESCENDING = 3;
+constexpr int SORT_PATH_ASCENDING = 4;
+constexpr int SORT_PATH_DESCENDING = 5;
+
+// One entry of a directory listing, as the platform's find functions report it. Times are in the
+// platform's time type: seconds since 1970, already converted to local time by the lister.
+struct FoundItem
+{
+    std::string name;
+    std::uint32_t attributes = 0;
+    std::uint64_t size = 0;
+    std::int64_t created = 0;
+    std::int64_t accessed = 0;
+    std::int64_t written = 0;
+    bool isLink = false; // a reparse point: symbolic link or junction
+};
+
+// Lists the entries that match a search text such as "C:\temp\*" or "C:\temp\*.part", with the
+// platform's wildcard rules and in its order. `visit` returns false to end the listing early.
+// A directory that cannot be read lists nothing.
+class DirectoryLister
+{
+public:
+    virtual ~DirectoryLister() = default;
+    virtual void List(const std::string& search, const std::function<bool(const FoundItem&)>& visit) = 0;
+};
+
+struct PartEntry
+{
+    // Fills the record from a listing entry found in `directory` (a text ending in a backslash).
+    void SetFromFound(const FoundItem& item, const std::string& directory, std::int32_t tag);
+
+    std::int32_t m_tag = 0;
+    std::string m_path;
+    std::uint32_t m_attributes = 0xFFFFFFFF;
+    std::uint64_t m_size = 0;
+    std::int64_t m_created = 0;
+    std::int64_t m_accessed = 0;
+    std::int64_t m_written = 0;
+};
+
+class PartEntryList
+{
+public:
+    // Inserts a copy of `entry` at its place for `mode` (before the records equal to it) and
+    // yields that index.
+    std::int32_t AddSorted(const PartEntry& entry, int mode);
+
+    // Adds every file below `directory` (empty or ending in a backslash) that matches `pattern`,
+    // depth-first: all sub-directories of a directory, each completely, before its own files.
+    // Directories themselves are added when `addDirectories` is set. Reparse points are never
+    // entered, so a link back up the tree cannot make the scan go round forever. `cancel` (when
+    // given) is checked after each entry; `counter` (when given) counts every record added.
+    // Yields the number of records added.
+    std::int32_t Scan(DirectoryLister& lister, const std::string& directory, const std::string& pattern,
+                      bool recursive, int mode, bool addDirectories,
+                      const std::atomic<std::int32_t>* cancel = nullptr,
+                      std::atomic<std::int32_t>* counter = nullptr);
+
+    // Deepest level below the scanned directory that Scan enters. A path of the platform's ANSI
+    // find functions (at most 259 characters) cannot reach it.
+    static constexpr int MAX_SCAN_DEPTH = 128;
+
+    std::size_t size() const { return m_entries.size(); }
+    bool empty() const { return m_entries.empty(); }
+    const PartEntry& operator[](std::size_t index) const { return m_entries[index]; }
+    void clear() { m_entries.clear(); }
+
+private:
+    std::int32_t ScanLevel(DirectoryLister& lister, const std::string& directory, const std::string& pattern,
+                           bool recursive, int mode, bool addDirectories,
+                           const std::atomic<std::int32_t>* cancel, std::atomic<std::int32_t>* counter,
+                           int depth);
+
+    std::vector<PartEntry> m_entries;
+};
+
+} // namespace pg

@@ -1,0 +1,331 @@
+#include "catalogue/PartMetFile.h"
+
+#include "catalogue/DecimalText.h"
+#include "framework/Text.h"
+
+#include <cmath>
+#include <cstdarg>
+#include <limits>
+#include <memory>
+#include <string_view>
+
+namespace pg {
+
+namespace {
+
+constexpr unsigned char kVersion = 0xE0;
+constexpr unsigned char kStringTag = 2;
+constexpr unsigned char kIntegerTag = 3;
+
+constexpr unsigned char kFileNameId = 0x01;
+constexpr unsigned char kFileSizeId = 0x02;
+constexpr unsigned char kFileTypeId = 0x03;
+constexpr unsigned char kFileFormatId = 0x04;
+constexpr unsigned char kCopiedId = 0x08;
+constexpr unsigned char kTempFileNameId = 0x12;
+constexpr unsigned char kPriorityId = 0x13;
+constexpr unsigned char kStatusId = 0x14;
+constexpr unsigned char kGapStartByte = 0x09;
+constexpr unsigned char kGapEndByte = 0x0A;
+
+// The ed2k part size, 9500 KiB.
+constexpr std::int32_t kPartSize = 9728000;
+constexpr std::int32_t kNoGap = std::numeric_limits<std::int32_t>::max();
+
+struct FileCloser
+{
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+bool ReadBytes(std::FILE* in, unsigned char* data, std::size_t count)
+{
+    return std::fread(data, 1, count, in) == count;
+}
+
+bool ReadInt16(std::FILE* in, std::int16_t& value)
+{
+    unsigned char bytes[2];
+    if (!ReadBytes(in, bytes, sizeof bytes))
+        return false;
+    value = static_cast<std::int16_t>(bytes[0] | bytes[1] << 8);
+    return true;
+}
+
+bool ReadInt32(std::FILE* in, std::int32_t& value)
+{
+    unsigned char bytes[4];
+    if (!ReadBytes(in, bytes, sizeof bytes))
+        return false;
+    value = static_cast<std::int32_t>(std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 |
+                                      std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24);
+    return true;
+}
+
+// A name or string value: `length` raw bytes, read whole however long. Where it is used as text it
+// ends at its first zero byte.
+bool ReadField(std::FILE* in, std::int16_t length, std::string& bytes)
+{
+    if (length < 0)
+        return false;
+    bytes.assign(static_cast<std::size_t>(length), '\0');
+    return length == 0 || ReadBytes(in, reinterpret_cast<unsigned char*>(bytes.data()), bytes.size());
+}
+
+void PrintHash(std::FILE* dump, const unsigned char (&hash)[16])
+{
+    for (unsigned char byte : hash)
+        std::fprintf(dump, " %02x", byte);
+    std::fputs("\n", dump);
+}
+
+std::string MegaBytes(std::int32_t bytes)
+{
+    return FormatFixed(std::ldexp(static_cast<double>(bytes), -20), 2);
+}
+
+// Gap arithmetic wraps around like the 32-bit registers it was made for.
+std::int32_t WrappingSub(std::int32_t a, std::int32_t b)
+{
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) - static_cast<std::uint32_t>(b));
+}
+
+std::int32_t WrappingAdd(std::int32_t a, std::int32_t b)
+{
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
+}
+
+} // namespace
+
+bool PartMetFile::Read(std::FILE* in, std::FILE* dump)
+{
+    return ReadMet(in, dump, false);
+}
+
+bool PartMetFile::ReadUntilFirstGap(std::FILE* in, std::FILE* dump)
+{
+    return ReadMet(in, dump, true);
+}
+
+bool PartMetFile::ReadMet(std::FILE* in, std::FILE* dump, bool untilFirstGap)
+{
+    if (!untilFirstGap) {
+        m_fileSize = 0;
+        m_copied = 0;
+    }
+
+    unsigned char version;
+    if (!ReadBytes(in, &version, 1))
+        return PrintError(dump, "cannot read version\n");
+    if (version != kVersion)
+        return PrintError(dump, "version != 224\n");
+    unsigned char date[4];
+    if (!ReadBytes(in, date, sizeof date))
+        return PrintError(dump, "cannot read date\n");
+    unsigned char fileId[16];
+    if (!ReadBytes(in, fileId, sizeof fileId))
+        return PrintError(dump, "cannot read file id\n");
+    std::fputs("file id  =", dump);
+    PrintHash(dump, fileId);
+
+    std::int16_t hashCount;
+    if (!ReadInt16(in, hashCount))
+        return PrintError(dump, "cannot read number of partial hashes\n");
+    std::fputs("\n", dump);
+    for (int i = 0; i < hashCount; ++i) {
+        unsigned char hash[16];
+        if (!ReadBytes(in, hash, sizeof hash))
+            return PrintError(dump, "cannot read hash %d\n", i);
+        std::fprintf(dump, "hash %3d =", i);
+        PrintHash(dump, hash);
+    }
+
+    std::int32_t tagCount;
+    if (!ReadInt32(in, tagCount))
+        return PrintError(dump, "cannot read number of number of meta tags\n");
+    std::fputs("\n", dump);
+
+    std::string linkName = "unknown";
+    std::int32_t lastFileSize = 0;
+    std::int32_t gapStart = 0;
+    std::int32_t missing = 0;
+    std::int32_t firstGap = kNoGap;
+    std::string name;
+    std::string value;
+    for (std::int32_t tag = 0; tag < tagCount; ++tag) {
+        unsigned char type;
+        if (!ReadBytes(in, &type, 1))
+            return PrintError(dump, "cannot read tag type\n");
+        std::int16_t nameLength;
+        if (!ReadInt16(in, nameLength))
+            return PrintError(dump, "cannot read name length\n");
+        if (!ReadField(in, nameLength, name))
+            return PrintError(dump, "cannot read name\n");
+        const bool special = nameLength == 1;
+        const unsigned char idByte = special ? static_cast<unsigned char>(name[0]) : 0;
+        const int id = static_cast<signed char>(idByte);
+
+        if (type == kStringTag) {
+            std::int16_t valueLength;
+            if (!ReadInt16(in, valueLength))
+                return PrintError(dump, "cannot read value length\n");
+            if (!ReadField(in, valueLength, value))
+                return PrintError(dump, "cannot read value\n");
+            const char* text = value.c_str();
+            if (!special) {
+                std::fprintf(dump, "%-13s = \"%s\"\n", name.c_str(), text);
+                continue;
+            }
+            switch (idByte) {
+            case kFileNameId:
+                std::fprintf(dump, "filename      = \"%s\"\n", text);
+                m_fileName = text;
+                linkName = text;
+                break;
+            case kFileTypeId:
+                std::fprintf(dump, "file type     = \"%s\"\n", text);
+                m_fileType = text;
+                break;
+            case kFileFormatId:
+                std::fprintf(dump, "file format   = \"%s\"\n", text);
+                m_fileFormat = text;
+                break;
+            case kTempFileNameId:
+                std::fprintf(dump, "tempfile name = \"%s\"\n", text);
+                break;
+            default:
+                std::fprintf(dump, "tag number %02d = \"%s\"\n", id, text);
+                break;
+            }
+        } else if (type == kIntegerTag) {
+            std::int32_t number;
+            if (!ReadInt32(in, number))
+                return PrintError(dump, "cannot read value\n");
+            if (special) {
+                switch (idByte) {
+                case kFileSizeId:
+                    std::fprintf(dump, "file size     = %d (%s mb)\n", number, MegaBytes(number).c_str());
+                    lastFileSize = number;
+                    if (!untilFirstGap)
+                        m_fileSize = number;
+                    break;
+                case kCopiedId:
+                    std::fprintf(dump, "copied so far = %d (%s mb)\n", number, MegaBytes(number).c_str());
+                    if (!untilFirstGap)
+                        m_copied = number;
+                    break;
+                case kPriorityId:
+                    std::fprintf(dump, "priority      = %s\n", PriorityName(number).c_str());
+                    break;
+                case kStatusId:
+                    std::fprintf(dump, "status        = %s\n", StatusName(number).c_str());
+                    break;
+                default:
+                    std::fprintf(dump, "tag number %02d = %d\n", id, number);
+                    break;
+                }
+            } else if (!name.empty() && static_cast<unsigned char>(name[0]) == kGapStartByte) {
+                // The gap number after the marker byte only labels the dump; gaps pair by order.
+                const char* gapNumber = name.c_str() + 1;
+                if (std::string_view(gapNumber) == "0")
+                    std::fputs("\n", dump);
+                std::fprintf(dump, "gap %3s from %10d", gapNumber, number);
+                gapStart = number;
+                if (untilFirstGap) {
+                    m_firstGapStart = number;
+                    return true;
+                }
+                if (number < firstGap)
+                    firstGap = number;
+            } else if (!name.empty() && static_cast<unsigned char>(name[0]) == kGapEndByte) {
+                const std::int32_t gapLength = WrappingSub(number, gapStart);
+                missing = WrappingAdd(missing, gapLength);
+                std::fprintf(dump, " to %10d = %10d bytes missing\n", number, gapLength);
+            } else {
+                std::fprintf(dump, "%-13s = %d\n", name.c_str(), number);
+            }
+        } else {
+            return PrintError(dump, "unknown tag type %d\n", type);
+        }
+    }
+
+    std::fputs("\n", dump);
+    std::fprintf(dump, "%d bytes = %s mb missing\n", missing, MegaBytes(missing).c_str());
+    if (!untilFirstGap && firstGap < kNoGap)
+        std::fprintf(dump, "first gap starts at %d (%d blocks are complete)\n", firstGap, firstGap / kPartSize);
+    std::fputs("\n", dump);
+
+    std::string hex;
+    for (unsigned char byte : fileId)
+        hex += fw::Format("%02x", byte);
+    m_link = fw::Format("ed2k://|file|%s|%d|%s|", linkName.c_str(), lastFileSize, hex.c_str());
+    if (untilFirstGap)
+        m_firstGapStart = lastFileSize;
+    return true;
+}
+
+std::string PartMetFile::PriorityName(std::int32_t priority)
+{
+    switch (priority) {
+    case 0:
+        return "Low";
+    case 1:
+        return "Normal";
+    case 2:
+        return "High";
+    default:
+        return fw::Format("unknown (%d)", priority);
+    }
+}
+
+std::string PartMetFile::StatusName(std::int32_t status)
+{
+    switch (status) {
+    case 0:
+        return "Looking...";
+    case 1:
+        return "Paused";
+    default:
+        return fw::Format("unknown (%d)", status);
+    }
+}
+
+bool PartMetFile::PrintError(std::FILE* dump, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(dump, format, args);
+    va_end(args);
+    return false;
+}
+
+PartInfo GetPartInfo(const std::string& partPath, std::FILE* dump)
+{
+    PartInfo info;
+    PartMetFile met;
+    {
+        const FilePtr file(std::fopen((partPath + ".met").c_str(), "rb"));
+        if (!file)
+            return info;
+        if (met.Read(file.get(), dump))
+            info.name = met.m_fileName;
+    }
+    // Sizes are unsigned 32-bit, so a download of 2 to 4 GiB still gets its share. A read that
+    // broke off after the size and copied tags still yields the share.
+    const auto size = static_cast<std::uint32_t>(met.m_fileSize);
+    const auto copied = static_cast<std::uint32_t>(met.m_copied);
+    if (size > 0)
+        info.percent = static_cast<float>(static_cast<double>(copied) / size * 100);
+    return info;
+}
+
+std::int32_t GetFirstGapStart(const std::string& partPath, std::FILE* dump)
+{
+    PartMetFile met;
+    const FilePtr file(std::fopen((partPath + ".met").c_str(), "rb"));
+    if (!file || !met.ReadUntilFirstGap(file.get(), dump))
+        return 0;
+    return met.m_firstGapStart;
+}
+
+} // namespace pg
