@@ -1,0 +1,265 @@
+#include "app/MainDialog.h"
+
+#include "app/DirSettings.h"
+#include "app/Language.h"
+#include "app/MainLayout.h"
+#include "app/Strings.h"
+#include "framework/Application.h"
+#include "framework/Choosers.h"
+#include "framework/DataExchange.h"
+#include "framework/Handles.h"
+#include "framework/Text.h"
+#include "res/resource.h"
+
+#include <shlobj.h>
+
+#include <iterator>
+
+namespace pg {
+namespace {
+
+constexpr UINT WM_UNLOCK_LIST = WM_USER + 1;
+
+struct ListColumn
+{
+    UINT heading;
+    int format;
+    bool wide;
+};
+
+constexpr ListColumn LIST_COLUMNS[] = {
+    {IDS_COLUMN_FILE_NAME, LVCFMT_LEFT, true},
+    {IDS_COLUMN_PERCENT, LVCFMT_RIGHT, false},
+    {IDS_COLUMN_SIZE, LVCFMT_RIGHT, false},
+    {IDS_COLUMN_PART_FILE, LVCFMT_LEFT, true},
+};
+
+struct TranslatedCaption
+{
+    int control;
+    UINT text;
+};
+
+constexpr TranslatedCaption TRANSLATED_CAPTIONS[] = {
+    {IDB_CLOSE, IDS_CLOSE},
+    {IDT_INPUT, IDS_INPUT_LABEL},
+    {IDT_OUTPUT, IDS_OUTPUT_LABEL},
+    {IDT_START_FRAME, IDS_START_FRAME_LABEL},
+    {IDT_FRAME_COUNT, IDS_FRAME_COUNT_LABEL},
+    {IDT_IF_KNOWN, IDS_IF_KNOWN_LABEL},
+    {IDT_HEIGHT, IDS_HEIGHT_LABEL},
+    {IDT_WIDTH, IDS_WIDTH_LABEL},
+    {IDB_GO, IDS_GO},
+};
+
+} // namespace
+
+MainDialog::MainDialog(HWND parent) : fw::Dialog(IDD_MAIN, parent)
+{
+    LanguageOffset = 0;
+    m_hIcon = ::LoadIconA(fw::ResourceInstance(), MAKEINTRESOURCEA(IDI_PROGRAM));
+}
+
+const fw::MessageMap* MainDialog::GetMessageMap() const
+{
+    static const fw::MessageEntry entries[] = {
+        fw::OnMessage<MainDialog>(WM_SYSCOMMAND, &MainDialog::OnSysCommand),
+        fw::OnMessage<MainDialog>(WM_PAINT, &MainDialog::OnPaint),
+        fw::OnMessage<MainDialog>(WM_QUERYDRAGICON, &MainDialog::OnQueryDragIcon),
+        fw::OnCommand<MainDialog>(IDB_BROWSE_INPUT, BN_CLICKED, &MainDialog::OnBrowseInput),
+        fw::OnCommand<MainDialog>(IDB_BROWSE_OUTPUT, BN_CLICKED, &MainDialog::OnBrowseOutput),
+        fw::OnCommand<MainDialog>(IDB_REFRESH, BN_CLICKED, &MainDialog::Refresh),
+        fw::OnCommand<MainDialog>(IDE_TEMP_DIR, EN_KILLFOCUS, &MainDialog::OnTempDirKillFocus),
+        fw::OnCommand<MainDialog>(IDB_BROWSE_TEMP_DIR, BN_CLICKED, &MainDialog::OnBrowseTempDir),
+        fw::OnCommand<MainDialog>(IDB_CLOSE, BN_CLICKED, &MainDialog::OnClose),
+        fw::OnMessage<MainDialog>(WM_UNLOCK_LIST, &MainDialog::OnUnlockList),
+    };
+    static const fw::MessageMap map{fw::Dialog::GetMessageMap(), std::begin(entries), std::end(entries)};
+    return &map;
+}
+
+void MainDialog::DoDataExchange(fw::DataExchange& exchange)
+{
+    fw::DdxControl(exchange, IDB_PLAY_OUTPUT, m_playOutputButton);
+    fw::DdxControl(exchange, IDB_PLAY_INPUT, m_playInputButton);
+    fw::DdxText(exchange, IDE_INPUT, m_inFile);
+    fw::DdxText(exchange, IDE_OUTPUT, m_outFile);
+    fw::DdxText(exchange, IDE_WIDTH, m_width);
+    fw::DdxText(exchange, IDE_START_FRAME, m_startFrame);
+    fw::DdxText(exchange, IDE_HEIGHT, m_height);
+    fw::DdxControl(exchange, IDL_DOWNLOADS, m_partList);
+    fw::DdxText(exchange, IDE_TEMP_DIR, m_tempDir);
+    fw::DdxText(exchange, IDE_FRAME_COUNT, m_frameCount);
+    fw::DdxText(exchange, IDE_MEDIA_NAME, m_mediaName);
+}
+
+BOOL MainDialog::OnInitDialog()
+{
+    fw::Dialog::OnInitDialog();
+    LanguageOffset = LanguageOffsetForLocale(::GetUserDefaultLCID());
+
+    AddAboutItemToSystemMenu();
+    ::SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    ::SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    TranslateCaptions();
+    CreateListColumns();
+    InitTempDir();
+
+    UpdateData(false);
+    Refresh();
+    ::ShowWindow(m_partList.GetSafeHwnd(), SW_SHOW);
+    return TRUE;
+}
+
+void MainDialog::AddAboutItemToSystemMenu()
+{
+    const HMENU systemMenu = ::GetSystemMenu(m_hWnd, FALSE);
+    if (!systemMenu)
+        return;
+    const std::string item = LoadTranslated(IDS_ABOUT_ITEM);
+    if (item.empty())
+        return;
+    ::AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuA(systemMenu, MF_STRING, IDM_ABOUT, item.c_str());
+}
+
+void MainDialog::TranslateCaptions()
+{
+    for (const TranslatedCaption& caption : TRANSLATED_CAPTIONS) {
+        m_text = LoadTranslated(caption.text);
+        SetDlgItemText(caption.control, m_text);
+    }
+}
+
+void MainDialog::CreateListColumns()
+{
+    RECT client{};
+    ::GetClientRect(m_partList.GetSafeHwnd(), &client);
+    const ColumnWidths widths = ListColumnWidths(client.right - client.left, ::GetSystemMetrics(SM_CXVSCROLL));
+    int index = 0;
+    for (const ListColumn& column : LIST_COLUMNS) {
+        std::string heading = LoadTranslated(column.heading);
+        LVCOLUMNA lvColumn{};
+        lvColumn.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+        lvColumn.fmt = column.format;
+        lvColumn.cx = column.wide ? widths.wide : widths.narrow;
+        lvColumn.pszText = heading.data();
+        ::SendMessageA(m_partList.GetSafeHwnd(), LVM_INSERTCOLUMNA, index++, reinterpret_cast<LPARAM>(&lvColumn));
+    }
+}
+
+void MainDialog::InitTempDir()
+{
+    m_tempDir = LoadTranslated(IDS_DEFAULT_TEMP_DIR);
+    DirSettings settings;
+    settings.Load();
+    if (!settings.m_tmpDir.empty())
+        m_tempDir = settings.m_tmpDir;
+    m_tempDir = WithFinalBackslash(m_tempDir);
+}
+
+LRESULT MainDialog::OnSysCommand(WPARAM command, LPARAM)
+{
+    // Every id from 16 to 31 is the about item; the about box opens from here.
+    if ((command & 0xFFF0) == IDM_ABOUT)
+        return 0;
+    return Default();
+}
+
+LRESULT MainDialog::OnPaint(WPARAM, LPARAM)
+{
+    if (!::IsIconic(m_hWnd))
+        return Default();
+    fw::PaintDC paint(m_hWnd);
+    ::SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(paint.Get()), 0);
+    const int iconWidth = ::GetSystemMetrics(SM_CXICON);
+    const int iconHeight = ::GetSystemMetrics(SM_CYICON);
+    RECT client{};
+    ::GetClientRect(m_hWnd, &client);
+    const int x = (client.right - client.left - iconWidth + 1) / 2;
+    const int y = (client.bottom - client.top - iconHeight + 1) / 2;
+    ::DrawIcon(paint.Get(), x, y, m_hIcon);
+    return 0;
+}
+
+LRESULT MainDialog::OnQueryDragIcon(WPARAM, LPARAM)
+{
+    return reinterpret_cast<LRESULT>(m_hIcon);
+}
+
+void MainDialog::OnBrowseInput()
+{
+    const std::string title = LoadTranslated(IDS_INPUT_DIALOG_TITLE);
+    m_text = LoadTranslated(IDS_INPUT_FILTER);
+    fw::Window* owner = fw::WinApp::MainWindow();
+    fw::FileDialog dialog(true, "*.part", nullptr, OFN_HIDEREADONLY, m_text,
+                          owner ? owner->GetSafeHwnd() : m_hWnd);
+    dialog.m_title = title;
+    if (dialog.DoModal() != IDOK)
+        return;
+    const std::string path = dialog.GetPathName();
+    SetDlgItemText(IDE_INPUT, path);
+    SetDlgItemText(IDE_MEDIA_NAME, path);
+    const bool isPart = fw::EqualsNoCase(fw::Right(path, 5), ".part");
+    m_playInputButton.EnableWindow(!isPart);
+}
+
+void MainDialog::OnBrowseOutput()
+{
+    const std::string title = LoadTranslated(IDS_OUTPUT_DIALOG_TITLE);
+    m_text = LoadTranslated(IDS_OUTPUT_FILTER);
+    fw::Window* owner = fw::WinApp::MainWindow();
+    fw::FileDialog dialog(true, "*.avi", nullptr, OFN_HIDEREADONLY, m_text,
+                          owner ? owner->GetSafeHwnd() : m_hWnd);
+    dialog.m_title = title;
+    if (dialog.DoModal() == IDOK)
+        SetDlgItemText(IDE_OUTPUT, dialog.GetPathName());
+}
+
+void MainDialog::OnBrowseTempDir()
+{
+    m_text = LoadTranslated(IDS_TEMP_DIR_BROWSE_TITLE);
+    const fw::FolderChoice choice = fw::BrowseForFolder(m_hWnd, m_text, BIF_RETURNONLYFSDIRS);
+    if (!choice.hasPath)
+        return;
+    SetDlgItemText(IDE_TEMP_DIR, choice.path);
+    OnTempDirKillFocus();
+    Refresh();
+}
+
+void MainDialog::OnTempDirKillFocus()
+{
+    DirSettings settings;
+    UpdateData(true);
+    if (!m_tempDir.empty()) {
+        settings.m_tmpDir = m_tempDir;
+        settings.Save();
+    }
+    Refresh();
+}
+
+void MainDialog::OnClose()
+{
+    EndDialog(IDOK);
+}
+
+LRESULT MainDialog::OnUnlockList(WPARAM, LPARAM)
+{
+    SetListLocked(0);
+    return 1;
+}
+
+void MainDialog::SetListLocked(std::int32_t locked)
+{
+    m_listLocked = locked;
+    m_partList.EnableWindow(locked != 1);
+}
+
+void MainDialog::Refresh() {}
+
+bool MainDialog::FileExists(const std::string& path)
+{
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+} // namespace pg

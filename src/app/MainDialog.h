@@ -1,0 +1,63 @@
+#pragma once
+// The program's main window: the download list and the fields of one preview job.
+#include "framework/Dialog.h"
+
+#include <cstdint>
+#include <string>
+
+namespace pg {
+
+class MainDialog : public fw::Dialog
+{
+public:
+    explicit MainDialog(HWND parent = nullptr);
+
+    static bool FileExists(const std::string& path);
+
+    void Refresh();
+    void SetListLocked(std::int32_t locked);
+
+protected:
+    BOOL OnInitDialog() override;
+    void DoDataExchange(fw::DataExchange& exchange) override;
+    const fw::MessageMap* GetMessageMap() const override;
+
+private:
+    LRESULT OnSysCommand(WPARAM command, LPARAM parameter);
+    LRESULT OnPaint(WPARAM, LPARAM);
+    LRESULT OnQueryDragIcon(WPARAM, LPARAM);
+    LRESULT OnUnlockList(WPARAM, LPARAM);
+    void OnBrowseInput();
+    void OnBrowseOutput();
+    void OnBrowseTempDir();
+    void OnTempDirKillFocus();
+    void OnClose();
+
+    void AddAboutItemToSystemMenu();
+    void TranslateCaptions();
+    void CreateListColumns();
+    void InitTempDir();
+
+public:
+    fw::Window m_playOutputButton;
+    fw::Window m_playInputButton;
+    std::string m_inFile;
+    std::string m_outFile;
+    std::int32_t m_width = 640;
+    std::int32_t m_startFrame = 1;
+    std::int32_t m_height = 352;
+    fw::Window m_partList;
+    std::string m_tempDir;
+    std::int32_t m_frameCount = 50;
+    std::string m_mediaName;
+    std::string m_patterns = "*.part";
+    std::int32_t m_recursive = 1;
+    std::int32_t m_sortColumn = -1;
+    std::int32_t m_sortAscending = 1;
+    HICON m_hIcon = nullptr;
+    std::string m_text;
+    float m_percentReceived = 0.0f;
+    std::int32_t m_listLocked = 0;
+};
+
+} // namespace pg

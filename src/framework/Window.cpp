@@ -1,0 +1,189 @@
+#include "framework/Window.h"
+
+#include <vector>
+
+namespace fw {
+namespace {
+
+constexpr char WINDOW_PROPERTY[] = "fw.Window";
+
+} // namespace
+
+Window::~Window()
+{
+    if (m_hWnd)
+        Detach();
+}
+
+Window* Window::FromHandle(HWND window)
+{
+    return window ? static_cast<Window*>(::GetPropA(window, WINDOW_PROPERTY)) : nullptr;
+}
+
+void Window::Attach(HWND window)
+{
+    m_hWnd = window;
+    ::SetPropA(window, WINDOW_PROPERTY, this);
+}
+
+void Window::Detach()
+{
+    if (m_previousProc) {
+        if (::IsWindow(m_hWnd) &&
+            reinterpret_cast<WNDPROC>(::GetWindowLongPtrA(m_hWnd, GWLP_WNDPROC)) == &Window::StaticWindowProc)
+            ::SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_previousProc));
+        m_previousProc = nullptr;
+    }
+    if (::IsWindow(m_hWnd))
+        ::RemovePropA(m_hWnd, WINDOW_PROPERTY);
+    m_hWnd = nullptr;
+}
+
+bool Window::SubclassWindow(HWND window)
+{
+    if (!window || FromHandle(window))
+        return false;
+    Attach(window);
+    PreSubclassWindow();
+    m_previousProc = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Window::StaticWindowProc)));
+    return true;
+}
+
+BOOL Window::PreTranslateMessage(MSG*)
+{
+    return FALSE;
+}
+
+std::string Window::GetWindowText() const
+{
+    const int length = ::GetWindowTextLengthA(m_hWnd);
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    const int copied = ::GetWindowTextA(m_hWnd, text.data(), length + 1);
+    text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
+    return text;
+}
+
+void Window::SetWindowText(const std::string& text) const
+{
+    ::SetWindowTextA(m_hWnd, text.c_str());
+}
+
+void Window::EnableWindow(bool enable) const
+{
+    ::EnableWindow(m_hWnd, enable ? TRUE : FALSE);
+}
+
+const MessageMap* Window::GetMessageMap() const
+{
+    static const MessageMap map{nullptr, nullptr, nullptr};
+    return &map;
+}
+
+LRESULT Window::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (m_previousProc)
+        return ::CallWindowProcA(m_previousProc, m_hWnd, message, wParam, lParam);
+    return ::DefWindowProcA(m_hWnd, message, wParam, lParam);
+}
+
+LRESULT Window::Default()
+{
+    return DefaultProc(m_current.message, m_current.wParam, m_current.lParam);
+}
+
+LRESULT Window::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    LRESULT result = 0;
+    if (OnWndMsg(message, wParam, lParam, result))
+        return result;
+    return DefaultProc(message, wParam, lParam);
+}
+
+bool Window::ReflectToChild(HWND child, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    Window* control = FromHandle(child);
+    if (!control || control == this)
+        return false;
+    return control->OnWndMsg(REFLECT_BASE + message, wParam, lParam, result);
+}
+
+bool Window::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    UINT id = 0;
+    UINT code = 0;
+    switch (message) {
+    case WM_COMMAND:
+        if (lParam && ReflectToChild(reinterpret_cast<HWND>(lParam), message, wParam, lParam, result))
+            return true;
+        id = LOWORD(wParam);
+        code = HIWORD(wParam);
+        break;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORLISTBOX:
+        if (ReflectToChild(reinterpret_cast<HWND>(lParam), message, wParam, lParam, result))
+            return true;
+        break;
+    case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        id = static_cast<UINT>(header->idFrom);
+        code = header->code;
+        break;
+    }
+    case REFLECTED_COMMAND:
+        code = HIWORD(wParam);
+        break;
+    default:
+        break;
+    }
+
+    for (const MessageMap* map = GetMessageMap(); map; map = map->base) {
+        for (const MessageEntry* entry = map->begin; entry != map->end; ++entry) {
+            if (entry->message != message)
+                continue;
+            const bool keyed = message == WM_COMMAND || message == WM_NOTIFY || message == REFLECTED_COMMAND;
+            if (keyed && (entry->code != code || id < entry->idFirst || id > entry->idLast))
+                continue;
+            const CurrentMessage saved = m_current;
+            m_current = {message, wParam, lParam};
+            switch (entry->kind) {
+            case HandlerKind::Command:
+                (this->*entry->onCommand)();
+                result = 0;
+                break;
+            case HandlerKind::Message:
+                result = (this->*entry->onMessage)(wParam, lParam);
+                break;
+            case HandlerKind::Notify:
+                result = 0;
+                (this->*entry->onNotify)(reinterpret_cast<NMHDR*>(lParam), &result);
+                break;
+            }
+            m_current = saved;
+            return true;
+        }
+    }
+    return false;
+}
+
+LRESULT CALLBACK Window::StaticWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    Window* self = FromHandle(window);
+    if (!self)
+        return ::DefWindowProcA(window, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        const WNDPROC previous = self->m_previousProc;
+        self->Detach();
+        return previous ? ::CallWindowProcA(previous, window, message, wParam, lParam)
+                        : ::DefWindowProcA(window, message, wParam, lParam);
+    }
+    const CurrentMessage saved = self->m_current;
+    self->m_current = {message, wParam, lParam};
+    const LRESULT result = self->WindowProc(message, wParam, lParam);
+    self->m_current = saved;
+    return result;
+}
+
+} // namespace fw
