@@ -8,8 +8,7 @@ namespace pg {
 
 constexpr const char* PLAYER_PROGRAM = "Mplayer2.exe";
 
-enum class PlayAction
-{
+enum class PlayAction {
     Nothing,     // empty input or media name: nothing happens, nothing is shown
     Player,      // start the system media player with `text` as its parameters
     MovieWindow, // open the movie window on the path in `text`

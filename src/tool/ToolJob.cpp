@@ -18,7 +18,8 @@ ToolJob ToolArguments(const std::string& inFile, const std::string& outFile, std
     job.outFile = WithAviExtension(outFile);
     job.startFrame = startFrame == 0 ? 1 : startFrame;
     const std::string sizePiece =
-        width > 0 && height > 0 ? fw::Format("-h %d -v %d", static_cast<int>(width), static_cast<int>(height)) : "";
+        width > 0 && height > 0 ? fw::Format("-h %d -v %d", static_cast<int>(width), static_cast<int>(height))
+                                : "";
     const std::string framesPiece = frameCount > 0 ? fw::Format("-n %d", static_cast<int>(frameCount)) : "";
     job.arguments = fw::Format("\"%s\" \"%s\" -k %d %s %s", inFile.c_str(), job.outFile.c_str(),
                                static_cast<int>(job.startFrame), framesPiece.c_str(), sizePiece.c_str());

@@ -14,8 +14,8 @@ constexpr std::size_t TOOL_CHUNK_SIZE = 4096;
 
 struct ToolJob
 {
-    std::string outFile;      // the output path, ending in ".avi"
-    std::int32_t startFrame;  // 0 becomes 1
+    std::string outFile;     // the output path, ending in ".avi"
+    std::int32_t startFrame; // 0 becomes 1
     std::string arguments;
 };
 

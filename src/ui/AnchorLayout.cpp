@@ -44,8 +44,8 @@ std::int32_t ProportionalNearSide(std::int32_t newSize, double ratio, std::int32
 }
 
 // One direction of the layout: near/far are left/right or top/bottom.
-void MoveSides(std::int32_t mode, std::int32_t delta, std::int32_t newSize, double ratio, std::int32_t& nearSide,
-               std::int32_t& farSide)
+void MoveSides(std::int32_t mode, std::int32_t delta, std::int32_t newSize, double ratio,
+               std::int32_t& nearSide, std::int32_t& farSide)
 {
     switch (mode) {
     case ANCHOR_STRETCH:
@@ -88,11 +88,13 @@ Rect AnchoredRect(const Anchor& anchor, const Rect& oldWindow, std::int32_t newW
 {
     Rect result = anchor.rect;
     MoveSides(anchor.hMode, newWidth - oldWindow.Width(), newWidth, anchor.xRatio, result.left, result.right);
-    MoveSides(anchor.vMode, newHeight - oldWindow.Height(), newHeight, anchor.yRatio, result.top, result.bottom);
+    MoveSides(anchor.vMode, newHeight - oldWindow.Height(), newHeight, anchor.yRatio, result.top,
+              result.bottom);
     return result;
 }
 
-std::vector<AnchorMove> LayoutAnchors(std::vector<Anchor>& anchors, const Rect& oldWindow, const Rect& newWindow)
+std::vector<AnchorMove> LayoutAnchors(std::vector<Anchor>& anchors, const Rect& oldWindow,
+                                      const Rect& newWindow)
 {
     std::vector<AnchorMove> moves;
     for (std::size_t i = 0; i < anchors.size(); ++i) {

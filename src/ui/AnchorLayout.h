@@ -32,10 +32,10 @@ struct Anchor
     std::int32_t id = 0;
     std::int32_t hMode = ANCHOR_FIXED;
     std::int32_t vMode = ANCHOR_FIXED;
-    Rect rect;                     // client coordinates, as of the last layout
+    Rect rect; // client coordinates, as of the last layout
     bool excludeFromErase = false;
-    double xRatio = 0.0;           // horizontal mode 3 only
-    double yRatio = 0.0;           // vertical mode 3 only
+    double xRatio = 0.0; // horizontal mode 3 only
+    double yRatio = 0.0; // vertical mode 3 only
 };
 
 // The record for a control registered while the dialog's window rectangle is `window`.
@@ -54,7 +54,8 @@ struct AnchorMove
 
 // Lays out every anchor for the change from `oldWindow` to `newWindow`, stores the new rectangles
 // and returns the controls that have to move, in table order; unchanged ones are left out.
-std::vector<AnchorMove> LayoutAnchors(std::vector<Anchor>& anchors, const Rect& oldWindow, const Rect& newWindow);
+std::vector<AnchorMove> LayoutAnchors(std::vector<Anchor>& anchors, const Rect& oldWindow,
+                                      const Rect& newWindow);
 
 // Where the size grip goes so that its right and bottom edges meet the client area's, size kept.
 Rect PlaceGrip(const Rect& client, const Rect& grip);

@@ -93,7 +93,8 @@ const char* KnownFailureText(std::int32_t code)
 std::string OpenFailureText(std::int32_t code)
 {
     const char* known = KnownFailureText(code);
-    const std::string detail = known ? std::string(known) : fw::Format("Unknown Error (%d) occurred.", static_cast<int>(code));
+    const std::string detail =
+        known ? std::string(known) : fw::Format("Unknown Error (%d) occurred.", static_cast<int>(code));
     return "Unable to open hyperlink:\n\n" + detail;
 }
 

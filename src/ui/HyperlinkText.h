@@ -9,8 +9,8 @@
 namespace pg {
 
 // Static-control style bits that decide how the control is fitted to its text.
-constexpr std::uint32_t LINK_STYLE_CENTER = 0x1;       // SS_CENTER
-constexpr std::uint32_t LINK_STYLE_RIGHT = 0x2;        // SS_RIGHT
+constexpr std::uint32_t LINK_STYLE_CENTER = 0x1;        // SS_CENTER
+constexpr std::uint32_t LINK_STYLE_RIGHT = 0x2;         // SS_RIGHT
 constexpr std::uint32_t LINK_STYLE_CENTERIMAGE = 0x200; // SS_CENTERIMAGE
 
 // Colours as the system's COLORREF holds them (0x00BBGGRR).

@@ -14,7 +14,7 @@ using pg::Rect;
 // The main window's anchors: grip first, the list, the right-hand column, then Refresh.
 class MainAnchorsTest : public ::testing::Test
 {
-protected:
+  protected:
     const Rect window{100, 100, 700, 500};
     std::vector<Anchor> anchors;
 
@@ -23,7 +23,8 @@ protected:
         anchors.push_back(pg::MakeAnchor(pg::GRIP_CONTROL_ID, 2, 2, {581, 358, 594, 371}, true, window));
         anchors.push_back(pg::MakeAnchor(1008, 1, 1, {10, 40, 400, 330}, true, window));
         for (int i = 0; i < 20; ++i)
-            anchors.push_back(pg::MakeAnchor(2000 + i, 2, 0, {420, 10 + 15 * i, 580, 22 + 15 * i}, true, window));
+            anchors.push_back(
+                pg::MakeAnchor(2000 + i, 2, 0, {420, 10 + 15 * i, 580, 22 + 15 * i}, true, window));
         anchors.push_back(pg::MakeAnchor(1009, 0, 2, {10, 340, 80, 360}, true, window));
     }
 
@@ -181,9 +182,12 @@ TEST(VersionNumbersTest, CommasFirstThenFullStops)
         int expected[4];
         bool all;
     };
-    const Case cases[] = {{"1, 0, 0, 5", {1, 0, 0, 5}, true}, {"1.0.0.5", {1, 0, 0, 5}, true},
-                          {"2, 3", {2, 3, 0, 0}, false},       {"1.2, 3", {1, 3, 0, 0}, false},
-                          {"7", {7, 0, 0, 0}, false},          {" -4,+12,x,9", {-4, 12, 0, 9}, true},
+    const Case cases[] = {{"1, 0, 0, 5", {1, 0, 0, 5}, true},
+                          {"1.0.0.5", {1, 0, 0, 5}, true},
+                          {"2, 3", {2, 3, 0, 0}, false},
+                          {"1.2, 3", {1, 3, 0, 0}, false},
+                          {"7", {7, 0, 0, 0}, false},
+                          {" -4,+12,x,9", {-4, 12, 0, 9}, true},
                           {"99999999999.1", {2147483647, 1, 0, 0}, false}};
     for (const Case& c : cases) {
         int n[4] = {0, 0, 0, 0};
