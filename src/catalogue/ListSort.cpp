@@ -101,7 +101,8 @@ ColumnSorter ApplyColumnClick(int clickedColumn, std::int32_t& sortColumn, std::
                                                                            : ColumnSorter::Text;
 }
 
-void SortOnColumnClick(RowTable& rows, int clickedColumn, std::int32_t& sortColumn, std::int32_t& sortAscending)
+void SortOnColumnClick(RowTable& rows, int clickedColumn, std::int32_t& sortColumn,
+                       std::int32_t& sortAscending)
 {
     switch (ApplyColumnClick(clickedColumn, sortColumn, sortAscending)) {
     case ColumnSorter::Text:

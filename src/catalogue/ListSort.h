@@ -8,7 +8,7 @@ namespace pg {
 // The rows of a list as the sort sees them: cell texts read back, whole rows swapped.
 class RowTable
 {
-public:
+  public:
     virtual ~RowTable() = default;
     virtual int RowCount() const = 0;
     virtual int ColumnCount() const = 0;
@@ -35,6 +35,7 @@ enum class ColumnSorter { None, Text, Numeric };
 ColumnSorter ApplyColumnClick(int clickedColumn, std::int32_t& sortColumn, std::int32_t& sortAscending);
 
 // The whole header click: the state update, then the sort of all rows by the clicked column.
-void SortOnColumnClick(RowTable& rows, int clickedColumn, std::int32_t& sortColumn, std::int32_t& sortAscending);
+void SortOnColumnClick(RowTable& rows, int clickedColumn, std::int32_t& sortColumn,
+                       std::int32_t& sortAscending);
 
 } // namespace pg

@@ -15,7 +15,8 @@ bool Cancelled(const std::atomic<std::int32_t>* cancel)
 template <typename Predicate>
 std::size_t FirstPosition(const std::vector<PartEntry>& entries, Predicate qualifies)
 {
-    return static_cast<std::size_t>(std::find_if(entries.begin(), entries.end(), qualifies) - entries.begin());
+    return static_cast<std::size_t>(std::find_if(entries.begin(), entries.end(), qualifies) -
+                                    entries.begin());
 }
 
 } // namespace
@@ -43,10 +44,12 @@ std::int32_t PartEntryList::AddSorted(const PartEntry& entry, int mode)
         position = FirstPosition(m_entries, [&](const PartEntry& e) { return e.m_size <= entry.m_size; });
         break;
     case SORT_PATH_ASCENDING:
-        position = FirstPosition(m_entries, [&](const PartEntry& e) { return e.m_path.compare(entry.m_path) >= 0; });
+        position =
+            FirstPosition(m_entries, [&](const PartEntry& e) { return e.m_path.compare(entry.m_path) >= 0; });
         break;
     case SORT_PATH_DESCENDING:
-        position = FirstPosition(m_entries, [&](const PartEntry& e) { return e.m_path.compare(entry.m_path) <= 0; });
+        position =
+            FirstPosition(m_entries, [&](const PartEntry& e) { return e.m_path.compare(entry.m_path) <= 0; });
         break;
     default:
         break;
@@ -55,16 +58,16 @@ std::int32_t PartEntryList::AddSorted(const PartEntry& entry, int mode)
     return static_cast<std::int32_t>(position);
 }
 
-std::int32_t PartEntryList::Scan(DirectoryLister& lister, const std::string& directory, const std::string& pattern,
-                                 bool recursive, int mode, bool addDirectories,
+std::int32_t PartEntryList::Scan(DirectoryLister& lister, const std::string& directory,
+                                 const std::string& pattern, bool recursive, int mode, bool addDirectories,
                                  const std::atomic<std::int32_t>* cancel, std::atomic<std::int32_t>* counter)
 {
     return ScanLevel(lister, directory, pattern, recursive, mode, addDirectories, cancel, counter, 0);
 }
 
 std::int32_t PartEntryList::ScanLevel(DirectoryLister& lister, const std::string& directory,
-                                      const std::string& pattern, bool recursive, int mode, bool addDirectories,
-                                      const std::atomic<std::int32_t>* cancel,
+                                      const std::string& pattern, bool recursive, int mode,
+                                      bool addDirectories, const std::atomic<std::int32_t>* cancel,
                                       std::atomic<std::int32_t>* counter, int depth)
 {
     std::int32_t count = 0;
@@ -84,8 +87,8 @@ std::int32_t PartEntryList::ScanLevel(DirectoryLister& lister, const std::string
             // A link or junction may point back up the tree; the depth bound guards against
             // cycles the lister cannot recognise as links.
             if (recursive && !item.isLink && depth < MAX_SCAN_DEPTH)
-                count += ScanLevel(lister, directory + item.name + "\\", pattern, recursive, mode, addDirectories,
-                                   cancel, counter, depth + 1);
+                count += ScanLevel(lister, directory + item.name + "\\", pattern, recursive, mode,
+                                   addDirectories, cancel, counter, depth + 1);
         }
         return !Cancelled(cancel);
     });

@@ -36,7 +36,7 @@ struct FoundItem
 // A directory that cannot be read lists nothing.
 class DirectoryLister
 {
-public:
+  public:
     virtual ~DirectoryLister() = default;
     virtual void List(const std::string& search, const std::function<bool(const FoundItem&)>& visit) = 0;
 };
@@ -57,7 +57,7 @@ struct PartEntry
 
 class PartEntryList
 {
-public:
+  public:
     // Inserts a copy of `entry` at its place for `mode` (before the records equal to it) and
     // yields that index.
     std::int32_t AddSorted(const PartEntry& entry, int mode);
@@ -82,7 +82,7 @@ public:
     const PartEntry& operator[](std::size_t index) const { return m_entries[index]; }
     void clear() { m_entries.clear(); }
 
-private:
+  private:
     std::int32_t ScanLevel(DirectoryLister& lister, const std::string& directory, const std::string& pattern,
                            bool recursive, int mode, bool addDirectories,
                            const std::atomic<std::int32_t>* cancel, std::atomic<std::int32_t>* counter,

@@ -252,7 +252,8 @@ bool PartMetFile::ReadMet(std::FILE* in, std::FILE* dump, bool untilFirstGap)
     std::fputs("\n", dump);
     std::fprintf(dump, "%d bytes = %s mb missing\n", missing, MegaBytes(missing).c_str());
     if (!untilFirstGap && firstGap < kNoGap)
-        std::fprintf(dump, "first gap starts at %d (%d blocks are complete)\n", firstGap, firstGap / kPartSize);
+        std::fprintf(dump, "first gap starts at %d (%d blocks are complete)\n", firstGap,
+                     firstGap / kPartSize);
     std::fputs("\n", dump);
 
     std::string hex;

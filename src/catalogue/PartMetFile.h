@@ -9,7 +9,7 @@ namespace pg {
 
 class PartMetFile
 {
-public:
+  public:
     PartMetFile() = default;
     virtual ~PartMetFile() = default;
 
@@ -41,13 +41,13 @@ public:
     std::int32_t m_copied = 0;
     std::int32_t m_firstGapStart = 0;
 
-private:
+  private:
     bool ReadMet(std::FILE* in, std::FILE* dump, bool untilFirstGap);
 };
 
 struct PartInfo
 {
-    std::string name; // the download's file name; empty when the metadata cannot be read
+    std::string name;  // the download's file name; empty when the metadata cannot be read
     float percent = 0; // share received, 0 when it cannot be computed
 };
 

@@ -1,0 +1,1258 @@
+#include "catalogue/DecimalText.h"
+#include "catalogue/ListSort.h"
+#include "catalogue/ListText.h"
+#include "catalogue/PartEntryList.h"
+#include "catalogue/PartMetFile.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <random>
+
+namespace {
+
+struct FileCloser
+{
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// The whole content of a read-write stream; later writes append.
+std::string ReadAll(std::FILE* file)
+{
+    std::fflush(file);
+    std::rewind(file);
+    std::string content;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        content.append(buffer, n);
+    std::fseek(file, 0, SEEK_END);
+    return content;
+}
+
+// Name for scratch files of the running test, unique also when tests run as parallel processes.
+std::string ScratchName(const std::string& suffix)
+{
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    return std::string("pg_catalogue_") + test->test_suite_name() + "_" + test->name() + suffix;
+}
+
+// A read-write file under the system's temp directory, removed when done. The runtime's tmpfile
+// creates its files in the root of the current drive, which need not be writable.
+class TempStream
+{
+  public:
+    TempStream()
+    {
+        static int serial = 0;
+        m_path =
+            (std::filesystem::temp_directory_path() / ScratchName("_" + std::to_string(++serial))).string();
+        m_file.reset(std::fopen(m_path.c_str(), "w+b"));
+    }
+    ~TempStream()
+    {
+        m_file.reset();
+        std::remove(m_path.c_str());
+    }
+    TempStream(const TempStream&) = delete;
+    TempStream& operator=(const TempStream&) = delete;
+
+    std::FILE* get() const { return m_file.get(); }
+    std::string Content() const { return ReadAll(m_file.get()); }
+
+  private:
+    std::string m_path;
+    FilePtr m_file;
+};
+
+// ---------------------------------------------------------------- number texts
+
+TEST(DecimalTextTest, ExactHalvesRoundAwayFromZero)
+{
+    EXPECT_EQ("0.13", pg::FormatFixed(0.125, 2));
+    EXPECT_EQ("0.63", pg::FormatFixed(0.625, 2));
+    EXPECT_EQ("-0.13", pg::FormatFixed(-0.125, 2));
+    EXPECT_EQ("1", pg::FormatFixed(0.5, 0));
+    EXPECT_EQ("3", pg::FormatFixed(2.5, 0));
+    EXPECT_EQ("13", pg::FormatFixed(12.5, 0));
+    EXPECT_EQ("-3", pg::FormatFixed(-2.5, 0));
+    EXPECT_EQ("1000000000000001", pg::FormatFixed(1e15 + 0.5, 0));
+    EXPECT_EQ("1000000000000.13", pg::FormatFixed(1e12 + 0.125, 2));
+}
+
+TEST(DecimalTextTest, OtherValuesRoundToTheNearestResult)
+{
+    EXPECT_EQ("2.67", pg::FormatFixed(2.675, 2)); // the double lies just below 2.675
+    EXPECT_EQ("1.00", pg::FormatFixed(1.005, 2));
+    EXPECT_EQ("0.13", pg::FormatFixed(0.126, 2));
+    EXPECT_EQ("0.00", pg::FormatFixed(0.0, 2));
+    EXPECT_EQ("12", pg::FormatFixed(12.4999, 0));
+    EXPECT_EQ("2", pg::FormatFixed(1.5000001, 0));
+}
+
+TEST(DecimalTextTest, WidthPadsOnTheLeft)
+{
+    EXPECT_EQ("    1.50", pg::FormatFixed(1.5, 2, 8));
+    EXPECT_EQ("  1.13", pg::FormatFixed(1.125, 2, 6));
+    EXPECT_EQ("1024.00", pg::FormatFixed(1024.0, 2, 3));
+}
+
+TEST(ListTextTest, SizeTextPicksTheUnitByRange)
+{
+    EXPECT_EQ("0   B", pg::SizeText(0));
+    EXPECT_EQ("1023   B", pg::SizeText(1023));
+    EXPECT_EQ("1.00 KB", pg::SizeText(1024));
+    EXPECT_EQ("1024.00 KB", pg::SizeText(1048575));
+    EXPECT_EQ("1.00 MB", pg::SizeText(1048576));
+    EXPECT_EQ("1024.00 MB", pg::SizeText(1073741823));
+    EXPECT_EQ("1.00 GB", pg::SizeText(1073741824));
+    EXPECT_EQ("5.00 GB", pg::SizeText(5368709120));
+}
+
+TEST(ListTextTest, SizeTextRoundsHalvesUp)
+{
+    EXPECT_EQ("1.13 KB", pg::SizeText(1152));       // 1.125 KB
+    EXPECT_EQ("2.63 MB", pg::SizeText(2752512));    // 2.625 MB
+    EXPECT_EQ("1.13 GB", pg::SizeText(1207959552)); // 1.125 GB
+    EXPECT_EQ("1023.99 KB", pg::SizeText(1048570));
+}
+
+TEST(ListTextTest, PercentTextHasNoDecimals)
+{
+    EXPECT_EQ("13", pg::PercentText(12.5f));
+    EXPECT_EQ("1", pg::PercentText(0.5f));
+    EXPECT_EQ("3", pg::PercentText(2.5f));
+    EXPECT_EQ("100", pg::PercentText(99.5f));
+    EXPECT_EQ("49", pg::PercentText(49.49f));
+    EXPECT_EQ("0", pg::PercentText(0.0f));
+    EXPECT_EQ("150", pg::PercentText(150.0f));
+}
+
+TEST(ListTextTest, PatternsSplitAtSemicolonsAndLoseBlanks)
+{
+    EXPECT_EQ((std::vector<std::string>{"*.part", "*.avi"}), pg::SplitPatterns(" *.part ; ;*.avi"));
+    EXPECT_EQ((std::vector<std::string>{"*.part"}), pg::SplitPatterns("\t*.part\r\n"));
+    EXPECT_EQ((std::vector<std::string>{"a b", "c"}), pg::SplitPatterns(";a b;;c;"));
+    EXPECT_TRUE(pg::SplitPatterns("").empty());
+    EXPECT_TRUE(pg::SplitPatterns(" ; ;").empty());
+    EXPECT_EQ("a b", pg::Trim(" \t a b\v\f "));
+    EXPECT_EQ("", pg::Trim(" \r\n "));
+}
+
+// ---------------------------------------------------------------- metadata reader
+
+// Metadata bytes put together field by field, little-endian.
+class MetBytes
+{
+  public:
+    MetBytes& Byte(unsigned value)
+    {
+        m_bytes += static_cast<char>(value);
+        return *this;
+    }
+    MetBytes& Int16(int value) { return Byte(value & 0xFF).Byte((value >> 8) & 0xFF); }
+    MetBytes& Int32(std::int64_t value)
+    {
+        return Int16(static_cast<int>(value & 0xFFFF)).Int16(static_cast<int>((value >> 16) & 0xFFFF));
+    }
+    MetBytes& Raw(const std::string& bytes)
+    {
+        m_bytes += bytes;
+        return *this;
+    }
+    // Version 0xE0, a date, the file id 00 01 .. 0f, `hashes` partial hashes (hash i is 16 bytes
+    // of value i) and the tag count.
+    MetBytes& Header(int hashes, std::int32_t tags)
+    {
+        Byte(0xE0).Int32(0x12345678);
+        for (unsigned i = 0; i < 16; ++i)
+            Byte(i);
+        Int16(hashes);
+        for (int i = 0; i < hashes; ++i)
+            Raw(std::string(16, static_cast<char>(i)));
+        return Int32(tags);
+    }
+    MetBytes& StringTag(const std::string& name, const std::string& value)
+    {
+        return Byte(2)
+            .Int16(static_cast<int>(name.size()))
+            .Raw(name)
+            .Int16(static_cast<int>(value.size()))
+            .Raw(value);
+    }
+    MetBytes& IntTag(const std::string& name, std::int64_t value)
+    {
+        return Byte(3).Int16(static_cast<int>(name.size())).Raw(name).Int32(value);
+    }
+    const std::string& str() const { return m_bytes; }
+
+  private:
+    std::string m_bytes;
+};
+
+std::string Id(unsigned char id)
+{
+    return std::string(1, static_cast<char>(id));
+}
+
+const std::string kIdLine = "file id  = 00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f\n";
+const std::string kIdHex = "000102030405060708090a0b0c0d0e0f";
+// Everything a header without partial hashes prints.
+const std::string kHeaderDump = kIdLine + "\n\n";
+
+struct ReadOutcome
+{
+    bool ok;
+    std::string dump;
+};
+
+enum class ReadKind { Full, UntilFirstGap };
+
+ReadOutcome ReadFrom(pg::PartMetFile& met, const std::string& bytes, ReadKind kind = ReadKind::Full)
+{
+    const TempStream in;
+    const TempStream dump;
+    if (!in.get() || !dump.get()) {
+        ADD_FAILURE() << "cannot create a temp file";
+        return {false, ""};
+    }
+    std::fwrite(bytes.data(), 1, bytes.size(), in.get());
+    std::rewind(in.get());
+    const bool ok =
+        kind == ReadKind::Full ? met.Read(in.get(), dump.get()) : met.ReadUntilFirstGap(in.get(), dump.get());
+    return {ok, dump.Content()};
+}
+
+ReadOutcome ReadFrom(const std::string& bytes, ReadKind kind = ReadKind::Full)
+{
+    pg::PartMetFile met;
+    return ReadFrom(met, bytes, kind);
+}
+
+TEST(PartMetFileTest, HeaderTruncationsNameTheMissingField)
+{
+    const std::string hashes = MetBytes().Header(3, 0).str();
+    const std::string hashLines = "hash   0 = 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00\n"
+                                  "hash   1 = 01 01 01 01 01 01 01 01 01 01 01 01 01 01 01 01\n";
+    const struct
+    {
+        std::size_t length;
+        std::string dump;
+    } cases[] = {
+        {0, "cannot read version\n"},
+        {1, "cannot read date\n"},
+        {4, "cannot read date\n"},
+        {20, "cannot read file id\n"},
+        {22, kIdLine + "cannot read number of partial hashes\n"},
+        {23 + 16 * 2 + 8, kIdLine + "\n" + hashLines + "cannot read hash 2\n"},
+        {23 + 16 * 3 + 3, kIdLine + "\n" + hashLines +
+                              "hash   2 = 02 02 02 02 02 02 02 02 02 02 02 02 02 02 02 02\n"
+                              "cannot read number of number of meta tags\n"},
+    };
+    for (const auto& c : cases) {
+        const ReadOutcome full = ReadFrom(hashes.substr(0, c.length));
+        EXPECT_FALSE(full.ok) << c.length;
+        EXPECT_EQ(c.dump, full.dump) << c.length;
+        const ReadOutcome quick = ReadFrom(hashes.substr(0, c.length), ReadKind::UntilFirstGap);
+        EXPECT_FALSE(quick.ok) << c.length;
+        EXPECT_EQ(c.dump, quick.dump) << c.length;
+    }
+}
+
+TEST(PartMetFileTest, OnlyVersion224IsAccepted)
+{
+    for (unsigned version : {0xE1u, 0x0Eu, 0x00u}) {
+        std::string bytes = MetBytes().Header(0, 0).str();
+        bytes[0] = static_cast<char>(version);
+        EXPECT_EQ("version != 224\n", ReadFrom(bytes).dump);
+        EXPECT_FALSE(ReadFrom(bytes, ReadKind::UntilFirstGap).ok);
+    }
+}
+
+TEST(PartMetFileTest, TagTruncationsNameTheMissingField)
+{
+    const MetBytes header = MetBytes().Header(0, 1);
+    const struct
+    {
+        std::string tag;
+        std::string message;
+    } cases[] = {
+        {"", "cannot read tag type\n"},
+        {"\x02\x01", "cannot read name length\n"},
+        {std::string("\x02\x05\x00"
+                     "abc",
+                     6),
+         "cannot read name\n"},
+        {MetBytes().Byte(2).Int16(-1).Raw("abcdef").str(), "cannot read name\n"},
+        {MetBytes().Byte(2).Int16(1).Raw("\x01").str(), "cannot read value length\n"},
+        {MetBytes().Byte(2).Int16(1).Raw("\x01").Int16(4).Raw("abc").str(), "cannot read value\n"},
+        {MetBytes().Byte(2).Int16(1).Raw("\x01").Int16(-2).Raw("abcdef").str(), "cannot read value\n"},
+        {MetBytes().Byte(3).Int16(1).Raw("\x02").Raw("abc").str(), "cannot read value\n"},
+        {MetBytes().Byte(0xFF).Int16(1).Raw("\x02").Int32(0).str(), "unknown tag type 255\n"},
+    };
+    for (const auto& c : cases) {
+        const ReadOutcome outcome = ReadFrom(MetBytes(header).Raw(c.tag).str());
+        EXPECT_FALSE(outcome.ok) << c.message;
+        EXPECT_EQ(kHeaderDump + c.message, outcome.dump);
+    }
+}
+
+TEST(PartMetFileTest, EmptyTagListGivesUnknownLinkAndNoGap)
+{
+    pg::PartMetFile met;
+    const ReadOutcome outcome = ReadFrom(met, MetBytes().Header(0, 0).str());
+    EXPECT_TRUE(outcome.ok);
+    EXPECT_EQ(kHeaderDump + "\n0 bytes = 0.00 mb missing\n\n", outcome.dump);
+    EXPECT_EQ("", met.m_fileName);
+    EXPECT_EQ("ed2k://|file|unknown|0|" + kIdHex + "|", met.m_link);
+    EXPECT_EQ(0, met.m_fileSize);
+
+    pg::PartMetFile quick;
+    EXPECT_EQ(outcome.dump, ReadFrom(quick, MetBytes().Header(0, -5).str(), ReadKind::UntilFirstGap).dump);
+    EXPECT_EQ(met.m_link, quick.m_link);
+    EXPECT_EQ(0, quick.m_firstGapStart);
+}
+
+TEST(PartMetFileTest, KnownTagsPrintAndSetFields)
+{
+    const std::string bytes = MetBytes()
+                                  .Header(0, 9)
+                                  .StringTag(Id(0x01), "Film.avi")
+                                  .StringTag(Id(0x03), "Video")
+                                  .StringTag(Id(0x04), "avi")
+                                  .StringTag(Id(0x12), "001.part")
+                                  .IntTag(Id(0x02), 131072)
+                                  .IntTag(Id(0x08), -1048576)
+                                  .IntTag(Id(0x13), 2)
+                                  .IntTag(Id(0x14), 7)
+                                  .IntTag(Id(0x15), 13)
+                                  .str();
+    pg::PartMetFile met;
+    const ReadOutcome outcome = ReadFrom(met, bytes);
+    EXPECT_TRUE(outcome.ok);
+    EXPECT_EQ(kHeaderDump + "filename      = \"Film.avi\"\n"
+                            "file type     = \"Video\"\n"
+                            "file format   = \"avi\"\n"
+                            "tempfile name = \"001.part\"\n"
+                            "file size     = 131072 (0.13 mb)\n"
+                            "copied so far = -1048576 (-1.00 mb)\n"
+                            "priority      = High\n"
+                            "status        = unknown (7)\n"
+                            "tag number 21 = 13\n"
+                            "\n0 bytes = 0.00 mb missing\n\n",
+              outcome.dump);
+    EXPECT_EQ("Film.avi", met.m_fileName);
+    EXPECT_EQ("Video", met.m_fileType);
+    EXPECT_EQ("avi", met.m_fileFormat);
+    EXPECT_EQ(131072, met.m_fileSize);
+    EXPECT_EQ(-1048576, met.m_copied);
+    EXPECT_EQ("ed2k://|file|Film.avi|131072|" + kIdHex + "|", met.m_link);
+}
+
+TEST(PartMetFileTest, PriorityAndStatusNames)
+{
+    EXPECT_EQ("Low", pg::PartMetFile::PriorityName(0));
+    EXPECT_EQ("Normal", pg::PartMetFile::PriorityName(1));
+    EXPECT_EQ("High", pg::PartMetFile::PriorityName(2));
+    EXPECT_EQ("unknown (3)", pg::PartMetFile::PriorityName(3));
+    EXPECT_EQ("Looking...", pg::PartMetFile::StatusName(0));
+    EXPECT_EQ("Paused", pg::PartMetFile::StatusName(1));
+    EXPECT_EQ("unknown (-1)", pg::PartMetFile::StatusName(-1));
+}
+
+TEST(PartMetFileTest, SpecialIdsPrintAsSignedBytes)
+{
+    const ReadOutcome outcome = ReadFrom(
+        MetBytes().Header(0, 3).StringTag(Id(0x80), "x").IntTag(Id(0x09), 5).IntTag(Id(0x0A), 6).str());
+    EXPECT_TRUE(outcome.ok);
+    EXPECT_EQ(kHeaderDump + "tag number -128 = \"x\"\n"
+                            "tag number 09 = 5\n"
+                            "tag number 10 = 6\n"
+                            "\n0 bytes = 0.00 mb missing\n\n",
+              outcome.dump);
+}
+
+TEST(PartMetFileTest, NamedTagsPrintLeftJustifiedAndWhole)
+{
+    const std::string longName(5000, 'n');
+    const ReadOutcome outcome = ReadFrom(MetBytes()
+                                             .Header(0, 4)
+                                             .IntTag("short", 7)
+                                             .StringTag("", "empty name")
+                                             .StringTag("thirteen_char", "v")
+                                             .IntTag(longName, -1)
+                                             .str());
+    EXPECT_TRUE(outcome.ok);
+    EXPECT_EQ(kHeaderDump + "short         = 7\n" + std::string(13, ' ') +
+                  " = \"empty name\"\n"
+                  "thirteen_char = \"v\"\n" +
+                  longName + " = -1\n\n0 bytes = 0.00 mb missing\n\n",
+              outcome.dump);
+}
+
+TEST(PartMetFileTest, LongFileNamesAreKeptWhole)
+{
+    const std::string name(6000, 'a');
+    pg::PartMetFile met;
+    EXPECT_TRUE(ReadFrom(met, MetBytes().Header(0, 1).StringTag(Id(0x01), name).str()).ok);
+    EXPECT_EQ(name, met.m_fileName);
+    EXPECT_EQ("ed2k://|file|" + name + "|0|" + kIdHex + "|", met.m_link);
+}
+
+TEST(PartMetFileTest, LastFileNameTagWins)
+{
+    pg::PartMetFile met;
+    const ReadOutcome outcome = ReadFrom(
+        met, MetBytes().Header(0, 2).StringTag(Id(0x01), "first").StringTag(Id(0x01), "second").str());
+    EXPECT_TRUE(outcome.ok);
+    EXPECT_EQ("second", met.m_fileName);
+    EXPECT_EQ("ed2k://|file|second|0|" + kIdHex + "|", met.m_link);
+}
+
+TEST(PartMetFileTest, FailedReadKeepsWhatItStored)
+{
+    pg::PartMetFile met;
+    const ReadOutcome outcome = ReadFrom(met, MetBytes()
+                                                  .Header(0, 4)
+                                                  .IntTag(Id(0x02), 1000)
+                                                  .IntTag(Id(0x08), 500)
+                                                  .StringTag(Id(0x01), "broken")
+                                                  .Byte(5)
+                                                  .Int16(1)
+                                                  .Raw("\x02")
+                                                  .Int32(0)
+                                                  .str());
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(kHeaderDump + "file size     = 1000 (0.00 mb)\n"
+                            "copied so far = 500 (0.00 mb)\n"
+                            "filename      = \"broken\"\n"
+                            "unknown tag type 5\n",
+              outcome.dump);
+    EXPECT_EQ(1000, met.m_fileSize);
+    EXPECT_EQ(500, met.m_copied);
+    EXPECT_EQ("broken", met.m_fileName);
+    EXPECT_EQ("", met.m_link);
+}
+
+const std::string kGap0 = std::string("\x09") + "0";
+const std::string kEnd0 = std::string("\x0A") + "0";
+const std::string kGap1 = std::string("\x09") + "1";
+const std::string kEnd1 = std::string("\x0A") + "1";
+
+TEST(PartMetFileTest, GapsAreListedAndTotalled)
+{
+    const std::string bytes = MetBytes()
+                                  .Header(0, 5)
+                                  .IntTag(Id(0x02), 20000000)
+                                  .IntTag(kGap0, 0)
+                                  .IntTag(kEnd0, 9728000)
+                                  .IntTag(kGap1, 19456000)
+                                  .IntTag(kEnd1, 20000000)
+                                  .str();
+    pg::PartMetFile met;
+    const ReadOutcome outcome = ReadFrom(met, bytes);
+    EXPECT_TRUE(outcome.ok);
+    EXPECT_EQ(kHeaderDump + "file size     = 20000000 (19.07 mb)\n"
+                            "\n"
+                            "gap   0 from          0 to    9728000 =    9728000 bytes missing\n"
+                            "gap   1 from   19456000 to   20000000 =     544000 bytes missing\n"
+                            "\n"
+                            "10272000 bytes = 9.80 mb missing\n"
+                            "first gap starts at 0 (0 blocks are complete)\n"
+                            "\n",
+              outcome.dump);
+
+    pg::PartMetFile quick;
+    quick.m_fileSize = 77;
+    const ReadOutcome stopped = ReadFrom(quick, bytes, ReadKind::UntilFirstGap);
+    EXPECT_TRUE(stopped.ok);
+    EXPECT_EQ(kHeaderDump + "file size     = 20000000 (19.07 mb)\n\ngap   0 from          0", stopped.dump);
+    EXPECT_EQ(0, quick.m_firstGapStart);
+    EXPECT_EQ(77, quick.m_fileSize);
+    EXPECT_EQ("", quick.m_link);
+}
+
+TEST(PartMetFileTest, GapsPairByOrderAndTheSmallestStartCounts)
+{
+    const std::string bytes = MetBytes()
+                                  .Header(0, 5)
+                                  .IntTag(kEnd1, 100) // an end before any start pairs with 0
+                                  .IntTag(kGap0, 19456000)
+                                  .IntTag(kGap1, 9728000)
+                                  .IntTag(kEnd0, 9728500)
+                                  .IntTag(std::string("\x09") + "12", 30000000)
+                                  .str();
+    pg::PartMetFile met;
+    const ReadOutcome outcome = ReadFrom(met, bytes);
+    EXPECT_TRUE(outcome.ok);
+    EXPECT_EQ(kHeaderDump + " to        100 =        100 bytes missing\n"
+                            "\n"
+                            "gap   0 from   19456000"
+                            "gap   1 from    9728000 to    9728500 =        500 bytes missing\n"
+                            "gap  12 from   30000000"
+                            "\n"
+                            "600 bytes = 0.00 mb missing\n"
+                            "first gap starts at 9728000 (1 blocks are complete)\n"
+                            "\n",
+              outcome.dump);
+
+    pg::PartMetFile quick;
+    EXPECT_TRUE(ReadFrom(quick, bytes, ReadKind::UntilFirstGap).ok);
+    EXPECT_EQ(19456000, quick.m_firstGapStart);
+}
+
+TEST(PartMetFileTest, WithoutGapsTheQuickReadYieldsTheFileSize)
+{
+    pg::PartMetFile met;
+    const ReadOutcome outcome = ReadFrom(
+        met, MetBytes().Header(0, 3).IntTag(Id(0x02), 5).IntTag(Id(0x02), 4096).IntTag(Id(0x08), 4096).str(),
+        ReadKind::UntilFirstGap);
+    EXPECT_TRUE(outcome.ok);
+    EXPECT_EQ(4096, met.m_firstGapStart);
+    EXPECT_EQ(0, met.m_fileSize); // the quick read only prints the size and copied tags
+    EXPECT_EQ("ed2k://|file|unknown|4096|" + kIdHex + "|", met.m_link);
+    EXPECT_EQ(kHeaderDump + "file size     = 5 (0.00 mb)\n"
+                            "file size     = 4096 (0.00 mb)\n"
+                            "copied so far = 4096 (0.00 mb)\n"
+                            "\n0 bytes = 0.00 mb missing\n\n",
+              outcome.dump);
+}
+
+// ---------------------------------------------------------------- lookups
+
+// A directory of its own under the system's temp directory, removed with everything in it.
+class ScratchDirectory
+{
+  public:
+    ScratchDirectory()
+    {
+        m_path = std::filesystem::temp_directory_path() / ScratchName("");
+        std::filesystem::remove_all(m_path);
+        std::filesystem::create_directories(m_path);
+    }
+    ~ScratchDirectory()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+
+    // Writes `bytes` as the file `name` and yields its full path.
+    std::string Write(const std::string& name, const std::string& bytes) const
+    {
+        const std::string path = (m_path / name).string();
+        const FilePtr file(std::fopen(path.c_str(), "wb"));
+        if (file)
+            std::fwrite(bytes.data(), 1, bytes.size(), file.get());
+        return path;
+    }
+    std::string PathOf(const std::string& name) const { return (m_path / name).string(); }
+
+  private:
+    std::filesystem::path m_path;
+};
+
+class PartLookupTest : public ::testing::Test
+{
+  protected:
+    // The part path whose metadata holds `bytes`.
+    std::string PartWithMet(const std::string& bytes)
+    {
+        m_dir.Write("001.part.met", bytes);
+        return m_dir.PathOf("001.part");
+    }
+    pg::PartInfo Info(const std::string& partPath) { return pg::GetPartInfo(partPath, m_dump.get()); }
+    std::int32_t FirstGap(const std::string& partPath)
+    {
+        return pg::GetFirstGapStart(partPath, m_dump.get());
+    }
+    std::string SizeAndCopied(std::int64_t size, std::int64_t copied)
+    {
+        return PartWithMet(MetBytes()
+                               .Header(0, 3)
+                               .StringTag(Id(0x01), "Film.avi")
+                               .IntTag(Id(0x02), size)
+                               .IntTag(Id(0x08), copied)
+                               .str());
+    }
+
+    ScratchDirectory m_dir;
+    TempStream m_dump;
+};
+
+TEST_F(PartLookupTest, PercentIsCopiedOverSize)
+{
+    const struct
+    {
+        std::int64_t size, copied;
+        const char* percent;
+    } cases[] = {
+        {1000000, 250000, "25"},
+        {1024, 512, "50"},
+        {1000000, 1500000, "150"}, // not limited to 100
+        {1000, 1500, "150"},
+        {0, 500, "0"},
+        {3221225472, 1610612736, "50"}, // 3 GiB: sizes are unsigned 32-bit
+        {4026531840, 3019898880, "75"},
+        {8, 1, "13"}, // 12.5
+    };
+    for (const auto& c : cases) {
+        const pg::PartInfo info = Info(SizeAndCopied(c.size, c.copied));
+        EXPECT_EQ("Film.avi", info.name);
+        EXPECT_EQ(c.percent, pg::PercentText(info.percent)) << c.size << " " << c.copied;
+    }
+}
+
+TEST_F(PartLookupTest, NoSizeTagMeansNoShare)
+{
+    const pg::PartInfo info = Info(PartWithMet(MetBytes().Header(0, 1).IntTag(Id(0x08), 500).str()));
+    EXPECT_EQ("", info.name);
+    EXPECT_EQ(0.0f, info.percent);
+}
+
+TEST_F(PartLookupTest, BrokenTagListGivesNoNameButTheShare)
+{
+    const std::string part = PartWithMet(MetBytes()
+                                             .Header(0, 4)
+                                             .StringTag(Id(0x01), "Film.avi")
+                                             .IntTag(Id(0x02), 1000000)
+                                             .IntTag(Id(0x08), 250000)
+                                             .Byte(5)
+                                             .Int16(1)
+                                             .Raw("x")
+                                             .str());
+    const pg::PartInfo info = Info(part);
+    EXPECT_EQ("", info.name);
+    EXPECT_EQ(25.0f, info.percent);
+    EXPECT_NE(std::string::npos, m_dump.Content().find("unknown tag type 5\n"));
+}
+
+TEST_F(PartLookupTest, MissingOrEmptyMetadata)
+{
+    EXPECT_EQ("", Info(m_dir.PathOf("absent.part")).name);
+    EXPECT_EQ(0.0f, Info(m_dir.PathOf("absent.part")).percent);
+    EXPECT_EQ(0, FirstGap(m_dir.PathOf("absent.part")));
+    EXPECT_EQ("", m_dump.Content()); // an unopened file prints nothing
+
+    const std::string empty = PartWithMet("");
+    EXPECT_EQ("", Info(empty).name);
+    EXPECT_EQ(0, FirstGap(empty));
+    EXPECT_EQ("cannot read version\ncannot read version\n", m_dump.Content());
+}
+
+TEST_F(PartLookupTest, FirstGapStart)
+{
+    EXPECT_EQ(19456000, FirstGap(PartWithMet(MetBytes()
+                                                 .Header(0, 4)
+                                                 .IntTag(Id(0x02), 30000000)
+                                                 .IntTag(kGap0, 19456000)
+                                                 .IntTag(kEnd0, 20000000)
+                                                 .IntTag(kGap1, 9728000)
+                                                 .str())));
+    EXPECT_EQ(0, FirstGap(PartWithMet(MetBytes().Header(0, 2).IntTag(kGap0, 0).IntTag(kEnd0, 100).str())));
+    // Without any gap the whole file is there: its size, or 0 when the size is 0 or unknown.
+    EXPECT_EQ(30000000, FirstGap(SizeAndCopied(30000000, 30000000)));
+    EXPECT_EQ(0, FirstGap(SizeAndCopied(0, 0)));
+    EXPECT_EQ(0, FirstGap(PartWithMet(MetBytes().Header(0, 0).str())));
+    EXPECT_EQ(0, FirstGap(PartWithMet(MetBytes().Header(0, 2).IntTag(Id(0x02), 5).Byte(9).str())));
+}
+
+// ---------------------------------------------------------------- sample files written by the clients
+
+std::string SampleDump(pg::PartMetFile& met, const std::string& name, ReadKind kind, bool& ok)
+{
+    const FilePtr in(std::fopen(pgtest::DataPath("partmet/" + name).c_str(), "rb"));
+    const TempStream dump;
+    ok = in && dump.get() &&
+         (kind == ReadKind::Full ? met.Read(in.get(), dump.get())
+                                 : met.ReadUntilFirstGap(in.get(), dump.get()));
+    return dump.get() ? dump.Content() : "";
+}
+
+TEST(PartMetSampleTest, EmuleFileDumpsWhole)
+{
+    pg::PartMetFile met;
+    bool ok = false;
+    const std::string dump = SampleDump(met, "IPED_test_partMet.part.met", ReadKind::Full, ok);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ("file id  = ba a7 3b 1b b9 37 04 b0 22 5e 6f c2 e4 b8 e1 6d\n"
+              "\n"
+              "\n"
+              "filename      = \"The Strokes - Last Nite.mp3\"\n"
+              "file size     = 3120611 (2.98 mb)\n"
+              "copied so far = 1349724 (1.29 mb)\n"
+              "tag number 26 = 15726\n"
+              "status        = Paused\n"
+              "tag number 24 = 5\n"
+              "tag number 25 = 5\n"
+              "tag number 05 = 1652169783\n"
+              "tag number 35 = 10\n"
+              "tag number -44 = 128\n"
+              "tag number -45 = 195\n"
+              "tempfile name = \"001.part\"\n"
+              "\n"
+              "gap   0 from      86049 to     184320 =      98271 bytes missing\n"
+              "gap   1 from     357773 to     368640 =      10867 bytes missing\n"
+              "gap   2 from    1474560 to    3120611 =    1646051 bytes missing\n"
+              "\n"
+              "1755189 bytes = 1.67 mb missing\n"
+              "first gap starts at 86049 (0 blocks are complete)\n"
+              "\n",
+              dump);
+    EXPECT_EQ("ed2k://|file|The Strokes - Last Nite.mp3|3120611|baa73b1bb93704b0225e6fc2e4b8e16d|",
+              met.m_link);
+
+    const TempStream quiet;
+    const std::string part = pgtest::DataPath("partmet/IPED_test_partMet.part");
+    const pg::PartInfo info = pg::GetPartInfo(part, quiet.get());
+    EXPECT_EQ("The Strokes - Last Nite.mp3", info.name);
+    EXPECT_EQ("43", pg::PercentText(info.percent));
+    EXPECT_EQ(86049, pg::GetFirstGapStart(part, quiet.get()));
+}
+
+TEST(PartMetSampleTest, VideoWhoseStartIsMissingCannotBePreviewed)
+{
+    pg::PartMetFile met;
+    bool ok = false;
+    const std::string dump = SampleDump(met, "pDonkey_24.v04.part.met", ReadKind::Full, ok);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ("Bastard !! - 01 - The Wizard of Explosion - [Greg](ShareReactor).avi", met.m_fileName);
+    EXPECT_EQ(245991424, met.m_fileSize);
+    EXPECT_NE(std::string::npos, dump.find("hash  25 ="));
+    EXPECT_EQ(std::string::npos, dump.find("hash  26 ="));
+    EXPECT_NE(std::string::npos, dump.find("file size     = 245991424 (234.60 mb)\n"));
+    EXPECT_NE(std::string::npos, dump.find("first gap starts at 0 (0 blocks are complete)\n"));
+
+    const TempStream quiet;
+    const std::string part = pgtest::DataPath("partmet/pDonkey_24.v04.part");
+    EXPECT_EQ(0, pg::GetFirstGapStart(part, quiet.get()));
+    EXPECT_EQ("2", pg::PercentText(pg::GetPartInfo(part, quiet.get()).percent));
+}
+
+TEST(PartMetSampleTest, UnsortedGapsOfTheOriginalClient)
+{
+    pg::PartMetFile met;
+    bool ok = false;
+    const std::string dump = SampleDump(met, "pDonkey_23.part.met.v0.01", ReadKind::Full, ok);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ("Pro", met.m_fileType);
+    EXPECT_EQ("iso", met.m_fileFormat);
+    EXPECT_NE(std::string::npos, dump.find("status        = Looking...\npriority      = Normal\n"));
+    EXPECT_NE(std::string::npos,
+              dump.find("gap  13 from  329502720 to  330752000 =    1249280 bytes missing\n\n"
+                        "219627520 bytes = 209.45 mb missing\n"
+                        "first gap starts at 9728000 (1 blocks are complete)\n\n"));
+
+    pg::PartMetFile quick;
+    SampleDump(quick, "pDonkey_23.part.met.v0.01", ReadKind::UntilFirstGap, ok);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(9728000, quick.m_firstGapStart);
+}
+
+TEST(PartMetSampleTest, OtherFormatsAreRejected)
+{
+    for (const char* name : {"IPED_test_partMetInvalid.part.met", "pDonkey_1.part.met.v0.05"}) {
+        pg::PartMetFile met;
+        bool ok = true;
+        EXPECT_EQ("version != 224\n", SampleDump(met, name, ReadKind::Full, ok)) << name;
+        EXPECT_FALSE(ok);
+    }
+}
+
+TEST(PartMetSampleTest, BytesAfterTheLastTagAreNotRead)
+{
+    pg::PartMetFile met; // its header counts no tags, but tags follow
+    bool ok = false;
+    SampleDump(met, "IPED_test_emule.part.met.truncated64", ReadKind::Full, ok);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ("", met.m_fileName);
+    EXPECT_EQ(0u, met.m_link.find("ed2k://|file|unknown|0|"));
+}
+
+// ---------------------------------------------------------------- entry list and scan
+
+pg::PartEntry Entry(const std::string& path, std::uint64_t size)
+{
+    pg::PartEntry entry;
+    entry.m_path = path;
+    entry.m_size = size;
+    return entry;
+}
+
+std::vector<std::string> Paths(const pg::PartEntryList& list)
+{
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < list.size(); ++i)
+        paths.push_back(list[i].m_path);
+    return paths;
+}
+
+using Strings = std::vector<std::string>;
+
+TEST(PartEntryListTest, SizeModesPutNewRecordsBeforeEqualOnes)
+{
+    pg::PartEntryList descending;
+    EXPECT_EQ(0, descending.AddSorted(Entry("a", 5), pg::SORT_SIZE_DESCENDING));
+    EXPECT_EQ(1, descending.AddSorted(Entry("b", 3), pg::SORT_SIZE_DESCENDING));
+    EXPECT_EQ(1, descending.AddSorted(Entry("c", 3), pg::SORT_SIZE_DESCENDING));
+    EXPECT_EQ(0, descending.AddSorted(Entry("d", 0x100000000), pg::SORT_SIZE_DESCENDING));
+    EXPECT_EQ(4, descending.AddSorted(Entry("e", 0), pg::SORT_SIZE_DESCENDING));
+    EXPECT_EQ((Strings{"d", "a", "c", "b", "e"}), Paths(descending));
+
+    pg::PartEntryList ascending;
+    for (const auto& [path, size] : std::vector<std::pair<std::string, std::uint64_t>>{
+             {"a", 5}, {"b", 3}, {"c", 3}, {"d", 0x100000000}, {"e", 0xFFFFFFFF}})
+        ascending.AddSorted(Entry(path, size), pg::SORT_SIZE_ASCENDING);
+    EXPECT_EQ((Strings{"c", "b", "a", "e", "d"}), Paths(ascending));
+}
+
+TEST(PartEntryListTest, PathModesUseByteOrder)
+{
+    pg::PartEntryList ascending;
+    pg::PartEntryList descending;
+    for (const char* path : {"b", "B", "a", "\xe4", "B"}) {
+        ascending.AddSorted(Entry(path, 1), pg::SORT_PATH_ASCENDING);
+        descending.AddSorted(Entry(path, 2), pg::SORT_PATH_DESCENDING);
+    }
+    EXPECT_EQ((Strings{"B", "B", "a", "b", "\xe4"}), Paths(ascending));
+    EXPECT_EQ((Strings{"\xe4", "b", "a", "B", "B"}), Paths(descending));
+    EXPECT_EQ(2u, descending[3].m_size); // the copy holds the whole record
+}
+
+TEST(PartEntryListTest, OtherModesAppend)
+{
+    pg::PartEntryList list;
+    EXPECT_EQ(0, list.AddSorted(Entry("z", 9), 0));
+    EXPECT_EQ(1, list.AddSorted(Entry("a", 1), 1));
+    EXPECT_EQ(2, list.AddSorted(Entry("m", 5), 6));
+    EXPECT_EQ((Strings{"z", "a", "m"}), Paths(list));
+}
+
+// A directory tree in memory. Directory texts end in a backslash; an entry with a link target
+// stands for a link or junction to that directory.
+class FakeTree : public pg::DirectoryLister
+{
+  public:
+    struct Item
+    {
+        std::string name;
+        bool directory = false;
+        std::uint64_t size = 0;
+        std::string linkTarget;
+        bool reportsLink;
+    };
+
+    static Item File(const std::string& name, std::uint64_t size) { return {name, false, size, "", false}; }
+    static Item Dir(const std::string& name) { return {name, true, 0, "", false}; }
+    // A link the lister reports as one, or (reported = false) one it cannot tell from a directory.
+    static Item Link(const std::string& name, const std::string& target, bool reported = true)
+    {
+        return {name, true, 0, target, reported};
+    }
+
+    void Add(const std::string& directory, std::vector<Item> items) { m_dirs[directory] = std::move(items); }
+
+    void List(const std::string& search, const std::function<bool(const pg::FoundItem&)>& visit) override
+    {
+        m_searches.push_back(search);
+        const std::size_t cut = search.rfind('\\') + 1;
+        const std::string pattern = search.substr(cut);
+        const auto dir = m_dirs.find(Resolve(search.substr(0, cut)));
+        if (dir == m_dirs.end())
+            return;
+        for (const std::string name : {".", ".."})
+            if (Matches(pattern, name) && !visit(Found(Dir(name))))
+                return;
+        for (const Item& item : dir->second) {
+            if (!Matches(pattern, item.name))
+                continue;
+            if (m_cancelAt == item.name && m_cancel != nullptr)
+                *m_cancel = 1;
+            if (!visit(Found(item)))
+                return;
+        }
+    }
+
+    const Strings& Searches() const { return m_searches; }
+    // Sets the cancel flag while the item `name` is being handled, as another thread might.
+    void CancelAt(const std::string& name, std::atomic<std::int32_t>* cancel)
+    {
+        m_cancelAt = name;
+        m_cancel = cancel;
+    }
+
+  private:
+    static pg::FoundItem Found(const Item& item)
+    {
+        pg::FoundItem found;
+        found.name = item.name;
+        found.attributes = item.directory ? pg::ATTRIBUTE_DIRECTORY : 0x20;
+        found.size = item.size;
+        found.written = 1000;
+        found.isLink = !item.linkTarget.empty() && item.reportsLink;
+        return found;
+    }
+
+    // Wildcards: "*" any run of characters, "?" any one character.
+    static bool Matches(const std::string& pattern, const std::string& name)
+    {
+        if (pattern.empty())
+            return name.empty();
+        if (pattern[0] == '*')
+            return Matches(pattern.substr(1), name) || (!name.empty() && Matches(pattern, name.substr(1)));
+        return !name.empty() && (pattern[0] == '?' || pattern[0] == name[0]) &&
+               Matches(pattern.substr(1), name.substr(1));
+    }
+
+    // Follows links: the directory each path step leads to.
+    std::string Resolve(const std::string& directory) const
+    {
+        std::string resolved;
+        std::size_t start = 0;
+        for (std::size_t end; (end = directory.find('\\', start)) != std::string::npos; start = end + 1) {
+            const std::string step = directory.substr(start, end - start);
+            std::string next = resolved + step + "\\";
+            if (const auto dir = m_dirs.find(resolved); dir != m_dirs.end())
+                for (const Item& item : dir->second)
+                    if (item.name == step && !item.linkTarget.empty())
+                        next = item.linkTarget;
+            resolved = next;
+        }
+        return resolved;
+    }
+
+    std::map<std::string, std::vector<Item>> m_dirs;
+    Strings m_searches;
+    std::string m_cancelAt;
+    std::atomic<std::int32_t>* m_cancel = nullptr;
+};
+
+class ScanTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        m_tree.Add("T:\\tmp\\", {FakeTree::File("a.part", 10), FakeTree::Dir("sub"), FakeTree::Dir("x.part"),
+                                 FakeTree::File("a.part.met", 3), FakeTree::File("c.part", 10),
+                                 FakeTree::File("notes.txt", 99)});
+        m_tree.Add("T:\\tmp\\sub\\",
+                   {FakeTree::File("d.part", 10), FakeTree::Dir("deeper"), FakeTree::File("e.avi", 40)});
+        m_tree.Add("T:\\tmp\\sub\\deeper\\", {FakeTree::File("f.part", 20)});
+        m_tree.Add("T:\\tmp\\x.part\\", {FakeTree::File("g.part", 1)});
+    }
+
+    std::int32_t Scan(const std::string& pattern, bool recursive, int mode, bool addDirectories = false,
+                      const std::atomic<std::int32_t>* cancel = nullptr)
+    {
+        return m_list.Scan(m_tree, "T:\\tmp\\", pattern, recursive, mode, addDirectories, cancel, &m_counter);
+    }
+
+    FakeTree m_tree;
+    pg::PartEntryList m_list;
+    std::atomic<std::int32_t> m_counter{0};
+};
+
+TEST_F(ScanTest, SubDirectoriesComeFirstEachCompletely)
+{
+    EXPECT_EQ(5, Scan("*.part", true, 0));
+    EXPECT_EQ((Strings{"T:\\tmp\\sub\\deeper\\f.part", "T:\\tmp\\sub\\d.part", "T:\\tmp\\x.part\\g.part",
+                       "T:\\tmp\\a.part", "T:\\tmp\\c.part"}),
+              Paths(m_list));
+    EXPECT_EQ(5, m_counter.load());
+    EXPECT_EQ(
+        (Strings{"T:\\tmp\\*", "T:\\tmp\\sub\\*", "T:\\tmp\\sub\\deeper\\*", "T:\\tmp\\sub\\deeper\\*.part",
+                 "T:\\tmp\\sub\\*.part", "T:\\tmp\\x.part\\*", "T:\\tmp\\x.part\\*.part", "T:\\tmp\\*.part"}),
+        m_tree.Searches());
+    EXPECT_EQ(10u, m_list[4].m_size);
+    EXPECT_EQ(0x20u, m_list[4].m_attributes);
+    EXPECT_EQ(1000, m_list[4].m_written);
+    EXPECT_EQ(0, m_list[4].m_tag);
+}
+
+TEST_F(ScanTest, SizeOrderPutsLaterEqualFilesFirst)
+{
+    EXPECT_EQ(5, Scan("*.part", true, pg::SORT_SIZE_DESCENDING));
+    EXPECT_EQ((Strings{"T:\\tmp\\sub\\deeper\\f.part", "T:\\tmp\\c.part", "T:\\tmp\\a.part",
+                       "T:\\tmp\\sub\\d.part", "T:\\tmp\\x.part\\g.part"}),
+              Paths(m_list));
+}
+
+TEST_F(ScanTest, SeveralPatternsFillOneList)
+{
+    for (const std::string& pattern : pg::SplitPatterns(" *.part ; ;*.avi"))
+        Scan(pattern, true, pg::SORT_SIZE_DESCENDING);
+    EXPECT_EQ(6u, m_list.size());
+    EXPECT_EQ("T:\\tmp\\sub\\e.avi", m_list[0].m_path);
+}
+
+TEST_F(ScanTest, NonRecursiveScanListsOnlyTheDirectoryItself)
+{
+    EXPECT_EQ(2, Scan("?.part", false, 0));
+    EXPECT_EQ((Strings{"T:\\tmp\\a.part", "T:\\tmp\\c.part"}), Paths(m_list));
+}
+
+TEST_F(ScanTest, DirectoriesAreAddedWhenAsked)
+{
+    EXPECT_EQ(8, Scan("*.part", true, 0, true));
+    EXPECT_EQ((Strings{"T:\\tmp\\sub", "T:\\tmp\\sub\\deeper", "T:\\tmp\\sub\\deeper\\f.part",
+                       "T:\\tmp\\sub\\d.part", "T:\\tmp\\x.part", "T:\\tmp\\x.part\\g.part",
+                       "T:\\tmp\\a.part", "T:\\tmp\\c.part"}),
+              Paths(m_list));
+    EXPECT_EQ(8, m_counter.load());
+}
+
+TEST_F(ScanTest, CancelStopsAfterTheCurrentItem)
+{
+    std::atomic<std::int32_t> cancel{0};
+    m_tree.CancelAt("e.avi", &cancel);
+    EXPECT_EQ(1, Scan("*", true, 0, false, &cancel));
+    EXPECT_EQ((Strings{"T:\\tmp\\sub\\deeper\\f.part"}), Paths(m_list));
+    EXPECT_EQ(
+        (Strings{"T:\\tmp\\*", "T:\\tmp\\sub\\*", "T:\\tmp\\sub\\deeper\\*", "T:\\tmp\\sub\\deeper\\*"}),
+        m_tree.Searches());
+
+    cancel = 1;
+    m_list.clear();
+    EXPECT_EQ(0, Scan("*", true, 0, false, &cancel));
+    EXPECT_TRUE(m_list.empty());
+}
+
+TEST_F(ScanTest, MissingDirectoryGivesNothing)
+{
+    EXPECT_EQ(0, m_list.Scan(m_tree, "T:\\nothing\\", "*.part", true, pg::SORT_SIZE_DESCENDING, false));
+    EXPECT_TRUE(m_list.empty());
+}
+
+TEST_F(ScanTest, LinksAreListedButNotEntered)
+{
+    m_tree.Add("T:\\tmp\\sub\\deeper\\", {FakeTree::File("f.part", 20), FakeTree::Link("up", "T:\\tmp\\")});
+    EXPECT_EQ(9, Scan("*.part", true, 0, true));
+    EXPECT_EQ((Strings{"T:\\tmp\\sub", "T:\\tmp\\sub\\deeper", "T:\\tmp\\sub\\deeper\\up",
+                       "T:\\tmp\\sub\\deeper\\f.part", "T:\\tmp\\sub\\d.part", "T:\\tmp\\x.part",
+                       "T:\\tmp\\x.part\\g.part", "T:\\tmp\\a.part", "T:\\tmp\\c.part"}),
+              Paths(m_list));
+}
+
+TEST_F(ScanTest, UnrecognisedCycleEndsAtTheDepthBound)
+{
+    m_tree.Add("T:\\loop\\", {FakeTree::Link("again", "T:\\loop\\", false), FakeTree::File("a.part", 1)});
+    EXPECT_EQ(pg::PartEntryList::MAX_SCAN_DEPTH + 1,
+              m_list.Scan(m_tree, "T:\\loop\\", "*.part", true, pg::SORT_PATH_DESCENDING, false));
+    std::string deepest = "T:\\loop\\";
+    for (int i = 0; i < pg::PartEntryList::MAX_SCAN_DEPTH; ++i)
+        deepest += "again\\";
+    EXPECT_EQ(deepest + "a.part", m_list[0].m_path);
+}
+
+// ---------------------------------------------------------------- list sorting
+
+// Rows in memory; each row carries an id and a selection mark that must travel with its texts.
+class MemoryTable : public pg::RowTable
+{
+  public:
+    struct Row
+    {
+        std::vector<std::string> cells;
+        int id = 0;
+        bool selected = false;
+    };
+
+    explicit MemoryTable(int columns = 4) : m_columns(columns) {}
+
+    void Add(std::vector<std::string> cells, bool selected = false)
+    {
+        cells.resize(static_cast<std::size_t>(m_columns));
+        m_rows.push_back({std::move(cells), static_cast<int>(m_rows.size()), selected});
+    }
+
+    int RowCount() const override { return static_cast<int>(m_rows.size()); }
+    int ColumnCount() const override { return m_columns; }
+    std::string CellText(int row, int column) const override
+    {
+        return column >= 0 && column < m_columns
+                   ? m_rows.at(static_cast<std::size_t>(row)).cells[static_cast<std::size_t>(column)]
+                   : "";
+    }
+    void SwapRows(int i, int j) override
+    {
+        m_swappedEqual |= m_keyColumn >= 0 && CellText(i, m_keyColumn) == CellText(j, m_keyColumn);
+        std::swap(m_rows.at(static_cast<std::size_t>(i)), m_rows.at(static_cast<std::size_t>(j)));
+        ++m_swaps;
+    }
+
+    Strings Column(int column) const
+    {
+        Strings texts;
+        for (const Row& row : m_rows)
+            texts.push_back(row.cells[static_cast<std::size_t>(column)]);
+        return texts;
+    }
+
+    std::vector<Row> m_rows;
+    int m_swaps = 0;
+    int m_keyColumn = -1;
+    bool m_swappedEqual = false;
+
+  private:
+    int m_columns;
+};
+
+TEST(ListSortTest, LeadingIntReadsLikeTheRuntime)
+{
+    EXPECT_EQ(1, pg::LeadingInt("1.50 GB"));
+    EXPECT_EQ(700, pg::LeadingInt("700.00 MB"));
+    EXPECT_EQ(1023, pg::LeadingInt("1023   B"));
+    EXPECT_EQ(42, pg::LeadingInt(" \t\n42abc"));
+    EXPECT_EQ(-7, pg::LeadingInt("-7"));
+    EXPECT_EQ(3, pg::LeadingInt("+3"));
+    EXPECT_EQ(0, pg::LeadingInt("- 5"));
+    EXPECT_EQ(0, pg::LeadingInt("abc"));
+    EXPECT_EQ(0, pg::LeadingInt(""));
+    EXPECT_EQ(1, pg::LeadingInt("4294967297"));
+}
+
+TEST(ListSortTest, ClicksSwitchDirectionAndColumn)
+{
+    MemoryTable table;
+    table.Add({"beta", "10", "1.50 GB", "C:\\b.part"});
+    table.Add({"Zebra", "50", "700.00 MB", "C:\\z.part"});
+    table.Add({"apple", "9", "3   B", "C:\\a.part"});
+    std::int32_t column = -1;
+    std::int32_t ascending = 1;
+
+    pg::SortOnColumnClick(table, 0, column, ascending);
+    EXPECT_EQ(0, column);
+    EXPECT_EQ(1, ascending);
+    EXPECT_EQ((Strings{"Zebra", "apple", "beta"}), table.Column(0));
+
+    pg::SortOnColumnClick(table, 0, column, ascending);
+    EXPECT_EQ(0, ascending);
+    EXPECT_EQ((Strings{"beta", "apple", "Zebra"}), table.Column(0));
+
+    pg::SortOnColumnClick(table, 2, column, ascending);
+    EXPECT_EQ(2, column);
+    EXPECT_EQ(1, ascending);
+    EXPECT_EQ((Strings{"1.50 GB", "3   B", "700.00 MB"}), table.Column(2));
+
+    pg::SortOnColumnClick(table, 1, column, ascending);
+    EXPECT_EQ((Strings{"9", "10", "50"}), table.Column(1));
+
+    pg::SortOnColumnClick(table, -1, column, ascending);
+    EXPECT_EQ(1, column);
+    EXPECT_EQ(1, ascending);
+}
+
+TEST(ListSortTest, ClickAfterRebuildReversesTheLastDirection)
+{
+    std::int32_t column = 3;
+    std::int32_t ascending = 1;
+    EXPECT_EQ(pg::ColumnSorter::Text, pg::ApplyColumnClick(3, column, ascending));
+    EXPECT_EQ(0, ascending);
+    EXPECT_EQ(pg::ColumnSorter::Numeric, pg::ApplyColumnClick(1, column, ascending));
+    EXPECT_EQ(1, ascending);
+    EXPECT_EQ(pg::ColumnSorter::None, pg::ApplyColumnClick(-2, column, ascending));
+    EXPECT_EQ(1, column);
+}
+
+TEST(ListSortTest, NothingToSortStillChangesTheState)
+{
+    MemoryTable empty;
+    std::int32_t column = -1;
+    std::int32_t ascending = 1;
+    pg::SortOnColumnClick(empty, 0, column, ascending);
+    pg::SortOnColumnClick(empty, 0, column, ascending);
+    EXPECT_EQ(0, column);
+    EXPECT_EQ(0, ascending);
+    EXPECT_FALSE(pg::SortTextItems(empty, 0, true));
+    EXPECT_FALSE(pg::SortNumericItems(empty, 1, true));
+
+    MemoryTable one;
+    one.Add({"only"});
+    EXPECT_FALSE(pg::SortTextItems(one, 0, false));
+    EXPECT_EQ(0, one.m_swaps);
+}
+
+TEST(ListSortTest, NumericSortRefusesColumnsBeyondTheList)
+{
+    MemoryTable table(2);
+    table.Add({"b", "2"});
+    table.Add({"a", "1"});
+    EXPECT_FALSE(pg::SortNumericItems(table, 2, true));
+    EXPECT_EQ(0, table.m_swaps);
+    EXPECT_TRUE(pg::SortNumericItems(table, 1, true));
+    EXPECT_EQ((Strings{"1", "2"}), table.Column(1));
+}
+
+TEST(ListSortTest, SelectionTravelsWithItsRow)
+{
+    MemoryTable table;
+    for (const char* name : {"d", "b", "e", "a", "c"})
+        table.Add({name}, std::string(name) == "e");
+    EXPECT_TRUE(pg::SortTextItems(table, 0, true));
+    EXPECT_EQ((Strings{"a", "b", "c", "d", "e"}), table.Column(0));
+    EXPECT_TRUE(table.m_rows[4].selected);
+    EXPECT_EQ(2, table.m_rows[4].id);
+    EXPECT_EQ(
+        1, std::count_if(table.m_rows.begin(), table.m_rows.end(), [](const auto& r) { return r.selected; }));
+}
+
+TEST(ListSortTest, OnlyTheGivenRangeIsSorted)
+{
+    MemoryTable table;
+    for (const char* name : {"z", "d", "c", "b", "a"})
+        table.Add({name});
+    EXPECT_TRUE(pg::SortTextItems(table, 0, true, 1, 3));
+    EXPECT_EQ((Strings{"z", "b", "c", "d", "a"}), table.Column(0));
+    EXPECT_FALSE(pg::SortTextItems(table, 0, true, 3, 3));
+}
+
+// Whatever the input, the result is ordered, keeps every row, and never swaps rows of equal keys.
+TEST(ListSortTest, RandomTablesComeOutOrdered)
+{
+    std::mt19937 random(20240607);
+    for (int round = 0; round < 200; ++round) {
+        MemoryTable table;
+        table.m_keyColumn = round % 2 == 0 ? 0 : 2;
+        const int rows = static_cast<int>(random() % 40);
+        for (int r = 0; r < rows; ++r) {
+            const auto key = random() % 12;
+            table.Add({std::string(1, static_cast<char>("aBcDeFgHiJkL"[key])), "",
+                       std::to_string(key * 7) + ".5 MB"});
+        }
+        const bool ascending = random() % 2 == 0;
+        auto expected = table.Column(table.m_keyColumn);
+        if (table.m_keyColumn == 0) {
+            pg::SortTextItems(table, 0, ascending);
+            std::sort(expected.begin(), expected.end());
+        } else {
+            pg::SortNumericItems(table, 2, ascending);
+            std::sort(expected.begin(), expected.end(), [](const std::string& a, const std::string& b) {
+                return pg::LeadingInt(a) < pg::LeadingInt(b);
+            });
+        }
+        if (!ascending)
+            std::reverse(expected.begin(), expected.end());
+        EXPECT_EQ(expected, table.Column(table.m_keyColumn)) << "round " << round;
+        EXPECT_FALSE(table.m_swappedEqual) << "round " << round;
+    }
+}
+
+TEST(ListSortTest, LongOrderedListsSortWithoutDeepRecursion)
+{
+    MemoryTable table(1);
+    for (int i = 0; i < 50000; ++i)
+        table.Add({std::to_string(50000 - i)});
+    EXPECT_TRUE(pg::SortNumericItems(table, 0, true));
+    EXPECT_EQ("1", table.m_rows.front().cells[0]);
+    EXPECT_EQ("50000", table.m_rows.back().cells[0]);
+}
+
+} // namespace
