@@ -52,8 +52,9 @@ class TempStream
     TempStream()
     {
         static int serial = 0;
-        m_path =
-            (std::filesystem::temp_directory_path() / ScratchName("_" + std::to_string(++serial))).string();
+        std::string suffix = "_";
+        suffix += std::to_string(++serial);
+        m_path = (std::filesystem::temp_directory_path() / ScratchName(suffix)).string();
         m_file.reset(std::fopen(m_path.c_str(), "w+b"));
     }
     ~TempStream()
