@@ -18,8 +18,8 @@ constexpr int SORT_SIZE_DESCENDING = 3;
 constexpr int SORT_PATH_ASCENDING = 4;
 constexpr int SORT_PATH_DESCENDING = 5;
 
-// One entry of a directory listing, as the platform's find functions report it. Times are in the
-// platform's time type: seconds since 1970, already converted to local time by the lister.
+// One entry of a directory listing, as the platform's find functions report it. Times are seconds
+// since 1970, as the platform's time type holds them; the lister converts the find data's file times.
 struct FoundItem
 {
     std::string name;
@@ -28,7 +28,9 @@ struct FoundItem
     std::int64_t created = 0;
     std::int64_t accessed = 0;
     std::int64_t written = 0;
-    bool isLink = false; // a reparse point: symbolic link or junction
+    // A reparse point (symbolic link or junction; attribute bit 0x400 of the find data, which Wine
+    // also sets for Unix symbolic links).
+    bool isLink = false;
 };
 
 // Lists the entries that match a search text such as "C:\temp\*" or "C:\temp\*.part", with the
@@ -77,10 +79,10 @@ class PartEntryList
     // find functions (at most 259 characters) cannot reach it.
     static constexpr int MAX_SCAN_DEPTH = 128;
 
-    std::size_t size() const { return m_entries.size(); }
-    bool empty() const { return m_entries.empty(); }
+    std::size_t Count() const { return m_entries.size(); }
+    bool IsEmpty() const { return m_entries.empty(); }
     const PartEntry& operator[](std::size_t index) const { return m_entries[index]; }
-    void clear() { m_entries.clear(); }
+    void Clear() { m_entries.clear(); }
 
   private:
     std::int32_t ScanLevel(DirectoryLister& lister, const std::string& directory, const std::string& pattern,

@@ -48,9 +48,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     pg::PartMetFile quick;
     std::string fullDump;
     std::string quickDump;
-    const bool fullOk = RunRead(data, size, fullDump, [&](std::FILE* in, std::FILE* d) { return full.Read(in, d); });
-    const bool quickOk =
-        RunRead(data, size, quickDump, [&](std::FILE* in, std::FILE* d) { return quick.ReadUntilFirstGap(in, d); });
+    const bool fullOk =
+        RunRead(data, size, fullDump, [&](std::FILE* in, std::FILE* d) { return full.Read(in, d); });
+    const bool quickOk = RunRead(data, size, quickDump,
+                                 [&](std::FILE* in, std::FILE* d) { return quick.ReadUntilFirstGap(in, d); });
 
     if (fullOk && !quickOk)
         std::abort();

@@ -791,7 +791,7 @@ pg::PartEntry Entry(const std::string& path, std::uint64_t size)
 std::vector<std::string> Paths(const pg::PartEntryList& list)
 {
     std::vector<std::string> paths;
-    for (std::size_t i = 0; i < list.size(); ++i)
+    for (std::size_t i = 0; i < list.Count(); ++i)
         paths.push_back(list[i].m_path);
     return paths;
 }
@@ -990,7 +990,7 @@ TEST_F(ScanTest, SeveralPatternsFillOneList)
 {
     for (const std::string& pattern : pg::SplitPatterns(" *.part ; ;*.avi"))
         Scan(pattern, true, pg::SORT_SIZE_DESCENDING);
-    EXPECT_EQ(6u, m_list.size());
+    EXPECT_EQ(6u, m_list.Count());
     EXPECT_EQ("T:\\tmp\\sub\\e.avi", m_list[0].m_path);
 }
 
@@ -1021,15 +1021,15 @@ TEST_F(ScanTest, CancelStopsAfterTheCurrentItem)
         m_tree.Searches());
 
     cancel = 1;
-    m_list.clear();
+    m_list.Clear();
     EXPECT_EQ(0, Scan("*", true, 0, false, &cancel));
-    EXPECT_TRUE(m_list.empty());
+    EXPECT_TRUE(m_list.IsEmpty());
 }
 
 TEST_F(ScanTest, MissingDirectoryGivesNothing)
 {
     EXPECT_EQ(0, m_list.Scan(m_tree, "T:\\nothing\\", "*.part", true, pg::SORT_SIZE_DESCENDING, false));
-    EXPECT_TRUE(m_list.empty());
+    EXPECT_TRUE(m_list.IsEmpty());
 }
 
 TEST_F(ScanTest, LinksAreListedButNotEntered)
