@@ -1,0 +1,167 @@
+// ClipmendC: makes a playable AVI file out of a partially downloaded one.
+#include "Arguments.h"
+#include "AviWriter.h"
+#include "FileIo.h"
+#include "GapList.h"
+#include "Platform.h"
+#include "Progress.h"
+#include "Salvage.h"
+#include "Selection.h"
+#include "tool/ToolEndMarker.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace pg::clipmend;
+
+enum ExitCode
+{
+    EXIT_DONE = 0,
+    EXIT_USAGE = 1,
+    EXIT_INPUT = 2,
+    EXIT_OUTPUT = 3,
+};
+
+// Output goes through a pipe to a window that shows each piece as it arrives: every line is
+// flushed at once, and the closing text leaves in one piece so that it is seen whole, with
+// the end marker never first in its piece.
+class Console
+{
+public:
+    void Line(const std::string& text) { Put(text + "\n"); }
+
+    void Finish(const std::string& text, bool unattended)
+    {
+        std::string last = text;
+        if (!unattended)
+            last += "Press Enter to close.\n";
+        Put(last + TOOL_END_MARKER + "\n");
+        if (!unattended)
+            std::getchar();
+    }
+
+private:
+    static void Put(const std::string& text)
+    {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+    }
+};
+
+bool EndsWithPart(const std::string& path)
+{
+    static const std::string suffix = ".part";
+    if (path.size() < suffix.size())
+        return false;
+    for (std::size_t i = 0; i < suffix.size(); ++i) {
+        char c = path[path.size() - suffix.size() + i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != suffix[i])
+            return false;
+    }
+    return true;
+}
+
+std::string Quoted(const std::string& path)
+{
+    return "\"" + path + "\"";
+}
+
+// The gap list of a download's metadata file lets the walk jump over the gaps.
+std::vector<ByteRange> GapsOf(const std::string& input, Console& console)
+{
+    std::vector<ByteRange> gaps;
+    if (!EndsWithPart(input))
+        return gaps;
+    const std::unique_ptr<FileSource> metadata = FileSource::Open(input + ".met");
+    if (!metadata)
+        return gaps;
+    if (ReadGapList(*metadata, gaps))
+        console.Line("Gap list: " + std::to_string(gaps.size()) + " gaps in " + Quoted(input + ".met"));
+    else
+        console.Line("Gap list: " + Quoted(input + ".met") + " cannot be read, scanning instead");
+    return gaps;
+}
+
+int Fail(Console& console, const Arguments& args, int code, const std::string& message)
+{
+    console.Finish("Error: " + message + "\n", args.unattended);
+    return code;
+}
+
+int Run(const Arguments& args, Console& console)
+{
+    const std::unique_ptr<FileSource> source = FileSource::Open(args.input);
+    if (!source)
+        return Fail(console, args, EXIT_INPUT, "cannot open input file " + Quoted(args.input));
+    if (SameFile(args.input, args.output))
+        return Fail(console, args, EXIT_OUTPUT, "the output file must not be the input file");
+
+    SalvageOptions options;
+    options.gaps = GapsOf(args.input, console);
+    ProgressMeter scanMeter("Scanning bytes");
+    options.progress = [&](std::uint64_t done, std::uint64_t total) {
+        std::string line;
+        if (scanMeter.Update(done, total, line))
+            console.Line(line);
+    };
+    SourceReader reader(*source);
+    Salvage salvage;
+    std::string error;
+    if (!SalvageAvi(reader, options, salvage, error))
+        return Fail(console, args, EXIT_INPUT, Quoted(args.input) + ": " + error);
+
+    Selection selection;
+    if (!SelectSpan(salvage, SpanRequest{args.startFrame, args.frameCount}, selection, error))
+        return Fail(console, args, EXIT_INPUT, Quoted(args.input) + ": " + error);
+    console.Line("Frames " + std::to_string(selection.firstFrame) + " to " + std::to_string(selection.lastFrame) +
+                 " of " + std::to_string(selection.usableFrames));
+
+    // A failed run must never leave a half-written file under the output name.
+    const std::string temporary = args.output + ".clipmend-tmp";
+    std::unique_ptr<FileSink> sink = FileSink::Create(temporary);
+    if (!sink)
+        return Fail(console, args, EXIT_OUTPUT, "cannot write output file " + Quoted(args.output));
+    WriterOptions writerOptions;
+    writerOptions.width = args.width;
+    writerOptions.height = args.height;
+    ProgressMeter frameMeter("Frame");
+    writerOptions.progress = [&](std::uint64_t done, std::uint64_t total) {
+        std::string line;
+        if (frameMeter.Update(done, total, line))
+            console.Line(line);
+    };
+    const bool written = WriteAvi(salvage.headers, selection, writerOptions, reader, *sink, error);
+    const std::uint64_t bytes = sink->Position();
+    const bool closed = sink->Close();
+    sink.reset();
+    if (!written || !closed || !MoveReplacing(temporary, args.output)) {
+        std::remove(temporary.c_str());
+        return Fail(console, args, EXIT_OUTPUT,
+                    "cannot write output file " + Quoted(args.output) + (written ? "" : ": " + error));
+    }
+    console.Finish(SummaryText(salvage, selection, bytes), args.unattended);
+    return EXIT_DONE;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Console console;
+    console.Line(BANNER);
+    const std::vector<std::string> words(argv + 1, argv + argc);
+    Arguments args;
+    std::string error;
+    if (!ParseArguments(words, args, error)) {
+        for (const std::string& word : words)
+            args.unattended = args.unattended || word == "/A" || word == "/a";
+        console.Finish("Error: " + error + "\n" + UsageLine() + "\n", args.unattended);
+        return EXIT_USAGE;
+    }
+    return Run(args, console);
+}

@@ -1,0 +1,181 @@
+#include "FileIo.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace pg::clipmend {
+
+namespace {
+
+bool Seek64(std::FILE* file, std::uint64_t offset, int origin)
+{
+#if defined(_WIN32)
+    return _fseeki64(file, static_cast<long long>(offset), origin) == 0;
+#else
+    return fseeko(file, static_cast<off_t>(offset), origin) == 0;
+#endif
+}
+
+bool Tell64(std::FILE* file, std::uint64_t& offset)
+{
+#if defined(_WIN32)
+    const long long position = _ftelli64(file);
+#else
+    const off_t position = ftello(file);
+#endif
+    if (position < 0)
+        return false;
+    offset = static_cast<std::uint64_t>(position);
+    return true;
+}
+
+constexpr std::size_t SINK_BUFFER = 4 << 20;
+
+} // namespace
+
+std::unique_ptr<FileSource> FileSource::Open(const std::string& path)
+{
+    FilePtr file(std::fopen(path.c_str(), "rb"));
+    if (!file)
+        return nullptr;
+    // Reads go straight into the caller's window; a second buffer would only copy.
+    std::setvbuf(file.get(), nullptr, _IONBF, 0);
+    std::uint64_t size = 0;
+    if (!Seek64(file.get(), 0, SEEK_END) || !Tell64(file.get(), size) || !Seek64(file.get(), 0, SEEK_SET))
+        return nullptr;
+    return std::unique_ptr<FileSource>(new FileSource(std::move(file), size));
+}
+
+std::size_t FileSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t n)
+{
+    if (offset >= m_size)
+        return 0;
+    n = static_cast<std::size_t>(std::min<std::uint64_t>(n, m_size - offset));
+    if (offset != m_position) {
+        if (!Seek64(m_file.get(), offset, SEEK_SET))
+            return 0;
+        m_position = offset;
+    }
+    const std::size_t got = std::fread(buffer, 1, n, m_file.get());
+    m_position += got;
+    if (got < n) {
+        // After a short read the stream position is not to be trusted.
+        std::clearerr(m_file.get());
+        m_position = UINT64_MAX;
+    }
+    return got;
+}
+
+std::size_t MemorySource::ReadAt(std::uint64_t offset, void* buffer, std::size_t n)
+{
+    if (offset >= m_size)
+        return 0;
+    n = static_cast<std::size_t>(std::min<std::uint64_t>(n, m_size - offset));
+    std::memcpy(buffer, m_data + offset, n);
+    return n;
+}
+
+SourceReader::SourceReader(ByteSource& source, std::size_t windowSize)
+    : m_source(source), m_size(source.Size()), m_window(std::max<std::size_t>(windowSize, 64))
+{
+}
+
+bool SourceReader::Fill(std::uint64_t offset)
+{
+    m_windowStart = offset;
+    m_windowLength = m_source.ReadAt(offset, m_window.data(), m_window.size());
+    return m_windowLength > 0;
+}
+
+const std::uint8_t* SourceReader::Peek(std::uint64_t offset, std::size_t n)
+{
+    if (n > m_window.size() || offset > m_size || n > m_size - offset)
+        return nullptr;
+    std::size_t available = 0;
+    const std::uint8_t* p = PeekUpTo(offset, n, available);
+    return available == n ? p : nullptr;
+}
+
+const std::uint8_t* SourceReader::PeekUpTo(std::uint64_t offset, std::size_t n, std::size_t& available)
+{
+    available = 0;
+    if (offset >= m_size)
+        return nullptr;
+    n = static_cast<std::size_t>(std::min<std::uint64_t>({n, m_window.size(), m_size - offset}));
+    const bool inside = offset >= m_windowStart && offset - m_windowStart + n <= m_windowLength;
+    if (!inside && !Fill(offset))
+        return nullptr;
+    const std::size_t skip = static_cast<std::size_t>(offset - m_windowStart);
+    available = std::min(n, m_windowLength - skip);
+    return m_window.data() + skip;
+}
+
+FileSink::FileSink(FilePtr file) : m_file(std::move(file)), m_buffer(SINK_BUFFER) {}
+
+std::unique_ptr<FileSink> FileSink::Create(const std::string& path)
+{
+    FilePtr file(std::fopen(path.c_str(), "wb"));
+    if (!file)
+        return nullptr;
+    std::setvbuf(file.get(), nullptr, _IONBF, 0);
+    return std::unique_ptr<FileSink>(new FileSink(std::move(file)));
+}
+
+bool FileSink::Flush()
+{
+    if (m_used > 0 && !m_failed && std::fwrite(m_buffer.data(), 1, m_used, m_file.get()) != m_used)
+        m_failed = true;
+    m_used = 0;
+    return !m_failed;
+}
+
+bool FileSink::Write(const void* data, std::size_t n)
+{
+    if (m_failed || !m_file)
+        return false;
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    m_position += n;
+    while (n > 0) {
+        if (m_used == m_buffer.size() && !Flush())
+            return false;
+        const std::size_t part = std::min(n, m_buffer.size() - m_used);
+        std::memcpy(m_buffer.data() + m_used, bytes, part);
+        m_used += part;
+        bytes += part;
+        n -= part;
+    }
+    return true;
+}
+
+bool FileSink::Close()
+{
+    if (!m_file)
+        return false;
+    Flush();
+    const bool closed = std::fclose(m_file.release()) == 0;
+    return closed && !m_failed;
+}
+
+bool MemorySink::Write(const void* data, std::size_t n)
+{
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    m_bytes.insert(m_bytes.end(), bytes, bytes + n);
+    return true;
+}
+
+bool CopyRange(SourceReader& reader, std::uint64_t offset, std::uint64_t n, ByteSink& sink)
+{
+    while (n > 0) {
+        std::size_t available = 0;
+        const std::uint8_t* p =
+            reader.PeekUpTo(offset, static_cast<std::size_t>(std::min<std::uint64_t>(n, reader.WindowSize())),
+                            available);
+        if (!p || available == 0 || !sink.Write(p, available))
+            return false;
+        offset += available;
+        n -= available;
+    }
+    return true;
+}
+
+} // namespace pg::clipmend

@@ -1,0 +1,131 @@
+#pragma once
+// Byte sources and sinks with 64-bit offsets, and a windowed reader over a source, so that
+// files of many gigabytes are streamed through small buffers.
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace pg::clipmend {
+
+class ByteSource
+{
+public:
+    virtual ~ByteSource() = default;
+    virtual std::uint64_t Size() const = 0;
+    // Reads up to n bytes at offset; fewer only at the end of the data or on a read error.
+    virtual std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t n) = 0;
+};
+
+struct FileCloser
+{
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+class FileSource final : public ByteSource
+{
+public:
+    // Opens read-only; null when the file cannot be opened or measured.
+    static std::unique_ptr<FileSource> Open(const std::string& path);
+
+    std::uint64_t Size() const override { return m_size; }
+    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t n) override;
+
+private:
+    FileSource(FilePtr file, std::uint64_t size) : m_file(std::move(file)), m_size(size) {}
+
+    FilePtr m_file;
+    std::uint64_t m_size;
+    std::uint64_t m_position = 0;
+};
+
+// Borrows bytes that outlive it.
+class MemorySource final : public ByteSource
+{
+public:
+    MemorySource(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
+    explicit MemorySource(const std::vector<std::uint8_t>& bytes) : MemorySource(bytes.data(), bytes.size())
+    {
+    }
+
+    std::uint64_t Size() const override { return m_size; }
+    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t n) override;
+
+private:
+    const std::uint8_t* m_data;
+    std::size_t m_size;
+};
+
+// Reads through one window of the source; a look at bytes near the previous ones costs no
+// system call.
+class SourceReader
+{
+public:
+    static constexpr std::size_t DEFAULT_WINDOW = 1 << 20;
+
+    explicit SourceReader(ByteSource& source, std::size_t windowSize = DEFAULT_WINDOW);
+
+    std::uint64_t Size() const { return m_size; }
+    std::size_t WindowSize() const { return m_window.size(); }
+
+    // The n bytes at offset (n at most the window size), or null when they pass the end.
+    const std::uint8_t* Peek(std::uint64_t offset, std::size_t n);
+    // As many of the n bytes at offset as there are (up to the window size), with their count.
+    const std::uint8_t* PeekUpTo(std::uint64_t offset, std::size_t n, std::size_t& available);
+
+private:
+    bool Fill(std::uint64_t offset);
+
+    ByteSource& m_source;
+    std::uint64_t m_size;
+    std::vector<std::uint8_t> m_window;
+    std::uint64_t m_windowStart = 0;
+    std::size_t m_windowLength = 0;
+};
+
+class ByteSink
+{
+public:
+    virtual ~ByteSink() = default;
+    virtual bool Write(const void* data, std::size_t n) = 0;
+    virtual std::uint64_t Position() const = 0;
+};
+
+// Buffered writer of a new file; Close reports whether every byte reached the file.
+class FileSink final : public ByteSink
+{
+public:
+    static std::unique_ptr<FileSink> Create(const std::string& path);
+
+    bool Write(const void* data, std::size_t n) override;
+    std::uint64_t Position() const override { return m_position; }
+    bool Close();
+
+private:
+    explicit FileSink(FilePtr file);
+    bool Flush();
+
+    FilePtr m_file;
+    std::vector<std::uint8_t> m_buffer;
+    std::size_t m_used = 0;
+    std::uint64_t m_position = 0;
+    bool m_failed = false;
+};
+
+class MemorySink final : public ByteSink
+{
+public:
+    bool Write(const void* data, std::size_t n) override;
+    std::uint64_t Position() const override { return m_bytes.size(); }
+    const std::vector<std::uint8_t>& Bytes() const { return m_bytes; }
+
+private:
+    std::vector<std::uint8_t> m_bytes;
+};
+
+// Copies n bytes of the source at offset into the sink.
+bool CopyRange(SourceReader& reader, std::uint64_t offset, std::uint64_t n, ByteSink& sink);
+
+} // namespace pg::clipmend

@@ -1,0 +1,54 @@
+#include "Progress.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+namespace pg::clipmend {
+
+namespace {
+
+template <typename... Args>
+std::string Format(const char* format, Args... args)
+{
+    const int length = std::snprintf(nullptr, 0, format, args...);
+    std::string text(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+    std::snprintf(text.data(), text.size() + 1, format, args...);
+    return text;
+}
+
+} // namespace
+
+int Percent(std::uint64_t done, std::uint64_t total)
+{
+    if (total == 0 || done >= total)
+        return 100;
+    // Done and total can be many gigabytes: divide before multiplying only when needed.
+    return static_cast<int>(total > UINT64_MAX / 100 ? done / (total / 100) : done * 100 / total);
+}
+
+bool ProgressMeter::Update(std::uint64_t done, std::uint64_t total, std::string& line)
+{
+    const int percent = Percent(done, total);
+    if (percent <= m_lastPercent)
+        return false;
+    m_lastPercent = percent;
+    line = Format("%s %" PRIu64 " / %" PRIu64 " (%d%%)", m_label.c_str(), done, total, percent);
+    return true;
+}
+
+std::string SummaryText(const Salvage& salvage, const Selection& selection, std::uint64_t bytesWritten)
+{
+    const SalvageReport& r = salvage.report;
+    std::string text = Format("Written: frames %" PRIu64 " to %" PRIu64 " (%" PRIu64 " frames), %" PRIu64 " bytes\n",
+                              selection.firstFrame, selection.lastFrame, selection.frames, bytesWritten);
+    text += Format("Usable frames in the input: %" PRIu64 "\n", selection.usableFrames);
+    text += Format("Damaged regions skipped: %" PRIu64 " (%" PRIu64 " bytes), resynchronised: %" PRIu64 "\n",
+                   r.damagedRegions, r.damagedBytes, r.resynchronised);
+    if (r.droppedChunks > 0 || selection.undecodableFrames > 0)
+        text += Format("Incomplete chunks dropped: %" PRIu64 ", undecodable frames after damage: %" PRIu64 "\n",
+                       r.droppedChunks, selection.undecodableFrames);
+    text += r.indexUsed ? "Keyframes: from the file's index\n" : "Keyframes: from the frames themselves\n";
+    return text;
+}
+
+} // namespace pg::clipmend

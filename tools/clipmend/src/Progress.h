@@ -1,0 +1,34 @@
+#pragma once
+// Progress and summary texts of the console output.
+#include "Salvage.h"
+#include "Selection.h"
+
+#include <cstdint>
+#include <string>
+
+namespace pg::clipmend {
+
+constexpr const char* BANNER = "Clipmend V0.45 Beta";
+
+// Hands out a line only when the whole percentage has moved on, so a run prints at most
+// one line per percent.
+class ProgressMeter
+{
+public:
+    // label is printed before the counts, as in "Frame 12 / 340 (3%)".
+    explicit ProgressMeter(std::string label) : m_label(std::move(label)) {}
+
+    // True with line filled when the step deserves a line.
+    bool Update(std::uint64_t done, std::uint64_t total, std::string& line);
+
+private:
+    std::string m_label;
+    int m_lastPercent = -1;
+};
+
+int Percent(std::uint64_t done, std::uint64_t total);
+
+// The lines after the work: what was written and what damage was passed over.
+std::string SummaryText(const Salvage& salvage, const Selection& selection, std::uint64_t bytesWritten);
+
+} // namespace pg::clipmend
