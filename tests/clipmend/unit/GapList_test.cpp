@@ -34,13 +34,14 @@ public:
     }
     Bytes Build(std::uint32_t count) const
     {
-        Bytes file = {0xE0, 1, 2, 3, 4};
-        file.insert(file.end(), 16, 0xAB);
-        file.push_back(0); // no partial hashes
-        file.push_back(0);
+        // Version, date, file id, no partial hashes, tag count.
+        Bytes file(27 + m_tags.size(), 0xAB);
+        file[0] = 0xE0;
+        file[21] = 0;
+        file[22] = 0;
         for (int i = 0; i < 4; ++i)
-            file.push_back(static_cast<std::uint8_t>(count >> (8 * i)));
-        file.insert(file.end(), m_tags.begin(), m_tags.end());
+            file[23 + i] = static_cast<std::uint8_t>(count >> (8 * i));
+        std::copy(m_tags.begin(), m_tags.end(), file.begin() + 27);
         return file;
     }
     std::uint32_t Count() const { return m_count; }
@@ -49,19 +50,19 @@ private:
     void Tag(std::uint8_t type, const std::string& name)
     {
         ++m_count;
-        m_tags.push_back(type);
+        m_tags.insert(m_tags.end(), &type, &type + 1);
         Put16(static_cast<std::uint16_t>(name.size()));
         m_tags.insert(m_tags.end(), name.begin(), name.end());
     }
     void Put16(std::uint16_t v)
     {
-        m_tags.push_back(static_cast<std::uint8_t>(v));
-        m_tags.push_back(static_cast<std::uint8_t>(v >> 8));
+        const std::uint8_t b[2] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)};
+        m_tags.insert(m_tags.end(), b, b + 2);
     }
     void Put32(std::uint32_t v)
     {
-        for (int i = 0; i < 4; ++i)
-            m_tags.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+        Put16(static_cast<std::uint16_t>(v));
+        Put16(static_cast<std::uint16_t>(v >> 16));
     }
     Bytes m_tags;
     std::uint32_t m_count = 0;
