@@ -31,7 +31,8 @@ TEST(ArgumentsTest, CountAndSizeAreOptional)
     EXPECT_EQ(25, a.startFrame);
     EXPECT_EQ(0, a.frameCount);
     EXPECT_EQ(0, a.width);
-    ASSERT_TRUE(ParseArguments({"in.avi", "out.avi", "-k", "+3"}, a, error)) << error;
+    ASSERT_TRUE(ParseArguments({"/tmp/in.avi", "/tmp/out.avi", "-k", "+3"}, a, error)) << error;
+    EXPECT_EQ("/tmp/in.avi", a.input);
     EXPECT_EQ(3, a.startFrame);
     EXPECT_FALSE(a.unattended);
 }

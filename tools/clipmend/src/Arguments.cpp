@@ -64,7 +64,8 @@ bool ParseArguments(const std::vector<std::string>& args, Arguments& parsed, std
             target = &parsed.height;
             what = "height";
             limit = MAX_DIMENSION;
-        } else if (!word.empty() && (word[0] == '-' || word[0] == '/')) {
+        } else if ((word.size() > 1 && word[0] == '-') || (word.size() == 2 && word[0] == '/')) {
+            // A longer word after a slash is a path of the native build.
             error = "unknown option " + word;
             return false;
         } else {

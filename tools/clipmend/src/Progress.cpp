@@ -47,7 +47,15 @@ std::string SummaryText(const Salvage& salvage, const Selection& selection, std:
     if (r.droppedChunks > 0 || selection.undecodableFrames > 0)
         text += Format("Incomplete chunks dropped: %" PRIu64 ", undecodable frames after damage: %" PRIu64 "\n",
                        r.droppedChunks, selection.undecodableFrames);
-    text += r.indexUsed ? "Keyframes: from the file's index\n" : "Keyframes: from the frames themselves\n";
+    const CodecClass codec = salvage.headers.streams[selection.inputStreams[selection.videoStream]].codec;
+    if (codec == CodecClass::Uncompressed || codec == CodecClass::IntraOnly)
+        text += "Keyframes: every frame, each stands alone\n";
+    else if (r.indexUsed)
+        text += "Keyframes: from the file's index\n";
+    else if (codec == CodecClass::Unknown)
+        text += "Keyframes: every frame, as the codec is unknown and there is no index\n";
+    else
+        text += "Keyframes: from the frames themselves\n";
     return text;
 }
 
