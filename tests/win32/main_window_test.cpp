@@ -1,0 +1,276 @@
+// The main window created from its real template: texts, fields, columns, settings and handlers.
+#include "Win32TestSupport.h"
+
+#include "app/DirSettings.h"
+#include "app/MainDialog.h"
+#include "res/resource.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using pgtest::WindowText;
+
+class MainWindowTest : public testing::Test
+{
+protected:
+    void SetUp() override { pgtest::DeleteUserKey(pg::SETTINGS_KEY); }
+    void TearDown() override
+    {
+        if (m_dialog)
+            m_dialog->DestroyWindow();
+        pgtest::DeleteUserKey(pg::SETTINGS_KEY);
+    }
+
+    HWND Open()
+    {
+        m_dialog = std::make_unique<pg::MainDialog>();
+        EXPECT_TRUE(m_dialog->Create(nullptr));
+        pgtest::PumpMessages();
+        return m_dialog->GetSafeHwnd();
+    }
+
+    HWND Item(int id) const { return ::GetDlgItem(m_dialog->GetSafeHwnd(), id); }
+    std::string ItemText(int id) const { return WindowText(Item(id)); }
+
+    std::string ColumnHeading(int column) const
+    {
+        char text[128] = {};
+        LVCOLUMNA lvColumn{};
+        lvColumn.mask = LVCF_TEXT;
+        lvColumn.pszText = text;
+        lvColumn.cchTextMax = sizeof text;
+        ::SendMessageA(Item(IDL_DOWNLOADS), LVM_GETCOLUMNA, column, reinterpret_cast<LPARAM>(&lvColumn));
+        return text;
+    }
+
+    std::string StoredTempDir() const
+    {
+        std::string value;
+        pg::ReadRegistryString(value, pg::SETTINGS_KEY, pg::TEMP_DIR_VALUE);
+        return value;
+    }
+
+    std::unique_ptr<pg::MainDialog> m_dialog;
+};
+
+struct Caption
+{
+    int control;
+    const char* german;
+    const char* english;
+};
+
+TEST_F(MainWindowTest, LocalizedCaptionsFollowTheUserLocale)
+{
+    const HWND window = Open();
+    EXPECT_EQ(pgtest::ExpectGerman() ? 1031u : 1033u, ::GetUserDefaultLCID());
+    const Caption captions[] = {
+        {IDB_CLOSE, "&Schliessen", "&Close"},
+        {IDT_INPUT, "Quelldatei:", "Input Filename:"},
+        {IDT_OUTPUT, "Zieldatei:", "Output Filename :"},
+        {IDT_START_FRAME, "Startframe:", "Startframe"},
+        {IDT_FRAME_COUNT, "Anzahl Frames:", "No of frames:"},
+        {IDT_IF_KNOWN, "Falls bekannt:", "If known:"},
+        {IDT_WIDTH, "Breite:", "Width:"},
+        {IDT_HEIGHT, "H\xf6he:", "Height:"},
+        {IDB_GO, "&Los", "&Go"},
+    };
+    for (const Caption& caption : captions)
+        EXPECT_EQ(pgtest::ExpectGerman() ? caption.german : caption.english, ItemText(caption.control))
+            << caption.control;
+    // Texts outside the string table read the same in both languages.
+    EXPECT_EQ("Partglance", WindowText(window));
+    EXPECT_EQ("Refresh", ItemText(IDB_REFRESH));
+    EXPECT_EQ("&Play", ItemText(IDB_PLAY_INPUT));
+    EXPECT_EQ("Extern: Clipmend V0.45 Beta", ItemText(IDG_TOOL));
+}
+
+TEST_F(MainWindowTest, LocalizedColumnHeadings)
+{
+    Open();
+    if (pgtest::ExpectGerman()) {
+        EXPECT_EQ("Filmname", ColumnHeading(0));
+        EXPECT_EQ("% geladen", ColumnHeading(1));
+        EXPECT_EQ("Gr\xf6sse", ColumnHeading(2));
+        EXPECT_EQ("Partname", ColumnHeading(3));
+    } else {
+        EXPECT_EQ("Filename", ColumnHeading(0));
+        EXPECT_EQ("% recieved", ColumnHeading(1));
+        EXPECT_EQ("Size", ColumnHeading(2));
+        EXPECT_EQ("Partfile", ColumnHeading(3));
+    }
+}
+
+TEST_F(MainWindowTest, LocalizedSystemMenuOffersTheAboutItemLast)
+{
+    const HWND window = Open();
+    const HMENU menu = ::GetSystemMenu(window, FALSE);
+    ASSERT_NE(nullptr, menu);
+    const int count = ::GetMenuItemCount(menu);
+    ASSERT_GE(count, 2);
+    EXPECT_EQ(16u, ::GetMenuItemID(menu, count - 1));
+    char text[128] = {};
+    ::GetMenuStringA(menu, count - 1, text, sizeof text, MF_BYPOSITION);
+    EXPECT_STREQ(pgtest::ExpectGerman() ? "Inf&o \xfc" "ber Decoyrun..." : "Inf&o about Partglance...", text);
+    MENUITEMINFOA separator{};
+    separator.cbSize = sizeof separator;
+    separator.fMask = MIIM_FTYPE;
+    ::GetMenuItemInfoA(menu, count - 2, TRUE, &separator);
+    EXPECT_TRUE(separator.fType & MFT_SEPARATOR);
+}
+
+TEST_F(MainWindowTest, LocalizedDefaultTempDirectoryGetsItsBackslash)
+{
+    Open();
+    EXPECT_EQ(pgtest::ExpectGerman() ? "C:\\Programme\\eDonkey2000\\temp\\" : "C:\\Program Files\\eDonkey2000\\temp\\",
+              ItemText(IDE_TEMP_DIR));
+}
+
+TEST_F(MainWindowTest, StoredTempDirectoryReplacesTheDefaultWithBackslash)
+{
+    ASSERT_EQ(S_OK, pg::WriteRegistryString("D:\\edonkey\\temp", pg::SETTINGS_KEY, pg::TEMP_DIR_VALUE));
+    Open();
+    EXPECT_EQ("D:\\edonkey\\temp\\", ItemText(IDE_TEMP_DIR));
+}
+
+TEST_F(MainWindowTest, ColumnsSplitTheListWidthSeventyPercentWide)
+{
+    Open();
+    RECT client{};
+    ::GetClientRect(Item(IDL_DOWNLOADS), &client);
+    const int width = client.right - client.left;
+    const HWND list = Item(IDL_DOWNLOADS);
+    const int wide = static_cast<int>(::SendMessageA(list, LVM_GETCOLUMNWIDTH, 0, 0));
+    const int narrow = static_cast<int>(::SendMessageA(list, LVM_GETCOLUMNWIDTH, 1, 0));
+    EXPECT_EQ(static_cast<int>(width * 0.7), wide);
+    EXPECT_EQ(width - wide - ::GetSystemMetrics(SM_CXVSCROLL), narrow);
+    EXPECT_EQ(narrow, ::SendMessageA(list, LVM_GETCOLUMNWIDTH, 2, 0));
+    EXPECT_EQ(wide, ::SendMessageA(list, LVM_GETCOLUMNWIDTH, 3, 0));
+    LVCOLUMNA format{};
+    format.mask = LVCF_FMT;
+    ::SendMessageA(list, LVM_GETCOLUMNA, 1, reinterpret_cast<LPARAM>(&format));
+    EXPECT_EQ(LVCFMT_RIGHT, format.fmt & LVCFMT_JUSTIFYMASK);
+}
+
+TEST_F(MainWindowTest, JobFieldsStartWithTheirDefaults)
+{
+    Open();
+    EXPECT_EQ("640", ItemText(IDE_WIDTH));
+    EXPECT_EQ("1", ItemText(IDE_START_FRAME));
+    EXPECT_EQ("352", ItemText(IDE_HEIGHT));
+    EXPECT_EQ("50", ItemText(IDE_FRAME_COUNT));
+    EXPECT_EQ("", ItemText(IDE_INPUT));
+    EXPECT_FALSE(::IsWindowEnabled(Item(IDB_PLAY_INPUT)));
+    EXPECT_FALSE(::IsWindowEnabled(Item(IDB_PLAY_OUTPUT)));
+    EXPECT_FALSE(::IsWindowVisible(Item(IDE_MEDIA_NAME)));
+    EXPECT_TRUE(::IsWindowVisible(Item(IDL_DOWNLOADS)));
+}
+
+TEST_F(MainWindowTest, LeavingTheTempDirEditStoresItsTextAsTyped)
+{
+    Open();
+    ::SetWindowTextA(Item(IDE_TEMP_DIR), "D:\\downloads\\temp");
+    ::SendMessageA(m_dialog->GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDE_TEMP_DIR, EN_KILLFOCUS),
+                   reinterpret_cast<LPARAM>(Item(IDE_TEMP_DIR)));
+    EXPECT_EQ("D:\\downloads\\temp", StoredTempDir());
+}
+
+TEST_F(MainWindowTest, ClearingTheTempDirEditKeepsTheStoredValue)
+{
+    ASSERT_EQ(S_OK, pg::WriteRegistryString("D:\\kept", pg::SETTINGS_KEY, pg::TEMP_DIR_VALUE));
+    Open();
+    ::SetWindowTextA(Item(IDE_TEMP_DIR), "");
+    ::SendMessageA(m_dialog->GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDE_TEMP_DIR, EN_KILLFOCUS),
+                   reinterpret_cast<LPARAM>(Item(IDE_TEMP_DIR)));
+    EXPECT_EQ("D:\\kept", StoredTempDir());
+}
+
+TEST_F(MainWindowTest, NonNumericFieldStopsTheExchangeWithAMessage)
+{
+    Open();
+    m_dialog->m_height = 7;
+    m_dialog->m_tempDir = "untouched";
+    ::SetWindowTextA(Item(IDE_INPUT), "in.part");
+    ::SetWindowTextA(Item(IDE_WIDTH), "abc");
+    ::SetWindowTextA(Item(IDE_HEIGHT), "480");
+    std::string shown;
+    bool ok = true;
+    {
+        pgtest::WindowWatcher watcher("#32770", pgtest::MessageBoxTitle(), [&](HWND box) {
+            shown = pgtest::MessageBoxText(box);
+            ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+        });
+        ok = m_dialog->UpdateData(true);
+    }
+    EXPECT_FALSE(ok);
+    EXPECT_EQ("Please enter an integer.", shown);
+    EXPECT_EQ("in.part", m_dialog->m_inFile); // read before the bad field
+    EXPECT_EQ(640, m_dialog->m_width);
+    EXPECT_EQ(7, m_dialog->m_height); // after it: unchanged
+    EXPECT_EQ("untouched", m_dialog->m_tempDir);
+}
+
+TEST_F(MainWindowTest, UnlockMessageEnablesTheList)
+{
+    const HWND window = Open();
+    m_dialog->SetListLocked(1);
+    EXPECT_FALSE(::IsWindowEnabled(Item(IDL_DOWNLOADS)));
+    EXPECT_EQ(1, ::SendMessageA(window, WM_USER + 1, 0, 0));
+    EXPECT_TRUE(::IsWindowEnabled(Item(IDL_DOWNLOADS)));
+    EXPECT_EQ(0, m_dialog->m_listLocked);
+    m_dialog->SetListLocked(2); // only 1 locks
+    EXPECT_TRUE(::IsWindowEnabled(Item(IDL_DOWNLOADS)));
+}
+
+TEST_F(MainWindowTest, FileExistsForFilesAndDirectoriesOnly)
+{
+    char directory[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, directory);
+    char file[MAX_PATH] = {};
+    ::GetTempFileNameA(directory, "pg", 0, file);
+    EXPECT_TRUE(pg::MainDialog::FileExists(file));
+    EXPECT_TRUE(pg::MainDialog::FileExists(directory));
+    ::DeleteFileA(file);
+    EXPECT_FALSE(pg::MainDialog::FileExists(file));
+    EXPECT_FALSE(pg::MainDialog::FileExists(std::string(directory) + "*"));
+}
+
+// Modal runs: the close button ends with IDOK, Escape with IDCANCEL.
+class MainWindowModalTest : public testing::Test
+{
+protected:
+    static void CALLBACK ClickClose(HWND, UINT, UINT_PTR timer, DWORD)
+    {
+        ::KillTimer(nullptr, timer);
+        const HWND window = ::FindWindowA(nullptr, "Partglance");
+        ::SendMessageA(::GetDlgItem(window, IDB_CLOSE), BM_CLICK, 0, 0);
+    }
+    static void CALLBACK PressEscape(HWND, UINT, UINT_PTR timer, DWORD)
+    {
+        ::KillTimer(nullptr, timer);
+        const HWND window = ::FindWindowA(nullptr, "Partglance");
+        ::PostMessageA(::GetDlgItem(window, IDE_INPUT), WM_KEYDOWN, VK_ESCAPE, 0);
+    }
+    void SetUp() override { pgtest::DeleteUserKey(pg::SETTINGS_KEY); }
+};
+
+TEST_F(MainWindowModalTest, CloseButtonEndsWithOk)
+{
+    pg::MainDialog dialog;
+    ::SetTimer(nullptr, 0, 200, &ClickClose);
+    EXPECT_EQ(IDOK, dialog.DoModal());
+    EXPECT_EQ(nullptr, dialog.GetSafeHwnd());
+}
+
+TEST_F(MainWindowModalTest, EscapeEndsWithCancel)
+{
+    pg::MainDialog dialog;
+    ::SetTimer(nullptr, 0, 200, &PressEscape);
+    EXPECT_EQ(IDCANCEL, dialog.DoModal());
+}
+
+} // namespace
