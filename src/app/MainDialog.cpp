@@ -73,6 +73,9 @@ const fw::MessageMap* MainDialog::GetMessageMap() const
         fw::OnCommand<MainDialog>(IDB_BROWSE_TEMP_DIR, BN_CLICKED, &MainDialog::OnBrowseTempDir),
         fw::OnCommand<MainDialog>(IDB_CLOSE, BN_CLICKED, &MainDialog::OnClose),
         fw::OnMessage<MainDialog>(WM_UNLOCK_LIST, &MainDialog::OnUnlockList),
+        // Download catalogue
+        // Preview tool
+        // Playback
     };
     static const fw::MessageMap map{fw::Dialog::GetMessageMap(), std::begin(entries), std::end(entries)};
     return &map;

@@ -1,5 +1,6 @@
 #pragma once
 // The program's main window: the download list and the fields of one preview job.
+#include "catalogue/PartEntryList.h"
 #include "framework/Dialog.h"
 
 #include <cstdint>
@@ -17,6 +18,15 @@ public:
     void Refresh();
     void SetListLocked(std::int32_t locked);
 
+    // Download catalogue: metadata lookups, list rows, double-click and sorting.
+    // (end of download catalogue)
+
+    // Preview tool: the Go button.
+    // (end of preview tool)
+
+    // Playback: the two Play buttons.
+    // (end of playback)
+
 protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(fw::DataExchange& exchange) override;
@@ -32,6 +42,9 @@ private:
     void OnBrowseTempDir();
     void OnTempDirKillFocus();
     void OnClose();
+
+    // Handlers and helpers of the subsystems, in the same order as above.
+    // (end of subsystem handlers)
 
     void AddAboutItemToSystemMenu();
     void TranslateCaptions();
@@ -50,6 +63,12 @@ public:
     std::string m_tempDir;
     std::int32_t m_frameCount = 50;
     std::string m_mediaName;
+    PartEntryList m_spareEntries;
+    PartEntryList m_entries;
+    PartEntryList* m_scanTarget = nullptr;
+    fw::Window* m_scanList = nullptr;
+    std::int32_t m_scanning = 0;
+    std::int32_t m_scanDone = 0;
     std::string m_patterns = "*.part";
     std::int32_t m_recursive = 1;
     std::int32_t m_sortColumn = -1;
