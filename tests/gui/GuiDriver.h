@@ -1,0 +1,81 @@
+#pragma once
+// Drives Partglance.exe from outside, as a user would: starts the program, finds its windows,
+// reads what they show, types and clicks through the system's input queue.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace gui {
+
+// Full path of a program built beside the tests (Partglance.exe, ClipmendC.exe, ...).
+std::string BinPath(const std::string& fileName);
+
+// A started program, ended when the object goes (closed politely, then terminated).
+class Program
+{
+public:
+    explicit Program(const std::string& exePath, const std::string& currentDirectory = "");
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+    ~Program();
+
+    bool Started() const { return m_process != nullptr; }
+    DWORD ProcessId() const { return m_processId; }
+
+    // A visible top-level window of the program with exactly this title; null after the timeout.
+    HWND WaitForWindow(const std::string& title, DWORD timeoutMs = 15000) const;
+    // Every visible top-level window of the program.
+    std::vector<HWND> Windows() const;
+    bool WaitForExit(DWORD timeoutMs = 10000) const;
+
+private:
+    HANDLE m_process = nullptr;
+    DWORD m_processId = 0;
+};
+
+HWND Item(HWND dialog, int id);
+std::string Text(HWND window);
+void SetText(HWND window, const std::string& text);
+bool IsEnabled(HWND window);
+bool IsVisible(HWND window);
+// Clicks a button through its own message; returns at once, also when the click opens a modal window.
+void PostClick(HWND button);
+
+// Control rectangle in the dialog's client coordinates.
+RECT ControlRect(HWND dialog, int id);
+
+// Real input through the system's input queue.
+void BringToFront(HWND window);
+void ClickAt(HWND window, int clientX, int clientY, bool doubleClick = false);
+void ClickControl(HWND dialog, int id, bool doubleClick = false);
+void TypeText(const std::string& text);
+void PressKey(WORD virtualKey);
+
+// Waits until the condition holds or the timeout passes; true when it held.
+template <class Condition>
+bool WaitUntil(Condition condition, DWORD timeoutMs = 10000)
+{
+    const DWORD end = ::GetTickCount() + timeoutMs;
+    for (;;) {
+        if (condition())
+            return true;
+        if (static_cast<LONG>(end - ::GetTickCount()) <= 0)
+            return false;
+        ::Sleep(20);
+    }
+}
+
+// List-view contents of another process: every row's cell texts, columns 0..columns-1.
+std::vector<std::vector<std::string>> ListRows(HWND list, int columns);
+// Header texts of a list view in another process.
+std::vector<std::string> ListHeadings(HWND list, int columns);
+
+// Runs a console program of the prefix (such as reg.exe) and returns what it printed.
+std::string RunAndCapture(const std::string& commandLine);
+
+// Per-user registry helpers for setting up and cleaning up a test.
+void DeleteUserKey(const char* path);
+void WriteUserString(const char* path, const char* name, const std::string& value);
+
+} // namespace gui
