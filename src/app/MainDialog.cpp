@@ -74,8 +74,13 @@ const fw::MessageMap* MainDialog::GetMessageMap() const
         fw::OnCommand<MainDialog>(IDB_CLOSE, BN_CLICKED, &MainDialog::OnClose),
         fw::OnMessage<MainDialog>(WM_UNLOCK_LIST, &MainDialog::OnUnlockList),
         // Download catalogue
+        fw::OnNotify<MainDialog>(IDL_DOWNLOADS, NM_DBLCLK, &MainDialog::OnListDoubleClick),
+        fw::OnNotify<MainDialog>(IDL_DOWNLOADS, LVN_COLUMNCLICK, &MainDialog::OnColumnClick),
         // Preview tool
+        fw::OnCommand<MainDialog>(IDB_GO, BN_CLICKED, &MainDialog::OnGo),
         // Playback
+        fw::OnCommand<MainDialog>(IDB_PLAY_INPUT, BN_CLICKED, &MainDialog::OnPlayInput),
+        fw::OnCommand<MainDialog>(IDB_PLAY_OUTPUT, BN_CLICKED, &MainDialog::OnPlayOutput),
     };
     static const fw::MessageMap map{fw::Dialog::GetMessageMap(), std::begin(entries), std::end(entries)};
     return &map;
@@ -204,7 +209,7 @@ void MainDialog::OnBrowseInput()
     SetDlgItemText(IDE_INPUT, path);
     SetDlgItemText(IDE_MEDIA_NAME, path);
     const bool isPart = fw::EqualsNoCase(fw::Right(path, 5), ".part");
-    m_playInputButton.EnableWindow(!isPart);
+    m_playInputButton.EnableWindow(!isPart || GetFirstGapStart(path) != 0);
 }
 
 void MainDialog::OnBrowseOutput()
@@ -257,8 +262,6 @@ void MainDialog::SetListLocked(std::int32_t locked)
     m_listLocked = locked;
     m_partList.EnableWindow(locked != 1);
 }
-
-void MainDialog::Refresh() {}
 
 bool MainDialog::FileExists(const std::string& path)
 {

@@ -19,12 +19,25 @@ public:
     void SetListLocked(std::int32_t locked);
 
     // Download catalogue: metadata lookups, list rows, double-click and sorting.
+    // Name of the download of a .part file; leaves its share received in m_percentReceived.
+    std::string GetPartInfo(std::string partPath);
+    // Offset of the download's first missing byte, 0 when none is usable.
+    static std::int32_t GetFirstGapStart(std::string partPath);
+    bool AddListRow(int index, std::string name, std::string percent, std::string size, const std::string& path);
+    void OnListDoubleClick(NMHDR* header, LRESULT* result);
+    void OnColumnClick(NMHDR* header, LRESULT* result);
+    bool SortTextItems(int column, bool ascending, int low, int high);
+    bool SortNumericItems(int column, bool ascending, int low, int high);
     // (end of download catalogue)
 
     // Preview tool: the Go button.
+    void OnGo();
     // (end of preview tool)
 
     // Playback: the two Play buttons.
+    void OnPlayInput();
+    // Also run by Go: plays m_outFile as the member holds it, without reading the fields.
+    void OnPlayOutput();
     // (end of playback)
 
 protected:
