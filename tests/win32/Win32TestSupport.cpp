@@ -69,8 +69,10 @@ BOOL CALLBACK FindOwnWindow(HWND window, LPARAM parameter)
     ::GetClassNameA(window, name, sizeof name);
     char title[256] = {};
     ::GetWindowTextA(window, title, sizeof title);
-    if (process == ::GetCurrentProcessId() && std::strcmp(name, search->className) == 0 &&
-        std::strcmp(title, search->title) == 0 && ::IsWindowVisible(window)) {
+    const bool titleMatches = search->title[0] == '\0' ? ::GetWindow(window, GW_OWNER) != nullptr
+                                                       : std::strcmp(title, search->title) == 0;
+    if (process == ::GetCurrentProcessId() && std::strcmp(name, search->className) == 0 && titleMatches &&
+        ::IsWindowVisible(window)) {
         search->found = window;
         return FALSE;
     }

@@ -17,7 +17,8 @@ void PumpMessages(DWORD milliseconds = 50);
 std::string WindowText(HWND window);
 
 // Watches from a second thread for a visible top-level window of this process with the given
-// class ("#32770" for message boxes and common dialogs) and title, and hands it to the action,
+// class ("#32770" for message boxes and common dialogs) and title (empty: any title, but only a
+// window that has an owner), and hands it to the action,
 // which runs on the watcher thread (use SendMessage/PostMessage only). Waits up to the timeout.
 class WindowWatcher
 {
