@@ -4,3 +4,7 @@ list(APPEND PG_CORE_SOURCES
   src/catalogue/ListText.cpp
   src/catalogue/PartEntryList.cpp
   src/catalogue/ListSort.cpp)
+list(APPEND PG_WIN32_SOURCES
+  src/catalogue/FindFileLister.cpp
+  src/catalogue/ListViewRows.cpp
+  src/catalogue/MainDialogCatalogue.cpp)

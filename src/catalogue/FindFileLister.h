@@ -1,0 +1,25 @@
+#pragma once
+// Directory listings through the platform's find functions.
+#include "catalogue/PartEntryList.h"
+
+#include <windows.h>
+
+namespace pg {
+
+// Attribute bit of a symbolic link or junction in the find data.
+constexpr DWORD ATTRIBUTE_REPARSE_POINT = 0x400;
+
+// A file time (UTC) as seconds since 1970, taken through local time the way the platform's time
+// class converts it; -1 when the time cannot be represented.
+std::int64_t LocalTimeSeconds(const FILETIME& fileTime);
+
+// One find result as the scan sees it.
+FoundItem FoundItemFromFindData(const WIN32_FIND_DATAA& data);
+
+class FindFileLister : public DirectoryLister
+{
+  public:
+    void List(const std::string& search, const std::function<bool(const FoundItem&)>& visit) override;
+};
+
+} // namespace pg

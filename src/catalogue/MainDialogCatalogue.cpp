@@ -1,0 +1,165 @@
+// The main window's download list: metadata lookups, the refresh, the rows, the double-click and
+// the header-click sort.
+#include "app/MainDialog.h"
+
+#include "app/MainLayout.h"
+#include "catalogue/FindFileLister.h"
+#include "catalogue/ListSort.h"
+#include "catalogue/ListText.h"
+#include "catalogue/ListViewRows.h"
+#include "catalogue/PartMetFile.h"
+#include "res/resource.h"
+
+#include <cstdio>
+
+namespace pg {
+
+namespace {
+
+constexpr int kNameColumn = 0;
+constexpr int kPartPathColumn = 3;
+
+// Stops a list from repainting after every row change, and repaints it once at the end. A hidden
+// list is left alone: it paints nothing, and turning redrawing back on would show it.
+class RedrawPause
+{
+  public:
+    explicit RedrawPause(HWND window)
+        : m_window(window), m_paused((::GetWindowLongA(window, GWL_STYLE) & WS_VISIBLE) != 0)
+    {
+        if (m_paused)
+            ::SendMessageA(m_window, WM_SETREDRAW, FALSE, 0);
+    }
+    RedrawPause(const RedrawPause&) = delete;
+    RedrawPause& operator=(const RedrawPause&) = delete;
+    ~RedrawPause()
+    {
+        if (!m_paused)
+            return;
+        ::SendMessageA(m_window, WM_SETREDRAW, TRUE, 0);
+        ::InvalidateRect(m_window, nullptr, TRUE);
+    }
+
+  private:
+    HWND m_window;
+    bool m_paused;
+};
+
+} // namespace
+
+std::string MainDialog::GetPartInfo(std::string partPath)
+{
+    const PartInfo info = pg::GetPartInfo(partPath, stdout);
+    m_percentReceived = info.percent;
+    return info.name;
+}
+
+std::int32_t MainDialog::GetFirstGapStart(std::string partPath)
+{
+    return pg::GetFirstGapStart(partPath, stdout);
+}
+
+void MainDialog::Refresh()
+{
+    const HWND list = m_partList.GetSafeHwnd();
+    UpdateData(true);
+    ::SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+    m_entries.Clear();
+    m_tempDir = WithFinalBackslash(m_tempDir);
+    UpdateData(false);
+
+    m_scanTarget = &m_entries;
+    m_scanList = &m_partList;
+    m_scanning = 1;
+    ::SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+    FindFileLister lister;
+    for (const std::string& pattern : SplitPatterns(m_patterns))
+        m_scanTarget->Scan(lister, m_tempDir, pattern, m_recursive != 0, SORT_SIZE_DESCENDING, false);
+    m_scanning = 0;
+    m_scanDone = 1;
+
+    const RedrawPause pause(list);
+    for (std::size_t i = 0; i < m_entries.Count(); ++i) {
+        const PartEntry& entry = m_entries[i];
+        const std::string name = GetPartInfo(entry.m_path);
+        const std::string size = SizeText(entry.m_size);
+        const std::string percent = PercentText(m_percentReceived);
+        AddListRow(static_cast<int>(i), name, percent, size, entry.m_path);
+    }
+}
+
+bool MainDialog::AddListRow(int index, std::string name, std::string percent, std::string size,
+                            const std::string& path)
+{
+    name = Trim(name);
+    percent = Trim(percent);
+    size = Trim(size);
+    const HWND list = m_partList.GetSafeHwnd();
+
+    LVITEMA item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = index;
+    item.pszText = name.data();
+    if (::SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)) != index)
+        return false;
+
+    const std::string* subItems[] = {&percent, &size, &path};
+    for (int column = 1; column <= 3; ++column) {
+        LVITEMA subItem{};
+        subItem.mask = LVIF_TEXT;
+        subItem.iItem = index;
+        subItem.iSubItem = column;
+        subItem.pszText = const_cast<char*>(subItems[column - 1]->c_str());
+        if (!::SendMessageA(list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&subItem)))
+            return false;
+    }
+    return true;
+}
+
+void MainDialog::OnListDoubleClick(NMHDR*, LRESULT* result)
+{
+    const HWND list = m_partList.GetSafeHwnd();
+    const ListViewRows rows(list);
+    int row = -1;
+    while ((row = static_cast<int>(::SendMessageA(list, LVM_GETNEXTITEM, row, LVNI_SELECTED))) != -1) {
+        UpdateData(true);
+        m_inFile = rows.CellText(row, kPartPathColumn);
+        m_outFile = rows.CellText(row, kNameColumn);
+        m_mediaName = m_outFile;
+        UpdateData(false);
+        m_playInputButton.EnableWindow(GetFirstGapStart(m_inFile) != 0);
+        m_playOutputButton.EnableWindow(FileExists(m_outFile + ".avi"));
+    }
+    *result = 0;
+}
+
+void MainDialog::OnColumnClick(NMHDR* header, LRESULT* result)
+{
+    const auto* click = reinterpret_cast<const NMLISTVIEW*>(header);
+    const RedrawPause pause(m_partList.GetSafeHwnd());
+    switch (ApplyColumnClick(click->iSubItem, m_sortColumn, m_sortAscending)) {
+    case ColumnSorter::Text:
+        SortTextItems(m_sortColumn, m_sortAscending != 0, 0, -1);
+        break;
+    case ColumnSorter::Numeric:
+        SortNumericItems(m_sortColumn, m_sortAscending != 0, 0, -1);
+        break;
+    case ColumnSorter::None:
+        break;
+    }
+    *result = 0;
+}
+
+bool MainDialog::SortTextItems(int column, bool ascending, int low, int high)
+{
+    ListViewRows rows(m_partList.GetSafeHwnd());
+    return pg::SortTextItems(rows, column, ascending, low, high);
+}
+
+bool MainDialog::SortNumericItems(int column, bool ascending, int low, int high)
+{
+    ListViewRows rows(m_partList.GetSafeHwnd());
+    return pg::SortNumericItems(rows, column, ascending, low, high);
+}
+
+} // namespace pg

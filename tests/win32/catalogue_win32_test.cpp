@@ -1,0 +1,532 @@
+// The download list on a real temp-directory tree: the scan, the rows, the double-click, the
+// input browse and header-click sorting on the real list view.
+#include "CatalogueTree.h"
+#include "Win32TestSupport.h"
+
+#include "app/DirSettings.h"
+#include "app/MainDialog.h"
+#include "app/Strings.h"
+#include "catalogue/FindFileLister.h"
+#include "res/resource.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <memory>
+#include <tuple>
+#include <vector>
+
+namespace {
+
+using pgtest::CatalogueTree;
+using pgtest::MetFile;
+using Row = std::vector<std::string>;
+
+constexpr std::uint64_t KiB = 1024;
+constexpr std::uint64_t MiB = KiB * 1024;
+constexpr std::uint64_t GiB = MiB * 1024;
+
+std::string CellText(HWND list, int row, int column)
+{
+    char text[1024] = {};
+    LVITEMA item{};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    ::SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+class CatalogueWindowTest : public testing::Test
+{
+  protected:
+    void SetUp() override { pgtest::DeleteUserKey(pg::SETTINGS_KEY); }
+    void TearDown() override
+    {
+        if (m_dialog)
+            m_dialog->DestroyWindow();
+        pgtest::DeleteUserKey(pg::SETTINGS_KEY);
+    }
+
+    // Opens the main window with `tempDir` stored as the temp directory, so that it lists it at once.
+    void Open(const std::string& tempDir)
+    {
+        ASSERT_EQ(S_OK, pg::WriteRegistryString(tempDir, pg::SETTINGS_KEY, pg::TEMP_DIR_VALUE));
+        m_dialog = std::make_unique<pg::MainDialog>();
+        ASSERT_TRUE(m_dialog->Create(nullptr));
+        pgtest::PumpMessages();
+    }
+
+    HWND Item(int id) const { return ::GetDlgItem(m_dialog->GetSafeHwnd(), id); }
+    HWND List() const { return Item(IDL_DOWNLOADS); }
+    int RowCount() const { return static_cast<int>(::SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0)); }
+
+    std::vector<Row> Rows() const
+    {
+        std::vector<Row> rows;
+        for (int row = 0; row < RowCount(); ++row)
+            rows.push_back({CellText(List(), row, 0), CellText(List(), row, 1), CellText(List(), row, 2),
+                            CellText(List(), row, 3)});
+        return rows;
+    }
+
+    std::vector<std::string> Column(int column) const
+    {
+        std::vector<std::string> texts;
+        for (int row = 0; row < RowCount(); ++row)
+            texts.push_back(CellText(List(), row, column));
+        return texts;
+    }
+
+    void ClickRefresh() const { ::SendMessageA(Item(IDB_REFRESH), BM_CLICK, 0, 0); }
+
+    // A click on a column heading, through the header control as the mouse makes it.
+    void ClickHeader(int column) const
+    {
+        const HWND header = ::GetDlgItem(List(), 0);
+        RECT rect{};
+        ::SendMessageA(header, HDM_GETITEMRECT, column, reinterpret_cast<LPARAM>(&rect));
+        const LPARAM point = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+        ::SendMessageA(header, WM_LBUTTONDOWN, MK_LBUTTON, point);
+        ::SendMessageA(header, WM_LBUTTONUP, 0, point);
+    }
+
+    void Select(const std::vector<int>& rows) const
+    {
+        LVITEMA none{};
+        none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        ::SendMessageA(List(), LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
+        for (int row : rows) {
+            LVITEMA item{};
+            item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+            item.state = LVIS_SELECTED | LVIS_FOCUSED;
+            ::SendMessageA(List(), LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+        }
+    }
+
+    std::vector<int> SelectedRows() const
+    {
+        std::vector<int> rows;
+        int row = -1;
+        while ((row = static_cast<int>(::SendMessageA(List(), LVM_GETNEXTITEM, row, LVNI_SELECTED))) != -1)
+            rows.push_back(row);
+        return rows;
+    }
+
+    // A double-click on a row, as the mouse makes it: the list reports it to the window.
+    void DoubleClickRow(int row) const
+    {
+        RECT rect{};
+        rect.left = LVIR_LABEL;
+        ::SendMessageA(List(), LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&rect));
+        ::SendMessageA(List(), WM_LBUTTONDBLCLK, MK_LBUTTON,
+                       MAKELPARAM(rect.left + 2, (rect.top + rect.bottom) / 2));
+    }
+
+    std::string ItemText(int id) const { return pgtest::WindowText(Item(id)); }
+
+    std::unique_ptr<pg::MainDialog> m_dialog;
+};
+
+// ---------------------------------------------------------------- rows of a real tree
+
+TEST_F(CatalogueWindowTest, RowsShowNamePercentSizeAndPathLargestFirst)
+{
+    CatalogueTree tree;
+    tree.Directory("sub");
+    tree.Directory("x.part");
+    tree.File("x.part\\notes.txt", "a directory named like a download");
+    // Sizes above 2 GiB are unsigned 32-bit: 3 GiB of which half arrived is 50 %.
+    const MetFile five = MetFile().Name("Five.avi").Size(0xC0000000u).Copied(0x60000000u);
+    const MetFile one = MetFile().Name("One.mpg").Size(1000).Copied(1500);
+    const MetFile alpha = MetFile().Name("Alpha.avi").Size(1000000).Copied(250000);
+    const MetFile echo = MetFile().Name("Echo.avi").Size(1024).Copied(512);
+    const MetFile golf = MetFile().Name("Golf.avi").Size(0).Copied(100);
+    const MetFile foxtrot = MetFile().Name("Foxtrot.avi").Copied(100);
+    const MetFile charlie = MetFile().Name("  Charlie.avi \t").Size(100).Copied(1);
+    const MetFile bravo = MetFile().Name("Bravo.avi").Size(3).Copied(1);
+    tree.Download("big5.part", 5 * GiB, &five);
+    tree.Download("big1.part", 1 * GiB, &one);
+    tree.Download("a.part", 1 * MiB, &alpha);
+    tree.Download("e.part", 1 * MiB - 1, &echo);
+    tree.Download("g.part", 2 * KiB, &golf);
+    tree.Download("sub\\f.part", 2 * KiB, &foxtrot);
+    tree.Download("d.part", 1 * KiB, nullptr);
+    tree.Download("c.part", 1023, &charlie);
+    tree.Download("b.part", 0, &bravo);
+    const std::string root = tree.Root();
+
+    Open(root);
+    const std::vector<Row> expected = {
+        {"Five.avi", "50", "5.00 GB", root + "big5.part"},
+        {"One.mpg", "150", "1.00 GB", root + "big1.part"},
+        {"Alpha.avi", "25", "1.00 MB", root + "a.part"},
+        {"Echo.avi", "50", "1024.00 KB", root + "e.part"},
+        // Equal sizes: the directory's own file is found after the sub-directory's and goes first.
+        {"Golf.avi", "0", "2.00 KB", root + "g.part"},
+        {"Foxtrot.avi", "0", "2.00 KB", root + "sub\\f.part"},
+        {"", "0", "1.00 KB", root + "d.part"},
+        {"Charlie.avi", "1", "1023   B", root + "c.part"},
+        {"Bravo.avi", "33", "0   B", root + "b.part"},
+    };
+    EXPECT_EQ(expected, Rows());
+
+    // The same after a refresh with the directory typed without its final backslash.
+    ::SetWindowTextA(Item(IDE_TEMP_DIR), root.substr(0, root.size() - 1).c_str());
+    ClickRefresh();
+    EXPECT_EQ(root, ItemText(IDE_TEMP_DIR));
+    EXPECT_EQ(expected, Rows());
+
+    ::SetWindowTextA(Item(IDE_TEMP_DIR), (root + "missing\\").c_str());
+    ClickRefresh();
+    EXPECT_EQ(0, RowCount());
+    EXPECT_EQ(0u, m_dialog->m_entries.Count());
+}
+
+TEST_F(CatalogueWindowTest, PatternTextScansEveryPieceIntoOneList)
+{
+    CatalogueTree tree;
+    const MetFile film = MetFile().Name("Film.avi").Size(100).Copied(100);
+    tree.Download("one.part", 300, &film);
+    tree.File("movie.avi", std::string(200, 'm'));
+    tree.File("notes.txt", std::string(500, 'n'));
+    tree.File("one.part.met.avi", std::string(100, 'x'));
+    Open(tree.Root());
+
+    m_dialog->m_patterns = " *.part ; ;*.avi";
+    ClickRefresh();
+    const std::vector<Row> expected = {
+        {"Film.avi", "100", "300   B", tree.PathOf("one.part")},
+        {"", "0", "200   B", tree.PathOf("movie.avi")},
+        {"", "0", "100   B", tree.PathOf("one.part.met.avi")},
+    };
+    EXPECT_EQ(expected, Rows());
+}
+
+TEST_F(CatalogueWindowTest, LinkBackUpTheTreeIsListedOnceAndNotEntered)
+{
+    CatalogueTree tree;
+    tree.Directory("sub");
+    const MetFile inner = MetFile().Name("Inner.avi");
+    tree.Download("sub\\in.part", 20, &inner);
+    tree.Download("top.part", 10, nullptr);
+    ASSERT_TRUE(tree.DirectoryLink("sub\\loop", "..")) << "no directory link could be made";
+
+    // The find data marks the link, which the scan then leaves alone.
+    bool linkSeen = false;
+    pg::FindFileLister().List(tree.PathOf("sub\\*"), [&](const pg::FoundItem& item) {
+        if (item.name == "loop") {
+            linkSeen = item.isLink && (item.attributes & pg::ATTRIBUTE_DIRECTORY) != 0;
+        }
+        return true;
+    });
+    EXPECT_TRUE(linkSeen);
+
+    Open(tree.Root());
+    EXPECT_EQ(Column(3), (std::vector<std::string>{tree.PathOf("sub\\in.part"), tree.PathOf("top.part")}));
+    EXPECT_EQ("Inner.avi", CellText(List(), 0, 0));
+}
+
+// File states of a tree, not following links: attributes, size, the three times and, for files of
+// up to 2 MiB, every byte.
+using FileState = std::tuple<DWORD, std::uint64_t, std::uint64_t, std::uint64_t, std::uint64_t, std::string>;
+
+std::uint64_t Ticks(const FILETIME& time)
+{
+    return std::uint64_t{time.dwHighDateTime} << 32 | time.dwLowDateTime;
+}
+
+void Snapshot(const std::string& directory, std::map<std::string, FileState>& states)
+{
+    WIN32_FIND_DATAA data{};
+    const HANDLE find = ::FindFirstFileA((directory + "*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::string name = data.cFileName;
+        const std::string path = directory + name;
+        const std::uint64_t size = std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
+        const bool directoryEntry = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        std::string bytes;
+        if (!directoryEntry && size <= 2 * MiB)
+            bytes = pgtest::ReadFileBytes(path);
+        if (name != "..")
+            states[path] = {data.dwFileAttributes,        size,
+                            Ticks(data.ftCreationTime),   Ticks(data.ftLastWriteTime),
+                            Ticks(data.ftLastAccessTime), bytes};
+        if (directoryEntry && name != "." && name != ".." &&
+            !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            Snapshot(path + "\\", states);
+    } while (::FindNextFileA(find, &data));
+    ::FindClose(find);
+}
+
+TEST_F(CatalogueWindowTest, ListingNeverChangesTheClientsFiles)
+{
+    CatalogueTree tree;
+    tree.Directory("sub");
+    const MetFile film = MetFile().Name("Film.avi").Size(4096).Copied(1024).Gap(0, 1024, 4096);
+    const MetFile clip = MetFile().Name("Clip.avi").Size(100).Copied(0).Gap(0, 0, 100);
+    tree.Download("film.part", 1024, &film);
+    tree.Download("sub\\clip.part", 2 * MiB, &clip);
+    tree.Download("bare.part", 3 * GiB, nullptr);
+    std::map<std::string, FileState> before;
+    // A first pass reads everything once, so that the file system's relaxed access-time updates
+    // (Linux relatime, as Wine shows it) have settled before the measured pass.
+    Snapshot(tree.Root(), before);
+    before.clear();
+    Snapshot(tree.Root(), before);
+
+    Open(tree.Root());
+    ClickRefresh();
+    Select({0, 1, 2});
+    DoubleClickRow(0);
+    ClickHeader(0);
+    ClickHeader(2);
+    ClickRefresh();
+    ASSERT_EQ(3, RowCount());
+
+    std::map<std::string, FileState> after;
+    Snapshot(tree.Root(), after);
+    EXPECT_EQ(before, after);
+}
+
+// ---------------------------------------------------------------- double-click and input browse
+
+class CatalogueJobTest : public CatalogueWindowTest
+{
+  protected:
+    void SetUp() override
+    {
+        CatalogueWindowTest::SetUp();
+        // The first gap of Film.avi starts after byte 0; Clip.avi lacks its first bytes.
+        const MetFile film = MetFile().Name("Film.avi").Size(9000).Copied(5000).Gap(0, 4000, 8000);
+        const MetFile clip = MetFile().Name("Clip.avi").Size(9000).Copied(4000).Gap(0, 0, 5000);
+        m_tree.Download("film.part", 5000, &film);
+        m_tree.Download("clip.part", 4000, &clip);
+        // The output name is resolved against the current directory.
+        ::GetCurrentDirectoryA(MAX_PATH, m_previousDirectory);
+        ::SetCurrentDirectoryA(m_tree.Root().c_str());
+        Open(m_tree.Root());
+        ASSERT_EQ(2, RowCount());
+    }
+    void TearDown() override
+    {
+        CatalogueWindowTest::TearDown();
+        ::SetCurrentDirectoryA(m_previousDirectory);
+    }
+
+    CatalogueTree m_tree;
+    char m_previousDirectory[MAX_PATH] = {};
+};
+
+TEST_F(CatalogueJobTest, DoubleClickFillsTheJobAndGatesBothPlayButtons)
+{
+    m_tree.File("Film.avi.avi", "made earlier");
+    ::SetWindowTextA(Item(IDE_WIDTH), "800");
+    Select({0});
+    DoubleClickRow(0);
+    EXPECT_EQ(m_tree.PathOf("film.part"), ItemText(IDE_INPUT));
+    EXPECT_EQ("Film.avi", ItemText(IDE_OUTPUT));
+    EXPECT_EQ("Film.avi", ItemText(IDE_MEDIA_NAME));
+    EXPECT_EQ("Film.avi", m_dialog->m_mediaName);
+    EXPECT_EQ("800", ItemText(IDE_WIDTH)); // the other fields go through the exchange unchanged
+    EXPECT_TRUE(::IsWindowEnabled(Item(IDB_PLAY_INPUT)));
+    EXPECT_TRUE(::IsWindowEnabled(Item(IDB_PLAY_OUTPUT)));
+
+    Select({1});
+    DoubleClickRow(1);
+    EXPECT_EQ(m_tree.PathOf("clip.part"), ItemText(IDE_INPUT));
+    EXPECT_EQ("Clip.avi", ItemText(IDE_OUTPUT));
+    EXPECT_FALSE(::IsWindowEnabled(Item(IDB_PLAY_INPUT)));
+    EXPECT_FALSE(::IsWindowEnabled(Item(IDB_PLAY_OUTPUT)));
+}
+
+TEST_F(CatalogueJobTest, WithSeveralRowsSelectedTheLastOneDecides)
+{
+    m_tree.File("Film.avi.avi", "made earlier");
+    Select({0, 1});
+    DoubleClickRow(0);
+    EXPECT_EQ(m_tree.PathOf("clip.part"), ItemText(IDE_INPUT));
+    EXPECT_EQ("Clip.avi", ItemText(IDE_MEDIA_NAME));
+    EXPECT_FALSE(::IsWindowEnabled(Item(IDB_PLAY_INPUT)));
+    EXPECT_FALSE(::IsWindowEnabled(Item(IDB_PLAY_OUTPUT)));
+}
+
+TEST_F(CatalogueJobTest, LookupsOfTheWindow)
+{
+    EXPECT_EQ("Film.avi", m_dialog->GetPartInfo(m_tree.PathOf("film.part")));
+    EXPECT_FLOAT_EQ(5000.0f / 9000.0f * 100.0f, m_dialog->m_percentReceived);
+    EXPECT_EQ("", m_dialog->GetPartInfo(m_tree.PathOf("missing.part")));
+    EXPECT_EQ(0.0f, m_dialog->m_percentReceived);
+    EXPECT_EQ(4000, pg::MainDialog::GetFirstGapStart(m_tree.PathOf("film.part")));
+    EXPECT_EQ(0, pg::MainDialog::GetFirstGapStart(m_tree.PathOf("clip.part")));
+    EXPECT_EQ(0, pg::MainDialog::GetFirstGapStart(m_tree.PathOf("missing.part")));
+}
+
+// Chooses `path` in the input browse's file dialog and yields whether Play (input) is enabled after it.
+bool PlayInputAfterChoosing(HWND dialog, const std::string& path)
+{
+    pgtest::WindowWatcher watcher("#32770", pg::LoadTranslated(IDS_INPUT_DIALOG_TITLE), [&](HWND box) {
+        // The file-name field: a combo box (cmb13) in the explorer dialog of Windows, an edit (edt1) in
+        // Wine's.
+        HWND field = ::GetDlgItem(box, 0x47C);
+        if (!field)
+            field = ::GetDlgItem(box, 0x480);
+        ::SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+        ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+    });
+    ::SendMessageA(::GetDlgItem(dialog, IDB_BROWSE_INPUT), BM_CLICK, 0, 0);
+    EXPECT_TRUE(watcher.Seen());
+    return ::IsWindowEnabled(::GetDlgItem(dialog, IDB_PLAY_INPUT)) != FALSE;
+}
+
+TEST_F(CatalogueJobTest, InputBrowseEnablesPlayForAPartOnlyWithDataFromItsStart)
+{
+    const HWND dialog = m_dialog->GetSafeHwnd();
+    m_tree.File("movie.avi", "not a download");
+    EXPECT_TRUE(PlayInputAfterChoosing(dialog, m_tree.PathOf("film.part")));
+    EXPECT_EQ(m_tree.PathOf("film.part"), ItemText(IDE_INPUT));
+    EXPECT_EQ(m_tree.PathOf("film.part"), ItemText(IDE_MEDIA_NAME));
+    EXPECT_FALSE(PlayInputAfterChoosing(dialog, m_tree.PathOf("clip.part")));
+    EXPECT_TRUE(PlayInputAfterChoosing(dialog, m_tree.PathOf("movie.avi")));
+    EXPECT_FALSE(PlayInputAfterChoosing(dialog, m_tree.PathOf("missing.part")));
+}
+
+// ---------------------------------------------------------------- sorting on the real list view
+
+class CatalogueSortTest : public CatalogueWindowTest
+{
+  protected:
+    void SetUp() override
+    {
+        CatalogueWindowTest::SetUp();
+        const MetFile apple = MetFile().Name("apple.avi").Size(100).Copied(100);
+        const MetFile zebra = MetFile().Name("Zebra.avi").Size(100).Copied(40);
+        const MetFile mango = MetFile().Name("Mango.avi").Size(100).Copied(7);
+        const MetFile longName = MetFile().Name(kLongName).Size(100).Copied(5);
+        m_tree.Download("s1.part", 3 * GiB / 2, &apple);
+        m_tree.Download("s2.part", 700 * MiB, &zebra);
+        m_tree.Download("s3.part", 10, &mango);
+        m_tree.Download("s4.part", 5000, &longName);
+        Open(m_tree.Root());
+        ASSERT_EQ((std::vector<std::string>{"1.50 GB", "700.00 MB", "4.88 KB", "10   B"}), Column(2));
+        // Narrow columns, so that every heading lies inside the header and can be clicked.
+        for (int column = 0; column < 4; ++column)
+            ::SendMessageA(List(), LVM_SETCOLUMNWIDTH, column, 80);
+        // Item data that must travel with its row: the parameter names the row's data file.
+        for (int row = 0; row < RowCount(); ++row) {
+            LVITEMA item{};
+            item.mask = LVIF_PARAM;
+            item.iItem = row;
+            item.lParam = FileNumber(row);
+            ::SendMessageA(List(), LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        }
+    }
+
+    // n of the row's data file sn.part.
+    int FileNumber(int row) const
+    {
+        const std::string path = CellText(List(), row, 3);
+        return path[path.size() - 6] - '0';
+    }
+
+    // The names without their extension; the long name reads "Long".
+    std::vector<std::string> Names() const
+    {
+        std::vector<std::string> names;
+        for (const std::string& name : Column(0))
+            names.push_back(name == kLongName ? "Long" : name.substr(0, name.find('.')));
+        return names;
+    }
+
+    LPARAM Param(int row) const
+    {
+        LVITEMA item{};
+        item.mask = LVIF_PARAM;
+        item.iItem = row;
+        ::SendMessageA(List(), LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        return item.lParam;
+    }
+
+    // Every row still carries the parameter it was given for its data file.
+    void ExpectParamsTravelled() const
+    {
+        for (int row = 0; row < RowCount(); ++row)
+            EXPECT_EQ(FileNumber(row), Param(row)) << row;
+    }
+
+    static inline const std::string kLongName = "Long" + std::string(300, 'l') + ".avi";
+    CatalogueTree m_tree;
+};
+
+TEST_F(CatalogueSortTest, NameAscendingThenDescendingInByteOrder)
+{
+    ClickHeader(0);
+    EXPECT_EQ((std::vector<std::string>{"Long", "Mango", "Zebra", "apple"}), Names());
+    EXPECT_EQ(kLongName, CellText(List(), 0, 0)); // read back and written back whole
+    ClickHeader(0);
+    EXPECT_EQ((std::vector<std::string>{"apple", "Zebra", "Mango", "Long"}), Names());
+    EXPECT_EQ(0, m_dialog->m_sortColumn);
+    EXPECT_EQ(0, m_dialog->m_sortAscending);
+    ExpectParamsTravelled();
+}
+
+TEST_F(CatalogueSortTest, NumbersCompareByTheirLeadingDigits)
+{
+    ClickHeader(2);
+    EXPECT_EQ((std::vector<std::string>{"1.50 GB", "4.88 KB", "10   B", "700.00 MB"}), Column(2));
+    ClickHeader(1);
+    EXPECT_EQ((std::vector<std::string>{"5", "7", "40", "100"}), Column(1));
+    ClickHeader(3);
+    EXPECT_EQ((std::vector<std::string>{"apple", "Zebra", "Mango", "Long"}), Names()); // s1 .. s4
+    ExpectParamsTravelled();
+    EXPECT_FALSE(m_dialog->SortNumericItems(4, true, 0, -1)); // beyond the header's columns
+}
+
+TEST_F(CatalogueSortTest, SelectedRowStaysSelectedWhereverItMoves)
+{
+    Select({1}); // Zebra
+    ClickHeader(0);
+    EXPECT_EQ((std::vector<int>{2}), SelectedRows());
+    EXPECT_EQ(2, ::SendMessageA(List(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    EXPECT_EQ("Zebra.avi", CellText(List(), 2, 0));
+    ClickHeader(2);
+    EXPECT_EQ((std::vector<int>{3}), SelectedRows());
+    EXPECT_EQ("Zebra.avi", CellText(List(), 3, 0));
+}
+
+TEST_F(CatalogueSortTest, ClickAfterRefreshReversesTheLastDirection)
+{
+    ClickHeader(2);
+    ClickRefresh();
+    EXPECT_EQ((std::vector<std::string>{"apple", "Zebra", "Long", "Mango"}), Names()); // largest first again
+    EXPECT_EQ(2, m_dialog->m_sortColumn);
+    ClickHeader(2);
+    EXPECT_EQ((std::vector<std::string>{"700.00 MB", "10   B", "4.88 KB", "1.50 GB"}), Column(2));
+}
+
+TEST(CatalogueFindDataTest, FileTimesBecomeSecondsSince1970)
+{
+    FILETIME time{};
+    const std::uint64_t ticks = (1622548800ull + 11644473600ull) * 10000000ull; // 2021-06-01 12:00:00 UTC
+    time.dwLowDateTime = static_cast<DWORD>(ticks);
+    time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    EXPECT_EQ(1622548800, pg::LocalTimeSeconds(time));
+
+    WIN32_FIND_DATAA data{};
+    std::strcpy(data.cFileName, "x.part");
+    data.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    data.nFileSizeHigh = 1;
+    data.nFileSizeLow = 5;
+    data.ftLastWriteTime = time;
+    const pg::FoundItem item = pg::FoundItemFromFindData(data);
+    EXPECT_EQ("x.part", item.name);
+    EXPECT_EQ((1ull << 32) + 5, item.size);
+    EXPECT_TRUE(item.isLink);
+    EXPECT_EQ(1622548800, item.written);
+}
+
+} // namespace
