@@ -296,6 +296,19 @@ std::vector<std::string> ListHeadings(HWND list, int columns)
     return headings;
 }
 
+RECT ListItemRect(HWND list, int row)
+{
+    RECT rect{};
+    rect.left = LVIR_BOUNDS;
+    RemoteBuffer buffer(list, sizeof rect);
+    if (!buffer)
+        return rect;
+    buffer.Write(0, &rect, sizeof rect);
+    ::SendMessageA(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(buffer.Address()));
+    buffer.Read(0, &rect, sizeof rect);
+    return rect;
+}
+
 std::string RunAndCapture(const std::string& commandLine)
 {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};

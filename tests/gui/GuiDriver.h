@@ -70,6 +70,8 @@ bool WaitUntil(Condition condition, DWORD timeoutMs = 10000)
 std::vector<std::vector<std::string>> ListRows(HWND list, int columns);
 // Header texts of a list view in another process.
 std::vector<std::string> ListHeadings(HWND list, int columns);
+// Bounds of a list-view row of another process, in the list's client coordinates.
+RECT ListItemRect(HWND list, int row);
 
 // Runs a console program of the prefix (such as reg.exe) and returns what it printed.
 std::string RunAndCapture(const std::string& commandLine);

@@ -1,0 +1,105 @@
+// Partglance.exe pointed at a temp-directory tree: the download list, Refresh and a double-click.
+#include "../win32/CatalogueTree.h"
+#include "GuiDriver.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using pgtest::MetFile;
+using Rows = std::vector<std::vector<std::string>>;
+
+constexpr char SETTINGS_KEY[] = "SOFTWARE\\Partglance\\Dirs";
+constexpr int LIST = 1008;
+
+class CatalogueGuiTest : public testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        gui::DeleteUserKey(SETTINGS_KEY);
+        // Film.avi has data from its first byte on, Clip.avi lacks its first bytes.
+        const MetFile film = MetFile().Name("Film.avi").Size(9000).Copied(5000).Gap(0, 4000, 8000);
+        const MetFile clip = MetFile().Name("Clip.avi").Size(9000).Copied(4000).Gap(0, 0, 5000);
+        m_tree.Directory("sub");
+        m_tree.Download("film.part", 5000, &film);
+        m_tree.Download("sub\\clip.part", 4000, &clip);
+        gui::WriteUserString(SETTINGS_KEY, "TmpDir", m_tree.Root());
+    }
+    void TearDown() override { gui::DeleteUserKey(SETTINGS_KEY); }
+
+    // Starts the program in the tree's root, which is then its current directory, and waits for its window.
+    HWND Start()
+    {
+        m_program = std::make_unique<gui::Program>(gui::BinPath("Partglance.exe"), m_tree.Root());
+        const HWND window = m_program->WaitForWindow("Partglance");
+        if (window)
+            gui::BringToFront(window);
+        return window;
+    }
+
+    void DoubleClickRow(HWND window, int row) const
+    {
+        const HWND list = gui::Item(window, LIST);
+        const RECT rect = gui::ListItemRect(list, row);
+        gui::ClickAt(list, rect.left + 10, (rect.top + rect.bottom) / 2, true);
+    }
+
+    pgtest::CatalogueTree m_tree;
+    std::unique_ptr<gui::Program> m_program;
+};
+
+TEST_F(CatalogueGuiTest, ListsTheTreeAndRefreshPicksUpANewDownload)
+{
+    const HWND window = Start();
+    ASSERT_NE(nullptr, window);
+    const HWND list = gui::Item(window, LIST);
+    EXPECT_EQ(m_tree.Root(), gui::Text(gui::Item(window, 1010)));
+    const Rows expected = {
+        {"Film.avi", "56", "4.88 KB", m_tree.PathOf("film.part")},
+        {"Clip.avi", "44", "3.91 KB", m_tree.PathOf("sub\\clip.part")},
+    };
+    EXPECT_EQ(expected, gui::ListRows(list, 4));
+
+    const MetFile fresh = MetFile().Name("Fresh.mpg").Size(6000).Copied(6000);
+    m_tree.Download("fresh.part", 6000, &fresh);
+    EXPECT_EQ(expected, gui::ListRows(list, 4)); // nothing is scanned between refreshes
+    gui::ClickControl(window, 1009);
+    Rows rows;
+    EXPECT_TRUE(gui::WaitUntil([&] {
+        rows = gui::ListRows(list, 4);
+        return rows.size() == 3;
+    }));
+    ASSERT_EQ(3u, rows.size());
+    EXPECT_EQ((std::vector<std::string>{"Fresh.mpg", "100", "5.86 KB", m_tree.PathOf("fresh.part")}),
+              rows[0]);
+    EXPECT_EQ(expected[0], rows[1]);
+}
+
+TEST_F(CatalogueGuiTest, DoubleClickFillsTheJobFieldsAndSetsThePlayButtons)
+{
+    m_tree.File("Film.avi.avi", "an earlier preview");
+    const HWND window = Start();
+    ASSERT_NE(nullptr, window);
+    ASSERT_EQ(2u, gui::ListRows(gui::Item(window, LIST), 4).size());
+    const HWND playInput = gui::Item(window, 1012);
+    const HWND playOutput = gui::Item(window, 1014);
+
+    DoubleClickRow(window, 0);
+    EXPECT_TRUE(
+        gui::WaitUntil([&] { return gui::Text(gui::Item(window, 1001)) == m_tree.PathOf("film.part"); }));
+    EXPECT_EQ("Film.avi", gui::Text(gui::Item(window, 1003)));
+    EXPECT_EQ("Film.avi", gui::Text(gui::Item(window, 1016)));
+    EXPECT_TRUE(gui::IsEnabled(playInput));
+    EXPECT_TRUE(gui::IsEnabled(playOutput));
+
+    DoubleClickRow(window, 1);
+    EXPECT_TRUE(gui::WaitUntil([&] { return gui::Text(gui::Item(window, 1003)) == "Clip.avi"; }));
+    EXPECT_EQ(m_tree.PathOf("sub\\clip.part"), gui::Text(gui::Item(window, 1001)));
+    EXPECT_FALSE(gui::IsEnabled(playInput));
+    EXPECT_FALSE(gui::IsEnabled(playOutput));
+}
+
+} // namespace
