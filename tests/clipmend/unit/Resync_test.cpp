@@ -28,9 +28,9 @@ protected:
         m_file = m_avi.Build();
     }
 
-    Salvage Read(const Bytes& file, const SalvageOptions& options = {})
+    Salvage Read(const Bytes& file, const SalvageOptions& options = {}, bool mapped = false)
     {
-        MemorySource source(file);
+        MemorySource source(file, mapped);
         SourceReader reader(source, 1024);
         Salvage result;
         std::string error;
@@ -103,6 +103,23 @@ TEST_F(ResyncTest, GarbageIsSkippedAndHeaderLookalikesInItAreNotTaken)
     EXPECT_TRUE(Found(result, 4));
     EXPECT_TRUE(Found(result, 12));
     EXPECT_EQ(1u, result.report.resynchronised);
+}
+
+TEST_F(ResyncTest, MappedInputGivesTheSameResultAsReadInput)
+{
+    std::mt19937 random(11);
+    for (std::uint64_t i = Start(9) + 5; i < Start(15); ++i)
+        m_file[i] = static_cast<std::uint8_t>(random());
+    std::fill(m_file.begin() + static_cast<std::ptrdiff_t>(Start(30) + 9), m_file.begin() + static_cast<std::ptrdiff_t>(Start(44)), 0);
+    const Salvage read = Read(m_file);
+    const Salvage mapped = Read(m_file, {}, true);
+    ASSERT_EQ(read.chunks.size(), mapped.chunks.size());
+    for (std::size_t i = 0; i < read.chunks.size(); ++i) {
+        EXPECT_EQ(read.chunks[i].offset, mapped.chunks[i].offset);
+        EXPECT_EQ(read.chunks[i].run, mapped.chunks[i].run);
+    }
+    EXPECT_EQ(2u, mapped.report.resynchronised);
+    EXPECT_EQ(read.report.damagedBytes, mapped.report.damagedBytes);
 }
 
 TEST_F(ResyncTest, ChunkRunningPastTheEndOfTheFileIsDropped)

@@ -39,9 +39,9 @@ protected:
         m_input = m_avi.Build();
     }
 
-    Written Write(SpanRequest span, WriterOptions options = {})
+    Written Write(SpanRequest span, WriterOptions options = {}, bool mapped = false)
     {
-        MemorySource source(m_input);
+        MemorySource source(m_input, mapped);
         SourceReader reader(source, 4096);
         std::string error;
         EXPECT_TRUE(SalvageAvi(reader, {}, m_salvage, error)) << error;
@@ -180,6 +180,31 @@ TEST_F(WriterTest, PlanStaysInOneSegmentUpToTheLimitExactly)
     EXPECT_EQ(1u, PlanLayout(m_salvage.headers, m_selection, options).segments.size());
     options.riffLimit = size - 1;
     EXPECT_TRUE(PlanLayout(m_salvage.headers, m_selection, options).extended);
+}
+
+TEST_F(WriterTest, MappedAndReadInputWriteTheSameBytes)
+{
+    const Written read = Write({3, 0});
+    const Written mapped = Write({3, 0}, {}, true);
+    EXPECT_EQ(read.file, mapped.file);
+}
+
+TEST_F(WriterTest, ChunksWhosePaddingIsNotZeroAreWrittenAfresh)
+{
+    for (std::size_t i = 0; i < m_avi.chunks.size(); ++i)
+        if (m_avi.chunks[i].data.size() & 1)
+            m_input[m_avi.DataOffset(i) + m_avi.chunks[i].data.size()] = 0xEE;
+    const Written w = Write({1, 0});
+    const Salvage reread = Reread(w.file);
+    ExpectSameData(w.file, reread);
+    std::size_t odd = 0;
+    for (const FoundChunk& c : reread.chunks) {
+        if (c.size & 1) {
+            EXPECT_EQ(0, w.file[c.offset + 8 + c.size]) << c.offset;
+            ++odd;
+        }
+    }
+    EXPECT_GT(odd, 10u);
 }
 
 TEST_F(WriterTest, FailingSinkIsReported)

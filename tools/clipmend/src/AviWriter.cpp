@@ -20,6 +20,8 @@ constexpr std::uint64_t STANDARD_INDEX_HEADER = 24;
 constexpr std::uint64_t STANDARD_INDEX_ENTRY = 8;
 constexpr std::uint64_t OLD_INDEX_ENTRY = 16;
 constexpr std::uint32_t EXTENDED_HEADER_SIZE = 248;
+// Longest stretch copied in one piece, so that progress lines keep up with the writing.
+constexpr std::uint64_t MAX_RUN = 8 << 20;
 
 std::uint64_t Units(const StreamHeader& stream, std::uint32_t size)
 {
@@ -340,20 +342,53 @@ bool Writer::Segment(std::size_t index, std::uint64_t& framesDone, std::string& 
         HeaderList();
     m_out.ListHeader(FourCC("movi"), seg.moviSize + 8);
 
+    // Chunks that follow each other in the input with the very header they get here are
+    // copied in one piece, headers and padding included.
+    std::uint64_t runStart = 0;
+    std::uint64_t runLength = 0;
+    bool copied = true;
+    const auto flushRun = [&] {
+        if (runLength > 0 && m_out.Ok())
+            copied = copied && CopyRange(m_input, runStart, runLength, m_out.Sink());
+        runLength = 0;
+    };
     std::vector<std::uint64_t> dataOffsets;
     dataOffsets.reserve(seg.endChunk - seg.firstChunk);
-    for (std::size_t i = seg.firstChunk; i < seg.endChunk && m_out.Ok(); ++i) {
+    std::uint64_t position = m_out.Position();
+    for (std::size_t i = seg.firstChunk; i < seg.endChunk && m_out.Ok() && copied; ++i) {
         const PlannedChunk& c = m_selection.chunks[i];
-        m_out.U32(ChunkId(c.outStream, c.suffix));
-        m_out.U32(c.size);
-        dataOffsets.push_back(m_out.Position());
-        if (m_out.Ok() && !CopyRange(m_input, c.dataOffset, c.size, m_out.Sink())) {
-            error = "cannot read the input or write the output";
-            return false;
+        std::uint8_t header[8];
+        Store32(header, ChunkId(c.outStream, c.suffix));
+        Store32(header + 4, c.size);
+        const std::uint64_t length = 8 + Padded(c.size);
+        const std::uint8_t* in = m_input.Peek(c.dataOffset - 8, 8);
+        bool asIs = in && std::equal(header, header + 8, in);
+        if (asIs && (c.size & 1)) {
+            const std::uint8_t* pad = m_input.Peek(c.dataOffset + c.size, 1);
+            asIs = pad && *pad == 0;
         }
-        m_out.Zeros(c.size & 1);
+        if (asIs && runLength > 0 && runStart + runLength == c.dataOffset - 8 && runLength < MAX_RUN) {
+            runLength += length;
+        } else {
+            flushRun();
+            if (asIs) {
+                runStart = c.dataOffset - 8;
+                runLength = length;
+            } else {
+                m_out.Bytes(header, 8);
+                copied = m_out.Ok() && CopyRange(m_input, c.dataOffset, c.size, m_out.Sink());
+                m_out.Zeros(c.size & 1);
+            }
+        }
+        dataOffsets.push_back(position + 8);
+        position += length;
         if (c.outStream == m_selection.videoStream && m_options.progress)
             m_options.progress(++framesDone, m_totals[m_selection.videoStream].length);
+    }
+    flushRun();
+    if (!copied) {
+        error = "cannot read the input or write the output";
+        return false;
     }
     if (!m_out.Ok()) {
         error = "cannot write the output";

@@ -95,7 +95,9 @@ int Fail(Console& console, const Arguments& args, int code, const std::string& m
 
 int Run(const Arguments& args, Console& console)
 {
-    const std::unique_ptr<FileSource> source = FileSource::Open(args.input);
+    std::unique_ptr<ByteSource> source = OpenMappedFile(args.input);
+    if (!source)
+        source = FileSource::Open(args.input);
     if (!source)
         return Fail(console, args, EXIT_INPUT, "cannot open input file " + Quoted(args.input));
     if (SameFile(args.input, args.output))

@@ -33,6 +33,12 @@ constexpr std::size_t SINK_BUFFER = 4 << 20;
 
 } // namespace
 
+const std::uint8_t* ByteSource::Map(std::uint64_t, std::size_t, std::size_t& available)
+{
+    available = 0;
+    return nullptr;
+}
+
 std::unique_ptr<FileSource> FileSource::Open(const std::string& path)
 {
     FilePtr file(std::fopen(path.c_str(), "rb"));
@@ -75,8 +81,18 @@ std::size_t MemorySource::ReadAt(std::uint64_t offset, void* buffer, std::size_t
     return n;
 }
 
+const std::uint8_t* MemorySource::Map(std::uint64_t offset, std::size_t n, std::size_t& available)
+{
+    available = 0;
+    if (!m_mapped || offset >= m_size)
+        return nullptr;
+    available = static_cast<std::size_t>(std::min<std::uint64_t>(n, m_size - offset));
+    return m_data + offset;
+}
+
 SourceReader::SourceReader(ByteSource& source, std::size_t windowSize)
-    : m_source(source), m_size(source.Size()), m_window(std::max<std::size_t>(windowSize, 64))
+    : m_source(source), m_size(source.Size()), m_mapped(source.Mapped()),
+      m_window(m_mapped ? 0 : std::max<std::size_t>(windowSize, 64))
 {
 }
 
@@ -89,7 +105,7 @@ bool SourceReader::Fill(std::uint64_t offset)
 
 const std::uint8_t* SourceReader::Peek(std::uint64_t offset, std::size_t n)
 {
-    if (n > m_window.size() || offset > m_size || n > m_size - offset)
+    if (n > WindowSize() || offset > m_size || n > m_size - offset)
         return nullptr;
     std::size_t available = 0;
     const std::uint8_t* p = PeekUpTo(offset, n, available);
@@ -101,7 +117,9 @@ const std::uint8_t* SourceReader::PeekUpTo(std::uint64_t offset, std::size_t n, 
     available = 0;
     if (offset >= m_size)
         return nullptr;
-    n = static_cast<std::size_t>(std::min<std::uint64_t>({n, m_window.size(), m_size - offset}));
+    n = static_cast<std::size_t>(std::min<std::uint64_t>({n, WindowSize(), m_size - offset}));
+    if (m_mapped)
+        return m_source.Map(offset, n, available);
     const bool inside = offset >= m_windowStart && offset - m_windowStart + n <= m_windowLength;
     if (!inside && !Fill(offset))
         return nullptr;
@@ -135,6 +153,13 @@ bool FileSink::Write(const void* data, std::size_t n)
         return false;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     m_position += n;
+    // Long runs go to the file straight from where they lie.
+    if (n >= m_buffer.size() / 2) {
+        if (Flush() && std::fwrite(bytes, 1, n, m_file.get()) == n)
+            return true;
+        m_failed = true;
+        return false;
+    }
     while (n > 0) {
         if (m_used == m_buffer.size() && !Flush())
             return false;

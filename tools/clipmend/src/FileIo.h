@@ -16,6 +16,10 @@ public:
     virtual std::uint64_t Size() const = 0;
     // Reads up to n bytes at offset; fewer only at the end of the data or on a read error.
     virtual std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t n) = 0;
+    // Sources that lie in memory hand out their bytes in place: up to n bytes at offset, their
+    // count in available, valid until the next call. Null where the source only reads.
+    virtual const std::uint8_t* Map(std::uint64_t offset, std::size_t n, std::size_t& available);
+    virtual bool Mapped() const { return false; }
 };
 
 struct FileCloser
@@ -41,34 +45,43 @@ private:
     std::uint64_t m_position = 0;
 };
 
-// Borrows bytes that outlive it.
+// Borrows bytes that outlive it; mapped, it hands them out in place as a mapped file does.
 class MemorySource final : public ByteSource
 {
 public:
-    MemorySource(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
-    explicit MemorySource(const std::vector<std::uint8_t>& bytes) : MemorySource(bytes.data(), bytes.size())
+    MemorySource(const std::uint8_t* data, std::size_t size, bool mapped = false)
+        : m_data(data), m_size(size), m_mapped(mapped)
+    {
+    }
+    explicit MemorySource(const std::vector<std::uint8_t>& bytes, bool mapped = false)
+        : MemorySource(bytes.data(), bytes.size(), mapped)
     {
     }
 
     std::uint64_t Size() const override { return m_size; }
     std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t n) override;
+    const std::uint8_t* Map(std::uint64_t offset, std::size_t n, std::size_t& available) override;
+    bool Mapped() const override { return m_mapped; }
 
 private:
     const std::uint8_t* m_data;
     std::size_t m_size;
+    bool m_mapped;
 };
 
 // Reads through one window of the source; a look at bytes near the previous ones costs no
-// system call.
+// system call. A mapped source needs no window: its bytes are used where they lie.
 class SourceReader
 {
 public:
     static constexpr std::size_t DEFAULT_WINDOW = 1 << 20;
+    static constexpr std::size_t MAPPED_SPAN = 16 << 20;
 
     explicit SourceReader(ByteSource& source, std::size_t windowSize = DEFAULT_WINDOW);
 
     std::uint64_t Size() const { return m_size; }
-    std::size_t WindowSize() const { return m_window.size(); }
+    // The most bytes one look hands out.
+    std::size_t WindowSize() const { return m_mapped ? MAPPED_SPAN : m_window.size(); }
 
     // The n bytes at offset (n at most the window size), or null when they pass the end.
     const std::uint8_t* Peek(std::uint64_t offset, std::size_t n);
@@ -80,6 +93,7 @@ private:
 
     ByteSource& m_source;
     std::uint64_t m_size;
+    bool m_mapped;
     std::vector<std::uint8_t> m_window;
     std::uint64_t m_windowStart = 0;
     std::size_t m_windowLength = 0;
