@@ -10,6 +10,7 @@
 #include "framework/Handles.h"
 #include "framework/Text.h"
 #include "res/resource.h"
+#include "ui/AboutDialog.h"
 
 #include <shlobj.h>
 
@@ -54,7 +55,7 @@ constexpr TranslatedCaption TRANSLATED_CAPTIONS[] = {
 
 } // namespace
 
-MainDialog::MainDialog(HWND parent) : fw::Dialog(IDD_MAIN, parent)
+MainDialog::MainDialog(HWND parent) : ResizableDialog(IDD_MAIN, parent)
 {
     LanguageOffset = 0;
     m_hIcon = ::LoadIconA(fw::ResourceInstance(), MAKEINTRESOURCEA(IDI_PROGRAM));
@@ -82,7 +83,7 @@ const fw::MessageMap* MainDialog::GetMessageMap() const
         fw::OnCommand<MainDialog>(IDB_PLAY_INPUT, BN_CLICKED, &MainDialog::OnPlayInput),
         fw::OnCommand<MainDialog>(IDB_PLAY_OUTPUT, BN_CLICKED, &MainDialog::OnPlayOutput),
     };
-    static const fw::MessageMap map{fw::Dialog::GetMessageMap(), std::begin(entries), std::end(entries)};
+    static const fw::MessageMap map{ResizableDialog::GetMessageMap(), std::begin(entries), std::end(entries)};
     return &map;
 }
 
@@ -101,9 +102,47 @@ void MainDialog::DoDataExchange(fw::DataExchange& exchange)
     fw::DdxText(exchange, IDE_MEDIA_NAME, m_mediaName);
 }
 
+namespace {
+
+struct MainAnchor
+{
+    std::int32_t control;
+    std::int32_t hMode;
+    std::int32_t vMode;
+};
+
+// The list grows both ways, the right-hand column follows the right edge at its own height and
+// Refresh, under the list, follows the bottom edge. The temp-directory row stays at the top left.
+constexpr MainAnchor MAIN_ANCHORS[] = {
+    {IDL_DOWNLOADS, ANCHOR_STRETCH, ANCHOR_STRETCH},
+    {IDT_INPUT, ANCHOR_MOVE, ANCHOR_FIXED},
+    {IDE_INPUT, ANCHOR_MOVE, ANCHOR_FIXED},
+    {IDT_OUTPUT, ANCHOR_MOVE, ANCHOR_FIXED},
+    {IDE_OUTPUT, ANCHOR_MOVE, ANCHOR_FIXED},
+    {IDB_BROWSE_INPUT, ANCHOR_MOVE, ANCHOR_FIXED},
+    {IDB_PLAY_INPUT, ANCHOR_MOVE, ANCHOR_FIXED},
+    {IDB_BROWSE_OUTPUT, ANCHOR_MOVE, ANCHOR_FIXED},
+    {IDB_PLAY_OUTPUT, ANCHOR_MOVE, ANCHOR_FIXED},
+    {IDB_CLOSE, ANCHOR_MOVE, ANCHOR_FIXED},
+    {IDG_TOOL, ANCHOR_MOVE, ANCHOR_FIXED},
+    {IDT_START_FRAME, ANCHOR_MOVE, ANCHOR_FIXED},
+    {IDE_START_FRAME, ANCHOR_MOVE, ANCHOR_FIXED},
+    {IDT_FRAME_COUNT, ANCHOR_MOVE, ANCHOR_FIXED},
+    {IDE_FRAME_COUNT, ANCHOR_MOVE, ANCHOR_FIXED},
+    {IDT_IF_KNOWN, ANCHOR_MOVE, ANCHOR_FIXED},
+    {IDT_WIDTH, ANCHOR_MOVE, ANCHOR_FIXED},
+    {IDE_WIDTH, ANCHOR_MOVE, ANCHOR_FIXED},
+    {IDT_HEIGHT, ANCHOR_MOVE, ANCHOR_FIXED},
+    {IDE_HEIGHT, ANCHOR_MOVE, ANCHOR_FIXED},
+    {IDB_GO, ANCHOR_MOVE, ANCHOR_FIXED},
+    {IDB_REFRESH, ANCHOR_FIXED, ANCHOR_MOVE},
+};
+
+} // namespace
+
 BOOL MainDialog::OnInitDialog()
 {
-    fw::Dialog::OnInitDialog();
+    ResizableDialog::OnInitDialog();
     LanguageOffset = LanguageOffsetForLocale(::GetUserDefaultLCID());
 
     AddAboutItemToSystemMenu();
@@ -112,6 +151,9 @@ BOOL MainDialog::OnInitDialog()
     TranslateCaptions();
     CreateListColumns();
     InitTempDir();
+    SetResizeDirections(2, 2);
+    for (const MainAnchor& anchor : MAIN_ANCHORS)
+        AddAnchor(anchor.control, anchor.hMode, anchor.vMode, true);
 
     UpdateData(false);
     Refresh();
@@ -168,9 +210,12 @@ void MainDialog::InitTempDir()
 
 LRESULT MainDialog::OnSysCommand(WPARAM command, LPARAM)
 {
-    // Every id from 16 to 31 is the about item; the about box opens from here.
-    if ((command & 0xFFF0) == IDM_ABOUT)
+    // Every id from 16 to 31 is the about item.
+    if ((command & 0xFFF0) == IDM_ABOUT) {
+        AboutDialog about;
+        about.DoModal();
         return 0;
+    }
     return Default();
 }
 

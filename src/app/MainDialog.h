@@ -1,14 +1,14 @@
 #pragma once
 // The program's main window: the download list and the fields of one preview job.
 #include "catalogue/PartEntryList.h"
-#include "framework/Dialog.h"
+#include "ui/ResizableDialog.h"
 
 #include <cstdint>
 #include <string>
 
 namespace pg {
 
-class MainDialog : public fw::Dialog
+class MainDialog : public ResizableDialog
 {
 public:
     explicit MainDialog(HWND parent = nullptr);

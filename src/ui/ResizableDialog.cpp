@@ -1,0 +1,191 @@
+#include "ui/ResizableDialog.h"
+
+#include "framework/Application.h"
+
+#include <windowsx.h>
+
+#include <iterator>
+
+namespace pg {
+namespace {
+
+constexpr WORD SIZE_GRIP_BITMAP = 32766; // OBM_SIZE
+constexpr int DEFER_BATCH_SIZE = 20;
+
+Rect ToRect(const RECT& r)
+{
+    return {r.left, r.top, r.right, r.bottom};
+}
+
+Rect WindowRect(HWND window)
+{
+    RECT r{};
+    ::GetWindowRect(window, &r);
+    return ToRect(r);
+}
+
+// A child's window rectangle in its parent's client coordinates.
+Rect ChildRect(HWND parent, HWND child)
+{
+    RECT r{};
+    ::GetWindowRect(child, &r);
+    ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    return ToRect(r);
+}
+
+TrackLimits ToTrackLimits(const MINMAXINFO& info)
+{
+    const auto point = [](const POINT& p) { return Point32{p.x, p.y}; };
+    return {point(info.ptReserved), point(info.ptMaxSize), point(info.ptMaxPosition), point(info.ptMinTrackSize),
+            point(info.ptMaxTrackSize)};
+}
+
+void CopyLimits(const TrackLimits& limits, MINMAXINFO& info)
+{
+    const auto point = [](const Point32& p) { return POINT{p.x, p.y}; };
+    info.ptMaxSize = point(limits.maxSize);
+    info.ptMaxPosition = point(limits.maxPosition);
+    info.ptMinTrackSize = point(limits.minTrackSize);
+    info.ptMaxTrackSize = point(limits.maxTrackSize);
+}
+
+} // namespace
+
+ResizableDialog::ResizableDialog(UINT templateId, HWND parent) : fw::Dialog(templateId, parent) {}
+
+ResizableDialog::~ResizableDialog()
+{
+    // Once the dialog's window is gone its children are gone too, and the handle may be reused.
+    if (m_hWnd && m_grip)
+        ::DestroyWindow(m_grip);
+    m_grip = nullptr;
+    m_bmpGrip.Reset();
+}
+
+const fw::MessageMap* ResizableDialog::GetMessageMap() const
+{
+    static const fw::MessageEntry entries[] = {
+        fw::OnMessage<ResizableDialog>(WM_SIZE, &ResizableDialog::OnSize),
+        fw::OnMessage<ResizableDialog>(WM_GETMINMAXINFO, &ResizableDialog::OnGetMinMaxInfo),
+        fw::OnMessage<ResizableDialog>(WM_ERASEBKGND, &ResizableDialog::OnEraseBkgnd),
+        fw::OnMessage<ResizableDialog>(WM_NCHITTEST, &ResizableDialog::OnNcHitTest),
+    };
+    static const fw::MessageMap map{fw::Dialog::GetMessageMap(), std::begin(entries), std::end(entries)};
+    return &map;
+}
+
+BOOL ResizableDialog::OnInitDialog()
+{
+    fw::Dialog::OnInitDialog();
+    m_rcWindow = WindowRect(m_hWnd);
+    m_initWidth = m_rcWindow.Width();
+    m_initHeight = m_rcWindow.Height();
+    CreateGrip();
+    AddAnchor(GRIP_CONTROL_ID, ANCHOR_MOVE, ANCHOR_MOVE, true);
+    m_initDone = true;
+    return TRUE;
+}
+
+void ResizableDialog::CreateGrip()
+{
+    m_bmpGrip.Reset(::LoadBitmapA(nullptr, MAKEINTRESOURCEA(SIZE_GRIP_BITMAP)));
+    m_grip = ::CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_BITMAP, 0, 0, 10, 10, m_hWnd,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(GRIP_CONTROL_ID)),
+                               fw::ResourceInstance(), nullptr);
+    if (!m_grip)
+        return;
+    // The control takes the bitmap's size.
+    ::SendMessageA(m_grip, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(m_bmpGrip.Get()));
+    RECT client{};
+    ::GetClientRect(m_hWnd, &client);
+    const Rect grip = PlaceGrip(ToRect(client), ChildRect(m_hWnd, m_grip));
+    ::SetWindowPos(m_grip, nullptr, grip.left, grip.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+void ResizableDialog::AddAnchor(std::int32_t id, std::int32_t hMode, std::int32_t vMode, bool excludeFromErase)
+{
+    const HWND control = GetDlgItem(id);
+    if (!control)
+        return;
+    m_anchors.push_back(MakeAnchor(id, hMode, vMode, ChildRect(m_hWnd, control), excludeFromErase, m_rcWindow));
+}
+
+void ResizableDialog::SetResizeDirections(std::int32_t allowWidth, std::int32_t allowHeight)
+{
+    m_allowWidth = allowWidth;
+    m_allowHeight = allowHeight;
+}
+
+LRESULT ResizableDialog::OnSize(WPARAM, LPARAM)
+{
+    Default();
+    if (m_anchors.empty())
+        return 0;
+    const Rect newWindow = WindowRect(m_hWnd);
+    MoveControls(LayoutAnchors(m_anchors, m_rcWindow, newWindow));
+    m_rcWindow = newWindow;
+    return 0;
+}
+
+void ResizableDialog::MoveControls(const std::vector<AnchorMove>& moves) const
+{
+    // One batch, so that all controls change in one step without flicker.
+    HDWP batch = ::BeginDeferWindowPos(DEFER_BATCH_SIZE);
+    for (const AnchorMove& move : moves) {
+        if (!batch)
+            break;
+        batch = ::DeferWindowPos(batch, GetDlgItem(move.id), nullptr, move.rect.left, move.rect.top,
+                                 move.rect.Width(), move.rect.Height(), SWP_NOZORDER);
+    }
+    if (batch) {
+        ::EndDeferWindowPos(batch);
+        return;
+    }
+    // A batch that could not be built has dropped its moves; the stored rectangles have already
+    // changed, so the controls are moved one by one to stay in step with them.
+    for (const AnchorMove& move : moves)
+        ::SetWindowPos(GetDlgItem(move.id), nullptr, move.rect.left, move.rect.top, move.rect.Width(),
+                       move.rect.Height(), SWP_NOZORDER);
+}
+
+LRESULT ResizableDialog::OnGetMinMaxInfo(WPARAM, LPARAM limits)
+{
+    auto* info = reinterpret_cast<MINMAXINFO*>(limits);
+    TrackLimits trackLimits = ToTrackLimits(*info);
+    ApplySizeLimits(trackLimits, {m_initDone, m_initWidth, m_initHeight, m_allowWidth, m_allowHeight});
+    CopyLimits(trackLimits, *info);
+    return 0;
+}
+
+LRESULT ResizableDialog::OnEraseBkgnd(WPARAM dc, LPARAM)
+{
+    const HDC context = reinterpret_cast<HDC>(dc);
+    // The clipping serves this erase only; whoever painted with the context next would lose the
+    // controls' areas too.
+    const int saved = ::SaveDC(context);
+    for (const Anchor& anchor : m_anchors) {
+        if (!anchor.excludeFromErase)
+            continue;
+        if (anchor.id == GRIP_CONTROL_ID && !::IsWindowVisible(m_grip))
+            continue;
+        ::ExcludeClipRect(context, anchor.rect.left, anchor.rect.top, anchor.rect.right, anchor.rect.bottom);
+    }
+    Default();
+    if (saved)
+        ::RestoreDC(context, saved);
+    return 0;
+}
+
+LRESULT ResizableDialog::OnNcHitTest(WPARAM, LPARAM point)
+{
+    if (m_grip) {
+        RECT grip{};
+        ::GetWindowRect(m_grip, &grip);
+        const POINT cursor{GET_X_LPARAM(point), GET_Y_LPARAM(point)};
+        if (::PtInRect(&grip, cursor))
+            return HTBOTTOMRIGHT;
+    }
+    return Default();
+}
+
+} // namespace pg
