@@ -13,11 +13,11 @@ using namespace pg::clipmend;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    MemorySource source(data, size);
+    // Inputs of odd length are read as a mapped file is, the others through a small window
+    // that is refilled often, as it is on large files.
+    MemorySource source(data, size, size % 2 == 1);
     std::vector<ByteRange> gaps;
     ReadGapList(source, gaps);
-
-    // A small window makes the reader refill it often, as it does on large files.
     SourceReader reader(source, 512);
     SalvageOptions options;
     // Gaps at places taken from the input itself, so that both walks get exercised.

@@ -90,6 +90,47 @@ const std::uint8_t* MemorySource::Map(std::uint64_t offset, std::size_t n, std::
     return m_data + offset;
 }
 
+const std::uint8_t* MappedSource::Map(std::uint64_t offset, std::size_t n, std::size_t& available)
+{
+    available = 0;
+    if (offset >= m_size)
+        return nullptr;
+    n = static_cast<std::size_t>(std::min<std::uint64_t>(n, m_size - offset));
+    if (!m_view || offset < m_viewStart || offset + n > m_viewStart + m_viewLength) {
+        UnmapCurrent();
+        const std::uint64_t start = offset - offset % m_alignment;
+        const std::uint64_t length = std::min(m_size - start, std::max(m_viewSize, offset - start + n));
+        m_view = MapView(start, static_cast<std::size_t>(length));
+        if (!m_view)
+            return nullptr;
+        m_viewStart = start;
+        m_viewLength = static_cast<std::size_t>(length);
+    }
+    available = static_cast<std::size_t>(std::min<std::uint64_t>(n, m_viewStart + m_viewLength - offset));
+    return m_view + (offset - m_viewStart);
+}
+
+std::size_t MappedSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t n)
+{
+    std::size_t done = 0;
+    while (done < n) {
+        std::size_t available = 0;
+        const std::uint8_t* p = Map(offset + done, n - done, available);
+        if (!p || available == 0)
+            break;
+        std::memcpy(static_cast<std::uint8_t*>(buffer) + done, p, available);
+        done += available;
+    }
+    return done;
+}
+
+void MappedSource::UnmapCurrent()
+{
+    if (m_view)
+        UnmapView(m_view, m_viewLength);
+    m_view = nullptr;
+}
+
 SourceReader::SourceReader(ByteSource& source, std::size_t windowSize)
     : m_source(source), m_size(source.Size()), m_mapped(source.Mapped()),
       m_window(m_mapped ? 0 : std::max<std::size_t>(windowSize, 64))

@@ -69,6 +69,36 @@ private:
     bool m_mapped;
 };
 
+// A file mapped into memory one view at a time; the system's part maps and unmaps the views.
+class MappedSource : public ByteSource
+{
+public:
+    std::uint64_t Size() const override { return m_size; }
+    bool Mapped() const override { return true; }
+    const std::uint8_t* Map(std::uint64_t offset, std::size_t n, std::size_t& available) override;
+    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t n) override;
+
+protected:
+    // alignment: what view starts must be a multiple of; viewSize: the usual length of a view.
+    MappedSource(std::uint64_t size, std::uint64_t alignment, std::uint64_t viewSize)
+        : m_size(size), m_alignment(alignment), m_viewSize(viewSize)
+    {
+    }
+    // Null when the view cannot be mapped.
+    virtual const std::uint8_t* MapView(std::uint64_t start, std::size_t length) = 0;
+    virtual void UnmapView(const std::uint8_t* view, std::size_t length) = 0;
+    // For the destructor of the system's part, which alone can still unmap.
+    void UnmapCurrent();
+
+private:
+    std::uint64_t m_size;
+    std::uint64_t m_alignment;
+    std::uint64_t m_viewSize;
+    const std::uint8_t* m_view = nullptr;
+    std::uint64_t m_viewStart = 0;
+    std::size_t m_viewLength = 0;
+};
+
 // Reads through one window of the source; a look at bytes near the previous ones costs no
 // system call. A mapped source needs no window: its bytes are used where they lie.
 class SourceReader

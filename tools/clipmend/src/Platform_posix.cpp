@@ -1,8 +1,6 @@
 #include "Platform.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -15,73 +13,33 @@ namespace {
 // Where the address space allows it, the whole file is one view.
 constexpr std::uint64_t VIEW_SIZE = sizeof(void*) >= 8 ? UINT64_MAX / 2 : 64u << 20;
 
-class MappedFile final : public ByteSource
+class MappedFile final : public MappedSource
 {
 public:
-    MappedFile(int fd, std::uint64_t size) : m_fd(fd), m_size(size), m_page(static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE)))
+    MappedFile(int fd, std::uint64_t size)
+        : MappedSource(size, static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE)), VIEW_SIZE), m_fd(fd)
     {
     }
     ~MappedFile() override
     {
-        Unmap();
+        UnmapCurrent();
         close(m_fd);
     }
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;
 
-    std::uint64_t Size() const override { return m_size; }
-    bool Mapped() const override { return true; }
-
-    const std::uint8_t* Map(std::uint64_t offset, std::size_t n, std::size_t& available) override
-    {
-        available = 0;
-        if (offset >= m_size)
-            return nullptr;
-        n = static_cast<std::size_t>(std::min<std::uint64_t>(n, m_size - offset));
-        if (!m_view || offset < m_viewStart || offset + n > m_viewStart + m_viewLength) {
-            Unmap();
-            const std::uint64_t start = offset - offset % m_page;
-            const std::uint64_t length = std::min(m_size - start, std::max(VIEW_SIZE, offset - start + n));
-            void* view = mmap(nullptr, static_cast<std::size_t>(length), PROT_READ, MAP_SHARED, m_fd,
-                              static_cast<off_t>(start));
-            if (view == MAP_FAILED)
-                return nullptr;
-            m_view = static_cast<const std::uint8_t*>(view);
-            m_viewStart = start;
-            m_viewLength = static_cast<std::size_t>(length);
-        }
-        available = static_cast<std::size_t>(std::min<std::uint64_t>(n, m_viewStart + m_viewLength - offset));
-        return m_view + (offset - m_viewStart);
-    }
-
-    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t n) override
-    {
-        std::size_t done = 0;
-        while (done < n) {
-            std::size_t available = 0;
-            const std::uint8_t* p = Map(offset + done, n - done, available);
-            if (!p || available == 0)
-                break;
-            std::memcpy(static_cast<std::uint8_t*>(buffer) + done, p, available);
-            done += available;
-        }
-        return done;
-    }
-
 private:
-    void Unmap()
+    const std::uint8_t* MapView(std::uint64_t start, std::size_t length) override
     {
-        if (m_view)
-            munmap(const_cast<std::uint8_t*>(m_view), m_viewLength);
-        m_view = nullptr;
+        void* view = mmap(nullptr, length, PROT_READ, MAP_SHARED, m_fd, static_cast<off_t>(start));
+        return view == MAP_FAILED ? nullptr : static_cast<const std::uint8_t*>(view);
+    }
+    void UnmapView(const std::uint8_t* view, std::size_t length) override
+    {
+        munmap(const_cast<std::uint8_t*>(view), length);
     }
 
     int m_fd;
-    std::uint64_t m_size;
-    std::uint64_t m_page;
-    const std::uint8_t* m_view = nullptr;
-    std::uint64_t m_viewStart = 0;
-    std::size_t m_viewLength = 0;
 };
 
 } // namespace

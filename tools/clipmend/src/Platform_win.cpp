@@ -1,7 +1,5 @@
 #include "Platform.h"
 
-#include <algorithm>
-#include <cstring>
 #include <windows.h>
 
 namespace pg::clipmend {
@@ -36,71 +34,28 @@ private:
     HANDLE m_handle;
 };
 
-class MappedFile final : public ByteSource
+class MappedFile final : public MappedSource
 {
 public:
     MappedFile(HANDLE file, HANDLE mapping, std::uint64_t size, std::uint64_t granularity)
-        : m_file(file), m_mapping(mapping), m_size(size), m_granularity(granularity)
+        : MappedSource(size, granularity, VIEW_SIZE), m_file(file), m_mapping(mapping)
     {
     }
-    ~MappedFile() override { Unmap(); }
+    ~MappedFile() override { UnmapCurrent(); }
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;
 
-    std::uint64_t Size() const override { return m_size; }
-    bool Mapped() const override { return true; }
-
-    const std::uint8_t* Map(std::uint64_t offset, std::size_t n, std::size_t& available) override
-    {
-        available = 0;
-        if (offset >= m_size)
-            return nullptr;
-        n = static_cast<std::size_t>(std::min<std::uint64_t>(n, m_size - offset));
-        if (!m_view || offset < m_viewStart || offset + n > m_viewStart + m_viewLength) {
-            Unmap();
-            const std::uint64_t start = offset - offset % m_granularity;
-            const std::uint64_t length = std::min(m_size - start, std::max(VIEW_SIZE, offset - start + n));
-            void* view = MapViewOfFile(m_mapping.Get(), FILE_MAP_READ, static_cast<DWORD>(start >> 32),
-                                       static_cast<DWORD>(start), static_cast<SIZE_T>(length));
-            if (!view)
-                return nullptr;
-            m_view = static_cast<const std::uint8_t*>(view);
-            m_viewStart = start;
-            m_viewLength = static_cast<std::size_t>(length);
-        }
-        available = static_cast<std::size_t>(std::min<std::uint64_t>(n, m_viewStart + m_viewLength - offset));
-        return m_view + (offset - m_viewStart);
-    }
-
-    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t n) override
-    {
-        std::size_t done = 0;
-        while (done < n) {
-            std::size_t available = 0;
-            const std::uint8_t* p = Map(offset + done, n - done, available);
-            if (!p || available == 0)
-                break;
-            std::memcpy(static_cast<std::uint8_t*>(buffer) + done, p, available);
-            done += available;
-        }
-        return done;
-    }
-
 private:
-    void Unmap()
+    const std::uint8_t* MapView(std::uint64_t start, std::size_t length) override
     {
-        if (m_view)
-            UnmapViewOfFile(m_view);
-        m_view = nullptr;
+        return static_cast<const std::uint8_t*>(MapViewOfFile(m_mapping.Get(), FILE_MAP_READ,
+                                                              static_cast<DWORD>(start >> 32),
+                                                              static_cast<DWORD>(start), length));
     }
+    void UnmapView(const std::uint8_t* view, std::size_t) override { UnmapViewOfFile(view); }
 
     OwnedHandle m_file;
     OwnedHandle m_mapping;
-    std::uint64_t m_size;
-    std::uint64_t m_granularity;
-    const std::uint8_t* m_view = nullptr;
-    std::uint64_t m_viewStart = 0;
-    std::size_t m_viewLength = 0;
 };
 
 bool Identity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info)

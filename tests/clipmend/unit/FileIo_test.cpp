@@ -1,0 +1,126 @@
+#include "FileIo.h"
+#include "TestAvi.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace {
+
+using namespace pg::clipmend;
+using clipmendtest::Bytes;
+
+// Views of a byte vector, as the system's mapping would hand them out.
+class ViewedBytes final : public MappedSource
+{
+public:
+    ViewedBytes(const Bytes& bytes, std::uint64_t alignment, std::uint64_t viewSize)
+        : MappedSource(bytes.size(), alignment, viewSize), m_bytes(bytes)
+    {
+    }
+    ~ViewedBytes() override { UnmapCurrent(); }
+
+    int maps = 0;
+    int open = 0;
+
+private:
+    const std::uint8_t* MapView(std::uint64_t start, std::size_t length) override
+    {
+        EXPECT_EQ(0u, start % 16);
+        EXPECT_LE(start + length, m_bytes.size());
+        ++maps;
+        ++open;
+        return m_bytes.data() + start;
+    }
+    void UnmapView(const std::uint8_t*, std::size_t) override { --open; }
+
+    const Bytes& m_bytes;
+};
+
+TEST(MappedSourceTest, ViewsStartAlignedAndCoverWhatIsAskedFor)
+{
+    const Bytes bytes = clipmendtest::Pattern(1000, 3);
+    ViewedBytes source(bytes, 16, 64);
+    std::size_t available = 0;
+    const std::uint8_t* p = source.Map(100, 30, available);
+    EXPECT_EQ(bytes.data() + 100, p);
+    EXPECT_EQ(30u, available);
+    // Longer than a usual view: the view grows to hold it.
+    p = source.Map(90, 200, available);
+    EXPECT_EQ(bytes.data() + 90, p);
+    EXPECT_EQ(200u, available);
+    EXPECT_EQ(nullptr, source.Map(1000, 1, available));
+    p = source.Map(990, 50, available);
+    EXPECT_EQ(10u, available);
+    EXPECT_EQ(1, source.open);
+}
+
+TEST(MappedSourceTest, ReadsAcrossViewsAndReusesTheCurrentOne)
+{
+    const Bytes bytes = clipmendtest::Pattern(1000, 5);
+    ViewedBytes source(bytes, 16, 64);
+    Bytes copy(bytes.size());
+    EXPECT_EQ(bytes.size(), source.ReadAt(0, copy.data(), copy.size()));
+    EXPECT_EQ(bytes, copy);
+    const int maps = source.maps;
+    std::size_t available = 0;
+    source.Map(999, 1, available);
+    source.Map(995, 4, available);
+    EXPECT_EQ(maps, source.maps);
+    SourceReader reader(source);
+    EXPECT_EQ(SourceReader::MAPPED_SPAN, reader.WindowSize());
+    EXPECT_EQ(bytes.data() + 500, reader.Peek(500, 100));
+}
+
+TEST(SourceReaderTest, WindowRefillsWhereTheLookLeavesIt)
+{
+    const Bytes bytes = clipmendtest::Pattern(300, 7);
+    MemorySource source(bytes);
+    SourceReader reader(source, 64);
+    const std::uint8_t* p = reader.Peek(10, 64);
+    ASSERT_NE(nullptr, p);
+    EXPECT_TRUE(std::equal(p, p + 64, bytes.begin() + 10));
+    EXPECT_EQ(nullptr, reader.Peek(10, 65)); // more than a window
+    EXPECT_EQ(nullptr, reader.Peek(290, 11)); // past the end
+    std::size_t available = 0;
+    p = reader.PeekUpTo(290, 64, available);
+    EXPECT_EQ(10u, available);
+    EXPECT_EQ(bytes[295], p[5]);
+}
+
+TEST(FileIoTest, WrittenFileReadsBackWithLongAndShortWrites)
+{
+    const std::string path = testing::TempDir() + "clipmend-fileio.bin";
+    const Bytes large = clipmendtest::Pattern(5 << 20, 1); // above half the sink's buffer
+    const Bytes small = clipmendtest::Pattern(1000, 2);
+    {
+        const std::unique_ptr<FileSink> sink = FileSink::Create(path);
+        ASSERT_TRUE(sink);
+        EXPECT_TRUE(sink->Write(small.data(), small.size()));
+        EXPECT_TRUE(sink->Write(large.data(), large.size()));
+        EXPECT_TRUE(sink->Write(small.data(), small.size()));
+        EXPECT_EQ(large.size() + 2 * small.size(), sink->Position());
+        EXPECT_TRUE(sink->Close());
+    }
+    const std::unique_ptr<FileSource> source = FileSource::Open(path);
+    ASSERT_TRUE(source);
+    ASSERT_EQ(large.size() + 2 * small.size(), source->Size());
+    SourceReader reader(*source, 4096);
+    MemorySink copy;
+    ASSERT_TRUE(CopyRange(reader, 0, source->Size(), copy));
+    EXPECT_TRUE(std::equal(small.begin(), small.end(), copy.Bytes().begin()));
+    EXPECT_TRUE(std::equal(large.begin(), large.end(), copy.Bytes().begin() + 1000));
+    EXPECT_TRUE(std::equal(small.begin(), small.end(), copy.Bytes().end() - 1000));
+    Bytes tail(10);
+    EXPECT_EQ(10u, source->ReadAt(source->Size() - 10, tail.data(), 20));
+    EXPECT_EQ(0u, source->ReadAt(source->Size(), tail.data(), 1));
+    std::remove(path.c_str());
+}
+
+TEST(FileIoTest, MissingFilesAndFoldersAreReported)
+{
+    EXPECT_FALSE(FileSource::Open(testing::TempDir() + "no-such-file.avi"));
+    EXPECT_FALSE(FileSink::Create(testing::TempDir() + "no-such-folder/out.avi"));
+}
+
+} // namespace
