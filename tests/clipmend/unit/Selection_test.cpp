@@ -170,6 +170,39 @@ TEST_F(SelectionTest, AudioStreamWithoutChunksInTheSpanIsLeftOut)
     EXPECT_EQ(0u, s.videoStream);
 }
 
+TEST(SelectionStreamsTest, OtherStreamsAreLeftOutAndTheRestNumberedAfresh)
+{
+    Salvage salvage;
+    StreamHeader text;
+    text.type = StreamType::Other;
+    StreamHeader video;
+    video.type = StreamType::Video;
+    video.scale = 1;
+    video.rate = 25;
+    StreamHeader audio;
+    audio.type = StreamType::Audio;
+    audio.scale = 1;
+    audio.rate = 8000;
+    audio.sampleSize = 2;
+    salvage.headers.streams = {text, video, video, audio};
+    std::uint64_t offset = 100;
+    for (int i = 0; i < 4; ++i) {
+        salvage.chunks.push_back({offset, 10, 1, SUFFIX_DC, 0, true});
+        salvage.chunks.push_back({offset + 20, 10, 2, SUFFIX_DC, 0, true}); // a second video stream
+        salvage.chunks.push_back({offset + 40, 640, 3, SUFFIX_WB, 0, true});
+        offset += 700;
+    }
+    Selection s;
+    std::string error;
+    ASSERT_TRUE(SelectSpan(salvage, {1, 0}, s, error)) << error;
+    const std::vector<std::size_t> kept = {1, 3};
+    EXPECT_EQ(kept, s.inputStreams);
+    EXPECT_EQ(0u, s.videoStream);
+    ASSERT_EQ(8u, s.chunks.size());
+    for (std::size_t i = 0; i < s.chunks.size(); ++i)
+        EXPECT_EQ(i % 2, s.chunks[i].outStream) << i;
+}
+
 TEST(SelectionErrorTest, FileWithoutVideoHasNothingToWrite)
 {
     Salvage salvage;
