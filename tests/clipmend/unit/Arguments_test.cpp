@@ -11,8 +11,9 @@ TEST(ArgumentsTest, TakesTheCommandLineAsTheProgramBuildsIt)
 {
     Arguments a;
     std::string error;
-    ASSERT_TRUE(ParseArguments({"D:\\tmp\\12.part", "D:\\film.avi", "-k", "1", "-n", "50", "-h", "640", "-v", "352", "/A"},
-                               a, error))
+    ASSERT_TRUE(ParseArguments(
+        {"D:\\tmp\\12.part", "D:\\film.avi", "-k", "1", "-n", "50", "-h", "640", "-v", "352", "/A"}, a,
+        error))
         << error;
     EXPECT_EQ("D:\\tmp\\12.part", a.input);
     EXPECT_EQ("D:\\film.avi", a.output);

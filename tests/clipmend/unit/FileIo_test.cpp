@@ -80,7 +80,7 @@ TEST(SourceReaderTest, WindowRefillsWhereTheLookLeavesIt)
     const std::uint8_t* p = reader.Peek(10, 64);
     ASSERT_NE(nullptr, p);
     EXPECT_TRUE(std::equal(p, p + 64, bytes.begin() + 10));
-    EXPECT_EQ(nullptr, reader.Peek(10, 65)); // more than a window
+    EXPECT_EQ(nullptr, reader.Peek(10, 65));  // more than a window
     EXPECT_EQ(nullptr, reader.Peek(290, 11)); // past the end
     std::size_t available = 0;
     p = reader.PeekUpTo(290, 64, available);

@@ -68,6 +68,17 @@ private:
     std::uint32_t m_count = 0;
 };
 
+// Gap tag names: the kind byte, then the gap's number as text.
+std::string GapStart(const char* number)
+{
+    return std::string(1, '\x09') + number;
+}
+
+std::string GapEnd(const char* number)
+{
+    return std::string(1, '\x0A') + number;
+}
+
 bool Read(const Bytes& file, std::vector<ByteRange>& gaps)
 {
     MemorySource source(file);
@@ -90,12 +101,12 @@ TEST(GapListTest, GapsArePairedInFileOrderSortedAndMerged)
     MetBuilder met;
     met.String(std::string(1, '\x01'), "film.avi")
         .Integer(std::string(1, '\x02'), 5000000)
-        .Integer("\x09" "0", 3000000)
-        .Integer("\x0A" "0", 4000000)
-        .Integer("\x09" "1", 1000)
-        .Integer("\x0A" "1", 2000)
-        .Integer("\x09" "2", 3500000) // overlaps the first
-        .Integer("\x0A" "2", 4200000);
+        .Integer(GapStart("0"), 3000000)
+        .Integer(GapEnd("0"), 4000000)
+        .Integer(GapStart("1"), 1000)
+        .Integer(GapEnd("1"), 2000)
+        .Integer(GapStart("2"), 3500000) // overlaps the first
+        .Integer(GapEnd("2"), 4200000);
     std::vector<ByteRange> gaps;
     ASSERT_TRUE(Read(met.Build(met.Count()), gaps));
     const std::vector<ByteRange> expected = {{1000, 2000}, {3000000, 4200000}};
@@ -105,7 +116,7 @@ TEST(GapListTest, GapsArePairedInFileOrderSortedAndMerged)
 TEST(GapListTest, OneByteNamesAreNoGapsAndAnEndWithoutStartBeginsAtZero)
 {
     MetBuilder met;
-    met.Integer(std::string(1, '\x09'), 77).Integer(std::string(1, '\x0A'), 88).Integer("\x0A" "0", 500);
+    met.Integer(std::string(1, '\x09'), 77).Integer(std::string(1, '\x0A'), 88).Integer(GapEnd("0"), 500);
     std::vector<ByteRange> gaps;
     ASSERT_TRUE(Read(met.Build(met.Count()), gaps));
     const std::vector<ByteRange> expected = {{0, 500}};
@@ -117,7 +128,7 @@ TEST(GapListTest, DamagedOrForeignFilesGiveNoGapList)
     std::vector<ByteRange> gaps;
     EXPECT_FALSE(Read({}, gaps));
     MetBuilder good;
-    good.Integer("\x09" "0", 10).Integer("\x0A" "0", 20);
+    good.Integer(GapStart("0"), 10).Integer(GapEnd("0"), 20);
     Bytes wrongVersion = good.Build(good.Count());
     wrongVersion[0] = 0x0E;
     EXPECT_FALSE(Read(wrongVersion, gaps));
@@ -126,7 +137,7 @@ TEST(GapListTest, DamagedOrForeignFilesGiveNoGapList)
     EXPECT_FALSE(Read(cut, gaps));
     EXPECT_TRUE(gaps.empty());
     MetBuilder unknownType;
-    unknownType.Integer("\x09" "0", 10).Raw({5, 1, 0, 0x20, 1});
+    unknownType.Integer(GapStart("0"), 10).Raw({5, 1, 0, 0x20, 1});
     EXPECT_FALSE(Read(unknownType.Build(2), gaps));
     MetBuilder negativeLength;
     negativeLength.Raw({2, 0xFF, 0xFF});

@@ -1,5 +1,5 @@
-#include "Keyframe.h"
 #include "ByteOrder.h"
+#include "Keyframe.h"
 #include "TestAvi.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +21,8 @@ TEST(KeyframeTest, Mpeg4HeadersBeforeThePictureAreSkipped)
 {
     // Sequence and object layer headers with an intra picture after them; a packed frame
     // that starts with a predicted picture is a delta whatever follows.
-    Bytes frame = {0, 0, 1, 0xB0, 0xF5, 0, 0, 1, 0xB5, 0x09, 0, 0, 1, 0x20, 0x08, 0xC8, 0x0D, 0, 0, 1, 0xB6, 0x10};
+    Bytes frame = {0, 0, 1,    0xB0, 0xF5, 0,    0, 1, 0xB5, 0x09, 0,
+                   0, 1, 0x20, 0x08, 0xC8, 0x0D, 0, 0, 1,    0xB6, 0x10};
     EXPECT_EQ(FrameKind::Key, DetectMpeg4Part2(frame.data(), frame.size(), true));
     Bytes packed = {0, 0, 1, 0xB6, 0x51, 0x22, 0, 0, 1, 0xB6, 0x10, 0x33};
     EXPECT_EQ(FrameKind::Delta, DetectMpeg4Part2(packed.data(), packed.size(), true));
@@ -61,15 +62,17 @@ TEST(KeyframeTest, Video1FrameIsKeyWhenNoBlockIsSkipped)
     const Bytes twoColours = {0x0F, 0x33, 0x00, 0x7C, 0xE0, 0x03};
     const Bytes eightColours = {0x0F, 0x33, 0x00, 0xFC, 0xE0, 0x03, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
     const Bytes skip = {0x01, 0x84};
-    EXPECT_EQ(FrameKind::Key, DetectMsVideo1(Video1Frame({oneColour, twoColours, eightColours, oneColour}).data(),
-                                             2 + 6 + 18 + 2, 8, 8, 16));
+    EXPECT_EQ(FrameKind::Key,
+              DetectMsVideo1(Video1Frame({oneColour, twoColours, eightColours, oneColour}).data(),
+                             2 + 6 + 18 + 2, 8, 8, 16));
     const Bytes skipping = Video1Frame({oneColour, skip, oneColour, oneColour});
     EXPECT_EQ(FrameKind::Delta, DetectMsVideo1(skipping.data(), skipping.size(), 8, 8, 16));
     // Too few bytes for every block: the rest of the picture stays from the frame before.
     const Bytes shortFrame = Video1Frame({oneColour, oneColour, oneColour});
     EXPECT_EQ(FrameKind::Delta, DetectMsVideo1(shortFrame.data(), shortFrame.size(), 8, 8, 16));
     // Eight colours need their twelve further bytes.
-    const Bytes cutColours = Video1Frame({oneColour, oneColour, oneColour, Bytes(eightColours.begin(), eightColours.end() - 1)});
+    const Bytes cutColours =
+        Video1Frame({oneColour, oneColour, oneColour, Bytes(eightColours.begin(), eightColours.end() - 1)});
     EXPECT_EQ(FrameKind::Delta, DetectMsVideo1(cutColours.data(), cutColours.size(), 8, 8, 16));
 }
 

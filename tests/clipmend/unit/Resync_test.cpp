@@ -59,7 +59,8 @@ TEST_F(ResyncTest, ZeroFilledHoleIsSkippedAndTheChunkItCutIsDropped)
     // The hole starts in the middle of chunk 20 and ends in the middle of chunk 29.
     const std::uint64_t begin = Start(20) + 100;
     const std::uint64_t end = Start(29) + 50;
-    std::fill(m_file.begin() + static_cast<std::ptrdiff_t>(begin), m_file.begin() + static_cast<std::ptrdiff_t>(end), 0);
+    std::fill(m_file.begin() + static_cast<std::ptrdiff_t>(begin),
+              m_file.begin() + static_cast<std::ptrdiff_t>(end), 0);
     const Salvage result = Read(m_file);
     for (std::size_t i = 0; i < 20; ++i)
         EXPECT_TRUE(Found(result, i)) << i;
@@ -78,7 +79,8 @@ TEST_F(ResyncTest, ZeroHoleThatCutsAChunksTailDropsThatChunk)
 {
     // Chunk 10's last bytes and everything up to chunk 14 are zeros.
     const std::uint64_t begin = Start(11) - 40;
-    std::fill(m_file.begin() + static_cast<std::ptrdiff_t>(begin), m_file.begin() + static_cast<std::ptrdiff_t>(Start(14)), 0);
+    std::fill(m_file.begin() + static_cast<std::ptrdiff_t>(begin),
+              m_file.begin() + static_cast<std::ptrdiff_t>(Start(14)), 0);
     const Salvage result = Read(m_file);
     EXPECT_TRUE(Found(result, 9));
     EXPECT_FALSE(Found(result, 10));
@@ -95,7 +97,8 @@ TEST_F(ResyncTest, GarbageIsSkippedAndHeaderLookalikesInItAreNotTaken)
         m_file[i] = static_cast<std::uint8_t>(random());
     // A header of a known stream whose size fits, but with nothing after it.
     const std::uint8_t lookalike[] = {'0', '0', 'd', 'c', 16, 0, 0, 0};
-    std::copy(std::begin(lookalike), std::end(lookalike), m_file.begin() + static_cast<std::ptrdiff_t>(Start(8)));
+    std::copy(std::begin(lookalike), std::end(lookalike),
+              m_file.begin() + static_cast<std::ptrdiff_t>(Start(8)));
     const Salvage result = Read(m_file);
     for (const FoundChunk& c : result.chunks) {
         EXPECT_FALSE(c.offset + 8 + c.size > begin && c.offset < end) << "chunk at " << c.offset;
@@ -110,7 +113,8 @@ TEST_F(ResyncTest, MappedInputGivesTheSameResultAsReadInput)
     std::mt19937 random(11);
     for (std::uint64_t i = Start(9) + 5; i < Start(15); ++i)
         m_file[i] = static_cast<std::uint8_t>(random());
-    std::fill(m_file.begin() + static_cast<std::ptrdiff_t>(Start(30) + 9), m_file.begin() + static_cast<std::ptrdiff_t>(Start(44)), 0);
+    std::fill(m_file.begin() + static_cast<std::ptrdiff_t>(Start(30) + 9),
+              m_file.begin() + static_cast<std::ptrdiff_t>(Start(44)), 0);
     const Salvage read = Read(m_file);
     const Salvage mapped = Read(m_file, {}, true);
     ASSERT_EQ(read.chunks.size(), mapped.chunks.size());
@@ -134,7 +138,8 @@ TEST_F(ResyncTest, ChunkRunningPastTheEndOfTheFileIsDropped)
 
 TEST_F(ResyncTest, DamagedMovieListHeaderIsFoundByScanning)
 {
-    std::fill(m_file.begin() + static_cast<std::ptrdiff_t>(Start(0) - 12), m_file.begin() + static_cast<std::ptrdiff_t>(Start(0)), 0);
+    std::fill(m_file.begin() + static_cast<std::ptrdiff_t>(Start(0) - 12),
+              m_file.begin() + static_cast<std::ptrdiff_t>(Start(0)), 0);
     const Salvage result = Read(m_file);
     EXPECT_EQ(m_avi.chunks.size(), result.chunks.size());
     EXPECT_TRUE(Found(result, 0));
@@ -144,11 +149,14 @@ TEST_F(ResyncTest, GapListJumpsOverGapsAndDropsEveryChunkTouchingOne)
 {
     const std::uint64_t begin = Start(20) + 100;
     const std::uint64_t end = Start(29) + 50;
-    std::fill(m_file.begin() + static_cast<std::ptrdiff_t>(begin), m_file.begin() + static_cast<std::ptrdiff_t>(end), 0);
+    std::fill(m_file.begin() + static_cast<std::ptrdiff_t>(begin),
+              m_file.begin() + static_cast<std::ptrdiff_t>(end), 0);
     // Chunk 6 ends in zeros right before a gap: the gap list says it is whole.
     const std::uint64_t chunk6End = Start(7);
-    std::fill(m_file.begin() + static_cast<std::ptrdiff_t>(chunk6End - 4), m_file.begin() + static_cast<std::ptrdiff_t>(chunk6End), 0);
-    std::fill(m_file.begin() + static_cast<std::ptrdiff_t>(chunk6End), m_file.begin() + static_cast<std::ptrdiff_t>(Start(8)), 0);
+    std::fill(m_file.begin() + static_cast<std::ptrdiff_t>(chunk6End - 4),
+              m_file.begin() + static_cast<std::ptrdiff_t>(chunk6End), 0);
+    std::fill(m_file.begin() + static_cast<std::ptrdiff_t>(chunk6End),
+              m_file.begin() + static_cast<std::ptrdiff_t>(Start(8)), 0);
     SalvageOptions options;
     options.gaps = {{chunk6End, Start(8)}, {begin, end}};
     const Salvage result = Read(m_file, options);

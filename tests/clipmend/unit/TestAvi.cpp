@@ -155,7 +155,8 @@ Bytes TestAvi::Build() const
     body.insert(body.end(), movieList.begin(), movieList.end());
     if (index != IndexMode::None) {
         // The movie list's type sits 12 + header list + 8 bytes into the file.
-        const std::uint32_t base = index == IndexMode::Absolute ? static_cast<std::uint32_t>(12 + header.size() + 8) : 0;
+        const std::uint32_t base =
+            index == IndexMode::Absolute ? static_cast<std::uint32_t>(12 + header.size() + 8) : 0;
         Bytes idx;
         for (std::size_t i = 0; i < chunks.size(); ++i) {
             Put32(idx, ChunkId(*this, chunks[i]));

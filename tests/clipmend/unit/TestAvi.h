@@ -10,8 +10,7 @@ namespace clipmendtest {
 
 using Bytes = std::vector<std::uint8_t>;
 
-enum class IndexMode
-{
+enum class IndexMode {
     None,
     Relative, // offsets from the 'movi' list type, as the rule says
     Absolute, // offsets from the start of the file, as some writers do

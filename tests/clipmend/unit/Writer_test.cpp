@@ -69,9 +69,10 @@ protected:
             const PlannedChunk& planned = m_selection.chunks[i];
             const FoundChunk& found = reread.chunks[i];
             ASSERT_EQ(planned.size, found.size) << i;
-            EXPECT_TRUE(std::equal(output.begin() + static_cast<std::ptrdiff_t>(found.offset + 8),
-                                   output.begin() + static_cast<std::ptrdiff_t>(found.offset + 8 + found.size),
-                                   m_input.begin() + static_cast<std::ptrdiff_t>(planned.dataOffset)))
+            EXPECT_TRUE(
+                std::equal(output.begin() + static_cast<std::ptrdiff_t>(found.offset + 8),
+                           output.begin() + static_cast<std::ptrdiff_t>(found.offset + 8 + found.size),
+                           m_input.begin() + static_cast<std::ptrdiff_t>(planned.dataOffset)))
                 << i;
             EXPECT_EQ(planned.key, found.key) << i;
         }
@@ -95,10 +96,10 @@ TEST_F(WriterTest, RoundTripKeepsDataFlagsAndCorrectsTheCounts)
     // Frames 9 to 21: from the keyframe at 9 through start + count - 1.
     EXPECT_EQ(9u, m_selection.firstFrame);
     const std::uint8_t* avih = w.file.data() + 12 + 12 + 8;
-    EXPECT_EQ(13u, Load32(avih + 16));                             // total frames
-    EXPECT_EQ(2u, Load32(avih + 24));                              // streams
-    EXPECT_EQ(0x10u, Load32(avih + 12) & 0x10);                    // has an index
-    EXPECT_EQ(13u, Load32(reread.headers.streams[0].strh.data() + 32)); // video length
+    EXPECT_EQ(13u, Load32(avih + 16));                                        // total frames
+    EXPECT_EQ(2u, Load32(avih + 24));                                         // streams
+    EXPECT_EQ(0x10u, Load32(avih + 12) & 0x10);                               // has an index
+    EXPECT_EQ(13u, Load32(reread.headers.streams[0].strh.data() + 32));       // video length
     EXPECT_EQ(13u * 320, Load32(reread.headers.streams[1].strh.data() + 32)); // samples
     EXPECT_EQ(64, reread.headers.main.width);
 }

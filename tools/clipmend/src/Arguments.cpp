@@ -32,7 +32,8 @@ bool ParsePositive(const std::string& text, std::int32_t limit, std::int32_t& va
 
 const char* UsageLine()
 {
-    return "Usage: ClipmendC \"input.avi\" \"output.avi\" -k startframe [-n frames] [-h width -v height] [/A]";
+    return "Usage: ClipmendC \"input.avi\" \"output.avi\" -k startframe [-n frames] [-h width -v height] "
+           "[/A]";
 }
 
 bool ParseArguments(const std::vector<std::string>& args, Arguments& parsed, std::string& error)

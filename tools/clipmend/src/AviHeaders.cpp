@@ -25,17 +25,14 @@ std::uint32_t UpperCode(std::uint32_t code)
     return upper;
 }
 
-template <std::size_t N>
-bool OneOf(std::uint32_t code, const std::array<const char*, N>& names)
+template <std::size_t N> bool OneOf(std::uint32_t code, const std::array<const char*, N>& names)
 {
-    return std::any_of(names.begin(), names.end(), [code](const char* n) {
-        return code == FourCC(n[0], n[1], n[2], n[3]);
-    });
+    return std::any_of(names.begin(), names.end(),
+                       [code](const char* n) { return code == FourCC(n[0], n[1], n[2], n[3]); });
 }
 
 // Calls visit(id, payload, size) for each sub-chunk that lies wholly inside the data.
-template <typename Visit>
-void ForEachChunk(const std::uint8_t* data, std::size_t size, Visit visit)
+template <typename Visit> void ForEachChunk(const std::uint8_t* data, std::size_t size, Visit visit)
 {
     std::size_t pos = 0;
     while (size - pos >= 8) {
@@ -111,11 +108,13 @@ bool ParseStreamList(const std::uint8_t* data, std::size_t size, StreamHeader& s
 
 CodecClass ClassifyVideoCodec(std::uint32_t compression)
 {
-    static const std::array<const char*, 14> uncompressed = {"DIB ", "RAW ", "RGB ", "RGBA", "YUY2", "UYVY", "YVYU",
-                                                             "YV12", "I420", "IYUV", "Y800", "Y8  ", "V210", "BGR "};
+    static const std::array<const char*, 14> uncompressed = {"DIB ", "RAW ", "RGB ", "RGBA", "YUY2",
+                                                             "UYVY", "YVYU", "YV12", "I420", "IYUV",
+                                                             "Y800", "Y8  ", "V210", "BGR "};
     static const std::array<const char*, 26> intraOnly = {
-        "MJPG", "AVRN", "DMB1", "AVDJ", "JPGL", "LJPG", "MJLS", "JPEG", "DVSD", "DVHD", "DVSL", "DV25", "DV50",
-        "CDVC", "HFYU", "FFVH", "MPNG", "PNG1", "LAGS", "MSZH", "ZLIB", "ULRG", "ULRA", "ULY0", "ULY2", "ULH0"};
+        "MJPG", "AVRN", "DMB1", "AVDJ", "JPGL", "LJPG", "MJLS", "JPEG", "DVSD",
+        "DVHD", "DVSL", "DV25", "DV50", "CDVC", "HFYU", "FFVH", "MPNG", "PNG1",
+        "LAGS", "MSZH", "ZLIB", "ULRG", "ULRA", "ULY0", "ULY2", "ULH0"};
     static const std::array<const char*, 17> mpeg4 = {"DIVX", "DX50", "XVID", "FMP4", "MP4V", "M4S2",
                                                       "3IV2", "DIVF", "BLZ0", "DXGM", "RMP4", "SEDG",
                                                       "WV1F", "XVIX", "UMP4", "MP4S", "DX40"};

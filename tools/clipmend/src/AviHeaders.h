@@ -10,8 +10,7 @@ constexpr std::size_t MAIN_HEADER_SIZE = 56;
 constexpr std::size_t STREAM_HEADER_SIZE = 56;
 
 // How a video codec's frames relate to each other, which decides how keyframes are told.
-enum class CodecClass
-{
+enum class CodecClass {
     Uncompressed, // every frame stands alone
     IntraOnly,    // compressed, but every frame stands alone
     Mpeg4Part2,   // keyframes by the picture header's coding type
@@ -20,8 +19,7 @@ enum class CodecClass
     Unknown,      // no way to tell: every frame counts as a keyframe
 };
 
-enum class StreamType
-{
+enum class StreamType {
     Video,
     Audio,
     Other,

@@ -63,8 +63,8 @@ std::uint64_t StandardIndexSize(std::uint32_t entries)
     return 8 + STANDARD_INDEX_HEADER + STANDARD_INDEX_ENTRY * entries;
 }
 
-AviLayout Plan(const AviHeaders& headers, const Selection& selection, const WriterOptions& options, bool extended,
-               std::uint32_t reserve)
+AviLayout Plan(const AviHeaders& headers, const Selection& selection, const WriterOptions& options,
+               bool extended, std::uint32_t reserve)
 {
     AviLayout layout;
     layout.extended = extended;
@@ -75,6 +75,8 @@ AviLayout Plan(const AviHeaders& headers, const Selection& selection, const Writ
     SegmentPlan seg;
     std::uint64_t chunkBytes = 0;
     std::uint64_t indexBytes = 0;
+    // RIFF header, movie list header, and in the first segment the header list and the old
+    // index's header.
     const auto fixedPart = [&](const SegmentPlan& s) {
         const bool first = s.riffOffset == 0;
         return 12 + (first ? headerList : 0) + 12 + (first ? 8 : 0);
@@ -100,7 +102,8 @@ AviLayout Plan(const AviHeaders& headers, const Selection& selection, const Writ
             indexAt += StandardIndexSize(seg.entries[s]);
         }
         seg.moviSize = 4 + chunkBytes + indexBytes;
-        const std::uint64_t oldIndex = seg.riffOffset == 0 ? OLD_INDEX_ENTRY * (endChunk - seg.firstChunk) : 0;
+        const std::uint64_t oldIndex =
+            seg.riffOffset == 0 ? OLD_INDEX_ENTRY * (endChunk - seg.firstChunk) : 0;
         const std::uint64_t total = fixedPart(seg) + chunkBytes + indexBytes + oldIndex;
         seg.riffSize = total - 8;
         layout.totalSize = seg.riffOffset + total;
@@ -112,11 +115,17 @@ AviLayout Plan(const AviHeaders& headers, const Selection& selection, const Writ
         const PlannedChunk& c = selection.chunks[i];
         const std::uint64_t add = 8 + Padded(c.size);
         const auto indexGrowth = [&](const SegmentPlan& s) {
-            return extended ? STANDARD_INDEX_ENTRY + (s.entries[c.outStream] == 0 ? 8 + STANDARD_INDEX_HEADER : 0) : 0;
+            return extended
+                       ? STANDARD_INDEX_ENTRY + (s.entries[c.outStream] == 0 ? 8 + STANDARD_INDEX_HEADER : 0)
+                       : 0;
         };
-        const auto oldIndexGrowth = [](const SegmentPlan& s) { return s.riffOffset == 0 ? OLD_INDEX_ENTRY : 0; };
-        const std::uint64_t current = fixedPart(seg) + chunkBytes + indexBytes + oldIndexGrowth(seg) * (i - seg.firstChunk);
-        if (i > seg.firstChunk && current + add + indexGrowth(seg) + oldIndexGrowth(seg) > options.riffLimit) {
+        const auto oldIndexGrowth = [](const SegmentPlan& s) {
+            return s.riffOffset == 0 ? OLD_INDEX_ENTRY : 0;
+        };
+        const std::uint64_t current =
+            fixedPart(seg) + chunkBytes + indexBytes + oldIndexGrowth(seg) * (i - seg.firstChunk);
+        if (i > seg.firstChunk &&
+            current + add + indexGrowth(seg) + oldIndexGrowth(seg) > options.riffLimit) {
             close(i);
             open(layout.totalSize, i);
         }
@@ -195,8 +204,8 @@ struct StreamTotals
 class Writer
 {
 public:
-    Writer(const AviHeaders& headers, const Selection& selection, const WriterOptions& options, SourceReader& input,
-           ByteSink& output)
+    Writer(const AviHeaders& headers, const Selection& selection, const WriterOptions& options,
+           SourceReader& input, ByteSink& output)
         : m_headers(headers), m_selection(selection), m_options(options), m_input(input), m_out(output),
           m_layout(PlanLayout(headers, selection, options)), m_totals(selection.inputStreams.size())
     {
@@ -251,7 +260,8 @@ void Writer::MainHeader()
     Store32(avih.data() + 16, static_cast<std::uint32_t>(firstFrames));
     Store32(avih.data() + 24, static_cast<std::uint32_t>(m_selection.inputStreams.size()));
     Store32(avih.data() + 28, largest);
-    Store32(avih.data() + 32, static_cast<std::uint32_t>(m_options.width > 0 ? m_options.width : m_headers.main.width));
+    Store32(avih.data() + 32,
+            static_cast<std::uint32_t>(m_options.width > 0 ? m_options.width : m_headers.main.width));
     Store32(avih.data() + 36,
             static_cast<std::uint32_t>(m_options.height > 0 ? m_options.height : m_headers.main.height));
     m_out.Chunk(FourCC("avih"), avih);
@@ -264,7 +274,8 @@ std::uint32_t Writer::IndexedId(std::size_t outStream, const SegmentPlan& seg) c
         if (c.outStream == outStream)
             return ChunkId(c.outStream, c.suffix);
     }
-    return ChunkId(static_cast<std::uint16_t>(outStream), outStream == m_selection.videoStream ? SUFFIX_DC : SUFFIX_WB);
+    return ChunkId(static_cast<std::uint16_t>(outStream),
+                   outStream == m_selection.videoStream ? SUFFIX_DC : SUFFIX_WB);
 }
 
 void Writer::SuperIndex(std::size_t outStream)
@@ -398,7 +409,8 @@ bool Writer::Segment(std::size_t index, std::uint64_t& framesDone, std::string& 
         for (std::size_t s = 0; s < seg.entries.size(); ++s) {
             if (seg.entries[s] == 0)
                 continue;
-            m_out.U32(FourCC('i', 'x', static_cast<char>('0' + s / 10 % 10), static_cast<char>('0' + s % 10)));
+            m_out.U32(
+                FourCC('i', 'x', static_cast<char>('0' + s / 10 % 10), static_cast<char>('0' + s % 10)));
             m_out.U32(static_cast<std::uint32_t>(StandardIndexSize(seg.entries[s]) - 8));
             m_out.U16(2);
             m_out.Bytes("\0", 1);

@@ -30,17 +30,17 @@ struct SegmentPlan
     std::size_t firstChunk = 0;
     std::size_t endChunk = 0;
     std::uint64_t riffOffset = 0;
-    std::uint64_t riffSize = 0;      // size field of the RIFF header
-    std::uint64_t moviOffset = 0;    // of the 'movi' list type
-    std::uint64_t moviSize = 0;      // size field of the movie list
-    std::vector<std::uint32_t> entries;       // per written stream: chunks in this segment
-    std::vector<std::uint64_t> indexOffsets;  // per written stream: its standard index, 0 when none
-    std::vector<std::uint64_t> durations;     // per written stream: stream units in this segment
+    std::uint64_t riffSize = 0;              // size field of the RIFF header
+    std::uint64_t moviOffset = 0;            // of the 'movi' list type
+    std::uint64_t moviSize = 0;              // size field of the movie list
+    std::vector<std::uint32_t> entries;      // per written stream: chunks in this segment
+    std::vector<std::uint64_t> indexOffsets; // per written stream: its standard index, 0 when none
+    std::vector<std::uint64_t> durations;    // per written stream: stream units in this segment
 };
 
 struct AviLayout
 {
-    bool extended = false;        // more than one segment, with the extended indexes
+    bool extended = false;          // more than one segment, with the extended indexes
     std::uint32_t indexReserve = 0; // super index entries reserved per stream
     std::vector<SegmentPlan> segments;
     std::uint64_t totalSize = 0;

@@ -17,8 +17,7 @@ namespace {
 
 using namespace pg::clipmend;
 
-enum ExitCode
-{
+enum ExitCode {
     EXIT_DONE = 0,
     EXIT_USAGE = 1,
     EXIT_INPUT = 2,
@@ -120,8 +119,8 @@ int Run(const Arguments& args, Console& console)
     Selection selection;
     if (!SelectSpan(salvage, SpanRequest{args.startFrame, args.frameCount}, selection, error))
         return Fail(console, args, EXIT_INPUT, Quoted(args.input) + ": " + error);
-    console.Line("Frames " + std::to_string(selection.firstFrame) + " to " + std::to_string(selection.lastFrame) +
-                 " of " + std::to_string(selection.usableFrames));
+    console.Line("Frames " + std::to_string(selection.firstFrame) + " to " +
+                 std::to_string(selection.lastFrame) + " of " + std::to_string(selection.usableFrames));
 
     // A failed run must never leave a half-written file under the output name.
     const std::string temporary = args.output + ".clipmend-tmp";

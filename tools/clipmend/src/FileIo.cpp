@@ -233,9 +233,8 @@ bool CopyRange(SourceReader& reader, std::uint64_t offset, std::uint64_t n, Byte
 {
     while (n > 0) {
         std::size_t available = 0;
-        const std::uint8_t* p =
-            reader.PeekUpTo(offset, static_cast<std::size_t>(std::min<std::uint64_t>(n, reader.WindowSize())),
-                            available);
+        const std::uint8_t* p = reader.PeekUpTo(
+            offset, static_cast<std::size_t>(std::min<std::uint64_t>(n, reader.WindowSize())), available);
         if (!p || available == 0 || !sink.Write(p, available))
             return false;
         offset += available;

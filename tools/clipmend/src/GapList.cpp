@@ -62,7 +62,8 @@ private:
 std::vector<ByteRange> NormalizeRanges(std::vector<ByteRange> ranges)
 {
     std::erase_if(ranges, [](const ByteRange& r) { return r.end <= r.begin; });
-    std::sort(ranges.begin(), ranges.end(), [](const ByteRange& a, const ByteRange& b) { return a.begin < b.begin; });
+    std::sort(ranges.begin(), ranges.end(),
+              [](const ByteRange& a, const ByteRange& b) { return a.begin < b.begin; });
     std::vector<ByteRange> merged;
     for (const ByteRange& r : ranges) {
         if (!merged.empty() && r.begin <= merged.back().end)
@@ -104,7 +105,8 @@ bool ReadGapList(ByteSource& metadata, std::vector<ByteRange>& gaps)
             return false;
         if (type == TAG_STRING) {
             std::uint16_t valueLength = 0;
-            if (!in.ReadU16(valueLength) || static_cast<std::int16_t>(valueLength) < 0 || !in.Skip(valueLength))
+            if (!in.ReadU16(valueLength) || static_cast<std::int16_t>(valueLength) < 0 ||
+                !in.Skip(valueLength))
                 return false;
         } else if (type == TAG_INTEGER) {
             std::uint32_t value = 0;

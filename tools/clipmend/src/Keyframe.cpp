@@ -38,9 +38,8 @@ FrameKind DetectMsVideo1(const std::uint8_t* data, std::size_t size, std::int32_
     if (bitCount != 8 && bitCount != 16 && bitCount != 15)
         return FrameKind::Unknown;
     const bool paletted = bitCount == 8;
-    const std::uint64_t blocks =
-        static_cast<std::uint64_t>(std::abs(static_cast<long long>(width)) / 4) *
-        static_cast<std::uint64_t>(std::abs(static_cast<long long>(height)) / 4);
+    const std::uint64_t blocks = static_cast<std::uint64_t>(std::abs(static_cast<long long>(width)) / 4) *
+                                 static_cast<std::uint64_t>(std::abs(static_cast<long long>(height)) / 4);
     if (blocks == 0)
         return FrameKind::Unknown;
     std::size_t pos = 0;
@@ -82,7 +81,8 @@ std::size_t DetectionBytes(const StreamHeader& stream, std::uint32_t frameSize)
     }
 }
 
-bool IsKeyframe(const StreamHeader& stream, const std::uint8_t* data, std::size_t size, std::uint32_t frameSize)
+bool IsKeyframe(const StreamHeader& stream, const std::uint8_t* data, std::size_t size,
+                std::uint32_t frameSize)
 {
     if (frameSize == 0)
         return false; // a dropped frame repeats the one before

@@ -7,8 +7,7 @@
 
 namespace pg::clipmend {
 
-enum class FrameKind
-{
+enum class FrameKind {
     Key,
     Delta,
     Unknown,
@@ -29,6 +28,7 @@ std::size_t DetectionBytes(const StreamHeader& stream, std::uint32_t frameSize);
 
 // Whether a frame counts as a keyframe when no index says so: data holds the frame's first
 // DetectionBytes bytes (or fewer, when they could not be read), frameSize is its full size.
-bool IsKeyframe(const StreamHeader& stream, const std::uint8_t* data, std::size_t size, std::uint32_t frameSize);
+bool IsKeyframe(const StreamHeader& stream, const std::uint8_t* data, std::size_t size,
+                std::uint32_t frameSize);
 
 } // namespace pg::clipmend

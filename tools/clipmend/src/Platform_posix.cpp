@@ -49,7 +49,9 @@ std::unique_ptr<ByteSource> OpenMappedFile(const std::string& path)
     const int fd = open(path.c_str(), O_RDONLY);
     if (fd < 0)
         return nullptr;
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
         close(fd);
         return nullptr;
@@ -68,9 +70,14 @@ bool MoveReplacing(const std::string& from, const std::string& to)
 
 bool SameFile(const std::string& a, const std::string& b)
 {
-    struct stat sa {};
-    struct stat sb {};
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    struct stat sa
+    {
+    };
+    struct stat sb
+    {
+    };
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
 }
 
 } // namespace pg::clipmend

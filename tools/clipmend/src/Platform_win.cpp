@@ -60,8 +60,9 @@ private:
 
 bool Identity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info)
 {
-    const OwnedHandle handle(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const OwnedHandle handle(CreateFileA(path.c_str(), 0,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return handle.Valid() && GetFileInformationByHandle(handle.Get(), &info) != 0;
 }
 
@@ -70,8 +71,9 @@ bool Identity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info)
 std::unique_ptr<ByteSource> OpenMappedFile(const std::string& path)
 {
     // The download client may still be writing the file: share it for writing.
-    OwnedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    OwnedHandle file(CreateFileA(path.c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
     if (!file.Valid() || !GetFileSizeEx(file.Get(), &size) || size.QuadPart <= 0)
         return nullptr;
@@ -80,8 +82,9 @@ std::unique_ptr<ByteSource> OpenMappedFile(const std::string& path)
         return nullptr;
     SYSTEM_INFO info{};
     GetSystemInfo(&info);
-    auto mapped = std::make_unique<MappedFile>(file.Release(), mapping.Release(),
-                                               static_cast<std::uint64_t>(size.QuadPart), info.dwAllocationGranularity);
+    auto mapped =
+        std::make_unique<MappedFile>(file.Release(), mapping.Release(),
+                                     static_cast<std::uint64_t>(size.QuadPart), info.dwAllocationGranularity);
     std::size_t available = 0;
     if (!mapped->Map(0, 1, available))
         return nullptr;

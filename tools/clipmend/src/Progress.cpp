@@ -7,8 +7,7 @@ namespace pg::clipmend {
 
 namespace {
 
-template <typename... Args>
-std::string Format(const char* format, Args... args)
+template <typename... Args> std::string Format(const char* format, Args... args)
 {
     const int length = std::snprintf(nullptr, 0, format, args...);
     std::string text(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
@@ -39,14 +38,16 @@ bool ProgressMeter::Update(std::uint64_t done, std::uint64_t total, std::string&
 std::string SummaryText(const Salvage& salvage, const Selection& selection, std::uint64_t bytesWritten)
 {
     const SalvageReport& r = salvage.report;
-    std::string text = Format("Written: frames %" PRIu64 " to %" PRIu64 " (%" PRIu64 " frames), %" PRIu64 " bytes\n",
-                              selection.firstFrame, selection.lastFrame, selection.frames, bytesWritten);
+    std::string text =
+        Format("Written: frames %" PRIu64 " to %" PRIu64 " (%" PRIu64 " frames), %" PRIu64 " bytes\n",
+               selection.firstFrame, selection.lastFrame, selection.frames, bytesWritten);
     text += Format("Usable frames in the input: %" PRIu64 "\n", selection.usableFrames);
     text += Format("Damaged regions skipped: %" PRIu64 " (%" PRIu64 " bytes), resynchronised: %" PRIu64 "\n",
                    r.damagedRegions, r.damagedBytes, r.resynchronised);
     if (r.droppedChunks > 0 || selection.undecodableFrames > 0)
-        text += Format("Incomplete chunks dropped: %" PRIu64 ", undecodable frames after damage: %" PRIu64 "\n",
-                       r.droppedChunks, selection.undecodableFrames);
+        text +=
+            Format("Incomplete chunks dropped: %" PRIu64 ", undecodable frames after damage: %" PRIu64 "\n",
+                   r.droppedChunks, selection.undecodableFrames);
     const CodecClass codec = salvage.headers.streams[selection.inputStreams[selection.videoStream]].codec;
     if (codec == CodecClass::Uncompressed || codec == CodecClass::IntraOnly)
         text += "Keyframes: every frame, each stands alone\n";

@@ -15,8 +15,7 @@ constexpr std::uint32_t DELTA_FRAME_BIT = 0x80000000u;
 constexpr std::uint8_t INDEX_OF_CHUNKS = 1;
 constexpr std::uint64_t PROGRESS_STEPS = 100;
 
-enum class Token
-{
+enum class Token {
     StreamChunk, // a valid stream number and a two-letter type
     MoviList,
     RecList,
@@ -103,7 +102,7 @@ private:
     const std::uint64_t m_size;
     std::uint64_t m_firstMovi = 0; // offset of the first 'movi' list type, 0 when unknown
     std::uint32_t m_run = 0;
-    std::uint64_t m_lastEnd = 0;       // where the last recorded chunk (with padding) ended
+    std::uint64_t m_lastEnd = 0; // where the last recorded chunk (with padding) ended
     std::uint64_t m_nextProgress = 0;
     std::vector<std::uint64_t> m_oldIndexes;
     std::vector<std::uint64_t> m_standardIndexes;
@@ -167,7 +166,8 @@ bool Walker::Run(std::string& error)
     if (!ReadTopLevel(walkStart, structured, error))
         return false;
     for (const StreamHeader& stream : m_result.headers.streams)
-        m_standardIndexes.insert(m_standardIndexes.end(), stream.indexChunks.begin(), stream.indexChunks.end());
+        m_standardIndexes.insert(m_standardIndexes.end(), stream.indexChunks.begin(),
+                                 stream.indexChunks.end());
     Walk(walkStart, structured);
     ApplyIndexes();
     if (m_options.progress)
@@ -328,7 +328,8 @@ void Walker::DropChunkCutByZeros(std::uint64_t damageStart)
     if (!after || !tail)
         return;
     const auto zero = [](std::uint8_t b) { return b == 0; };
-    const std::size_t afterLength = static_cast<std::size_t>(std::min<std::uint64_t>(8, m_size - damageStart));
+    const std::size_t afterLength =
+        static_cast<std::size_t>(std::min<std::uint64_t>(8, m_size - damageStart));
     if (std::all_of(after, after + afterLength, zero) && std::all_of(tail, tail + tailLength, zero)) {
         chunks.pop_back();
         ++m_result.report.droppedChunks;
@@ -461,8 +462,9 @@ void Walker::ApplyOldIndex(std::uint64_t pos)
                 continue;
             const std::uint64_t header = candidate + Load32(e + 8);
             const auto& chunks = m_result.chunks;
-            auto it = std::lower_bound(chunks.begin(), chunks.end(), header,
-                                       [](const FoundChunk& c, std::uint64_t offset) { return c.offset < offset; });
+            auto it =
+                std::lower_bound(chunks.begin(), chunks.end(), header,
+                                 [](const FoundChunk& c, std::uint64_t offset) { return c.offset < offset; });
             if (it != chunks.end() && it->offset == header && it->size == Load32(e + 12))
                 ++matches;
         }
@@ -542,7 +544,8 @@ void Walker::ApplyIndexes()
         const StreamHeader& stream = streams[chunk.stream];
         const bool framesStandAlone =
             stream.codec == CodecClass::Uncompressed || stream.codec == CodecClass::IntraOnly;
-        if (stream.type != StreamType::Video || m_indexFlags[i] == 0 || !trusted[chunk.stream] || framesStandAlone)
+        if (stream.type != StreamType::Video || m_indexFlags[i] == 0 || !trusted[chunk.stream] ||
+            framesStandAlone)
             continue;
         chunk.key = m_indexFlags[i] == 2 && chunk.size > 0;
         m_result.report.indexUsed = true;

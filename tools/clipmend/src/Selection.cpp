@@ -36,7 +36,8 @@ std::string Text(const char* format, std::uint64_t a, std::uint64_t b)
 }
 
 // A delta frame needs the frames before it: after damage nothing decodes before a keyframe.
-std::vector<UsableFrame> UsableFrames(const Salvage& salvage, std::size_t videoStream, std::uint64_t& undecodable)
+std::vector<UsableFrame> UsableFrames(const Salvage& salvage, std::size_t videoStream,
+                                      std::uint64_t& undecodable)
 {
     std::vector<UsableFrame> usable;
     bool needKey = true;
@@ -68,7 +69,7 @@ std::vector<TimeRange> FrameTimes(const std::vector<UsableFrame>& frames, std::s
     std::vector<TimeRange> ranges;
     for (std::size_t i = first; i <= last; ++i) {
         const double begin = (start + static_cast<double>(frames[i].ordinal)) * frameSeconds;
-        if (!ranges.empty() && i > first && frames[i].ordinal == frames[i - 1].ordinal + 1)
+        if (!ranges.empty() && frames[i].ordinal == frames[i - 1].ordinal + 1)
             ranges.back().end = begin + frameSeconds;
         else
             ranges.push_back({begin, begin + frameSeconds});
@@ -123,8 +124,9 @@ bool SelectSpan(const Salvage& salvage, const SpanRequest& request, Selection& s
         return false;
     }
     if (request.startFrame < 1 || static_cast<std::uint64_t>(request.startFrame) > frames.size()) {
-        error = Text("no usable frames: start frame %" PRIu64 " is past the last usable frame %" PRIu64,
-                     static_cast<std::uint64_t>(std::max<std::int64_t>(request.startFrame, 0)), frames.size());
+        error =
+            Text("no usable frames: start frame %" PRIu64 " is past the last usable frame %" PRIu64,
+                 static_cast<std::uint64_t>(std::max<std::int64_t>(request.startFrame, 0)), frames.size());
         return false;
     }
     const std::size_t wanted = static_cast<std::size_t>(request.startFrame - 1);
@@ -145,14 +147,15 @@ bool SelectSpan(const Salvage& salvage, const SpanRequest& request, Selection& s
         chosen[frames[i].chunk] = true;
     double frameSeconds = SecondsPerUnit(*video);
     if (frameSeconds == 0.0)
-        frameSeconds = salvage.headers.main.microSecPerFrame != 0 ? salvage.headers.main.microSecPerFrame / 1e6
-                                                                 : DEFAULT_FRAME_SECONDS;
+        frameSeconds = salvage.headers.main.microSecPerFrame != 0
+                           ? salvage.headers.main.microSecPerFrame / 1e6
+                           : DEFAULT_FRAME_SECONDS;
     const std::vector<TimeRange> ranges = FrameTimes(frames, first, last, video->start, frameSeconds);
 
     std::vector<int> outNumber(streams.size(), -1);
     for (std::size_t s = 0; s < streams.size(); ++s) {
-        const bool keep = s == videoStream ||
-                          (streams[s].type == StreamType::Audio && SelectAudio(salvage, s, ranges, chosen) > 0);
+        const bool keep = s == videoStream || (streams[s].type == StreamType::Audio &&
+                                               SelectAudio(salvage, s, ranges, chosen) > 0);
         if (!keep)
             continue;
         outNumber[s] = static_cast<int>(selection.inputStreams.size());
