@@ -66,17 +66,36 @@ TEST(ArgumentsTest, MalformedCommandLinesAreRejectedWithAReason)
 
 TEST(ProgressTest, AtMostOneLinePerPercent)
 {
+    using namespace std::chrono_literals;
     ProgressMeter meter("Frame");
     std::string line;
     int lines = 0;
-    for (std::uint64_t done = 1; done <= 1000; ++done)
-        lines += meter.Update(done, 1000, line);
+    ProgressMeter::Clock::time_point now{};
+    for (std::uint64_t done = 1; done <= 1000; ++done) {
+        now += 1s;
+        lines += meter.Update(done, 1000, now, line);
+    }
     EXPECT_EQ(101, lines); // 0% to 100%
     EXPECT_EQ("Frame 1000 / 1000 (100%)", line);
     ProgressMeter few("Frame");
-    EXPECT_TRUE(few.Update(1, 3, line));
+    EXPECT_TRUE(few.Update(1, 3, now, line));
     EXPECT_EQ("Frame 1 / 3 (33%)", line);
-    EXPECT_FALSE(few.Update(1, 3, line));
+    EXPECT_FALSE(few.Update(1, 3, now + 1s, line));
+}
+
+TEST(ProgressTest, LinesComeNoFasterThanTheIntervalButTheLastAlwaysComes)
+{
+    using namespace std::chrono_literals;
+    ProgressMeter meter("Frame");
+    std::string line;
+    const ProgressMeter::Clock::time_point start{};
+    EXPECT_TRUE(meter.Update(1, 100, start, line));
+    EXPECT_FALSE(meter.Update(50, 100, start + 99ms, line));
+    EXPECT_TRUE(meter.Update(51, 100, start + 100ms, line));
+    EXPECT_EQ("Frame 51 / 100 (51%)", line);
+    EXPECT_FALSE(meter.Update(99, 100, start + 101ms, line));
+    EXPECT_TRUE(meter.Update(100, 100, start + 102ms, line));
+    EXPECT_EQ("Frame 100 / 100 (100%)", line);
 }
 
 TEST(ProgressTest, PercentOfHugeCountsDoesNotOverflow)

@@ -107,7 +107,7 @@ int Run(const Arguments& args, Console& console)
     ProgressMeter scanMeter("Scanning bytes");
     options.progress = [&](std::uint64_t done, std::uint64_t total) {
         std::string line;
-        if (scanMeter.Update(done, total, line))
+        if (scanMeter.Update(done, total, ProgressMeter::Clock::now(), line))
             console.Line(line);
     };
     SourceReader reader(*source);
@@ -133,7 +133,7 @@ int Run(const Arguments& args, Console& console)
     ProgressMeter frameMeter("Frame");
     writerOptions.progress = [&](std::uint64_t done, std::uint64_t total) {
         std::string line;
-        if (frameMeter.Update(done, total, line))
+        if (frameMeter.Update(done, total, ProgressMeter::Clock::now(), line))
             console.Line(line);
     };
     const bool written = WriteAvi(salvage.headers, selection, writerOptions, reader, *sink, error);

@@ -25,12 +25,15 @@ int Percent(std::uint64_t done, std::uint64_t total)
     return static_cast<int>(total > UINT64_MAX / 100 ? done / (total / 100) : done * 100 / total);
 }
 
-bool ProgressMeter::Update(std::uint64_t done, std::uint64_t total, std::string& line)
+bool ProgressMeter::Update(std::uint64_t done, std::uint64_t total, Clock::time_point now, std::string& line)
 {
     const int percent = Percent(done, total);
     if (percent <= m_lastPercent)
         return false;
+    if (m_lastPercent >= 0 && percent < 100 && now - m_lastLine < MIN_INTERVAL)
+        return false;
     m_lastPercent = percent;
+    m_lastLine = now;
     line = Format("%s %" PRIu64 " / %" PRIu64 " (%d%%)", m_label.c_str(), done, total, percent);
     return true;
 }

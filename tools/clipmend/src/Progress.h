@@ -3,6 +3,7 @@
 #include "Salvage.h"
 #include "Selection.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -10,20 +11,26 @@ namespace pg::clipmend {
 
 constexpr const char* BANNER = "Clipmend V0.45 Beta";
 
-// Hands out a line only when the whole percentage has moved on, so a run prints at most
-// one line per percent.
+// Hands out a line only when the whole percentage has moved on, so a run prints at most one
+// line per percent, and, but for the last, no sooner than MIN_INTERVAL after the one before:
+// the output window reads the pipe slowly, and a backlog there could split the closing
+// lines, end marker included, over two reads.
 class ProgressMeter
 {
 public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr Clock::duration MIN_INTERVAL = std::chrono::milliseconds(100);
+
     // label is printed before the counts, as in "Frame 12 / 340 (3%)".
     explicit ProgressMeter(std::string label) : m_label(std::move(label)) {}
 
     // True with line filled when the step deserves a line.
-    bool Update(std::uint64_t done, std::uint64_t total, std::string& line);
+    bool Update(std::uint64_t done, std::uint64_t total, Clock::time_point now, std::string& line);
 
 private:
     std::string m_label;
     int m_lastPercent = -1;
+    Clock::time_point m_lastLine{};
 };
 
 int Percent(std::uint64_t done, std::uint64_t total);
