@@ -10,6 +10,7 @@
 #include "tool/ToolEndMarker.h"
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,15 @@ std::vector<ByteRange> GapsOf(const std::string& input, Console& console)
     return gaps;
 }
 
+std::function<void(std::uint64_t, std::uint64_t)> Printer(Console& console, ProgressMeter& meter)
+{
+    return [&console, &meter](std::uint64_t done, std::uint64_t total) {
+        std::string line;
+        if (meter.Update(done, total, ProgressMeter::Clock::now(), line))
+            console.Line(line);
+    };
+}
+
 int Fail(Console& console, const Arguments& args, int code, const std::string& message)
 {
     console.Finish("Error: " + message + "\n", args.unattended);
@@ -105,11 +115,7 @@ int Run(const Arguments& args, Console& console)
     SalvageOptions options;
     options.gaps = GapsOf(args.input, console);
     ProgressMeter scanMeter("Scanning bytes");
-    options.progress = [&](std::uint64_t done, std::uint64_t total) {
-        std::string line;
-        if (scanMeter.Update(done, total, ProgressMeter::Clock::now(), line))
-            console.Line(line);
-    };
+    options.progress = Printer(console, scanMeter);
     SourceReader reader(*source);
     Salvage salvage;
     std::string error;
@@ -131,11 +137,7 @@ int Run(const Arguments& args, Console& console)
     writerOptions.width = args.width;
     writerOptions.height = args.height;
     ProgressMeter frameMeter("Frame");
-    writerOptions.progress = [&](std::uint64_t done, std::uint64_t total) {
-        std::string line;
-        if (frameMeter.Update(done, total, ProgressMeter::Clock::now(), line))
-            console.Line(line);
-    };
+    writerOptions.progress = Printer(console, frameMeter);
     const bool written = WriteAvi(salvage.headers, selection, writerOptions, reader, *sink, error);
     const std::uint64_t bytes = sink->Position();
     const bool closed = sink->Close();
