@@ -5,4 +5,5 @@ list(APPEND PG_WIN32_SOURCES
   src/framework/DataExchange.cpp
   src/framework/Application.cpp
   src/framework/Choosers.cpp
-  src/framework/Thread.cpp)
+  src/framework/Thread.cpp
+  src/framework/IconPaint.cpp)
