@@ -4,6 +4,7 @@
 #include "Keyframe.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace pg::clipmend {
 
@@ -393,10 +394,20 @@ std::uint64_t Walker::NextCandidate(std::uint64_t pos)
         const ByteRange* gap = GapOverlapping(pos, pos + available);
         if (gap)
             limit = static_cast<std::size_t>(gap->begin > pos ? gap->begin - pos : 0);
-        for (std::size_t i = 0; i < limit; i += 2) {
+        for (std::size_t i = 0; i < limit;) {
+            // Zero-filled holes are what downloads mostly have: pass them a word at a time.
+            if (i + 8 <= limit) {
+                std::uint64_t word = 0;
+                std::memcpy(&word, p + i, sizeof word);
+                if (word == 0) {
+                    i += sizeof word;
+                    continue;
+                }
+            }
             const std::uint8_t c = p[i];
             if (IsDigit(c) || c == 'L' || c == 'R' || c == 'i')
                 return pos + i;
+            i += 2;
         }
         if (gap)
             return std::max(gap->begin, pos);
