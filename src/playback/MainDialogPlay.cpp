@@ -2,15 +2,12 @@
 #include "app/MainDialog.h"
 
 #include "app/Strings.h"
-#include "catalogue/PartMetFile.h"
 #include "framework/Application.h"
 #include "playback/MoviePreviewDialog.h"
 #include "playback/PlayDecision.h"
 #include "res/resource.h"
 
 #include <shellapi.h>
-
-#include <cstdio>
 
 namespace pg {
 namespace {
@@ -26,9 +23,7 @@ void StartPlayer(const std::string& parameters)
 void MainDialog::OnPlayInput()
 {
     UpdateData(true);
-    const PlayOutcome outcome = DecidePlayInput(m_inFile, m_mediaName, [](const std::string& partPath) {
-        return pg::GetFirstGapStart(partPath, stdout);
-    });
+    const PlayOutcome outcome = DecidePlayInput(m_inFile, m_mediaName, &MainDialog::GetFirstGapStart);
     switch (outcome.action) {
     case PlayAction::Nothing:
         break;

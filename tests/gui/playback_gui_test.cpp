@@ -1,0 +1,79 @@
+// Partglance.exe used from outside: a download with data from its start plays in the movie window.
+#include "../win32/CatalogueTree.h"
+#include "../win32/SmallAvi.h"
+#include "GuiDriver.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace {
+
+constexpr char SETTINGS_KEY[] = "SOFTWARE\\Partglance\\Dirs";
+constexpr int LIST = 1008;
+constexpr int PLAY_INPUT = 1012;
+
+// The playing position of a movie window titled "<path> <position> / <length>"; -1 otherwise.
+long PlayingPosition(const std::string& title, const std::string& path, unsigned length)
+{
+    unsigned position = 0;
+    unsigned shownLength = 0;
+    if (title.compare(0, path.size(), path) != 0 ||
+        std::sscanf(title.c_str() + path.size(), " %u / %u", &position, &shownLength) != 2 ||
+        shownLength != length)
+        return -1;
+    return static_cast<long>(position);
+}
+
+class PlaybackGuiTest : public testing::Test
+{
+  protected:
+    void SetUp() override { gui::DeleteUserKey(SETTINGS_KEY); }
+    void TearDown() override { gui::DeleteUserKey(SETTINGS_KEY); }
+    pgtest::CatalogueTree m_tree;
+};
+
+TEST_F(PlaybackGuiTest, DoubleClickedDownloadPlaysInTheMovieWindow)
+{
+    // Half of a 10-second film has arrived, from its first byte on.
+    const std::string film = pgtest::SmallAviBytes({160, 120, 10, 100});
+    const auto arrived = static_cast<std::uint32_t>(film.size() / 2);
+    m_tree.File("film.part", pgtest::CutShort(film, arrived));
+    m_tree.File("film.part.met", pgtest::MetFile()
+                                     .Name("Film.avi")
+                                     .Size(static_cast<std::uint32_t>(film.size()))
+                                     .Copied(arrived)
+                                     .Gap(0, arrived, static_cast<std::uint32_t>(film.size()))
+                                     .Bytes());
+    gui::WriteUserString(SETTINGS_KEY, "TmpDir", m_tree.Root());
+
+    gui::Program program(gui::BinPath("Partglance.exe"), m_tree.Root());
+    const HWND window = program.WaitForWindow("Partglance");
+    ASSERT_NE(nullptr, window);
+    gui::BringToFront(window);
+    const HWND list = gui::Item(window, LIST);
+    ASSERT_TRUE(gui::WaitUntil([&] { return gui::ListRows(list, 4).size() == 1; }));
+    const RECT row = gui::ListItemRect(list, 0);
+    gui::ClickAt(list, row.left + 10, (row.top + row.bottom) / 2, true);
+    ASSERT_TRUE(gui::WaitUntil([&] { return gui::IsEnabled(gui::Item(window, PLAY_INPUT)); }));
+
+    gui::ClickControl(window, PLAY_INPUT);
+    const std::string part = m_tree.PathOf("film.part");
+    HWND movie = nullptr;
+    long position = -1;
+    EXPECT_TRUE(gui::WaitUntil([&] {
+        for (const HWND candidate : program.Windows())
+            if (candidate != window && gui::Text(candidate).compare(0, part.size(), part) == 0)
+                movie = candidate;
+        position = movie ? PlayingPosition(gui::Text(movie), part, 100) : -1;
+        return position > 0;
+    })) << (movie ? gui::Text(movie) : "no movie window");
+    ASSERT_NE(nullptr, movie);
+    EXPECT_FALSE(gui::IsEnabled(window)); // the movie window is modal
+
+    ::PostMessageA(movie, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(gui::WaitUntil([&] { return !::IsWindow(movie); }));
+    EXPECT_TRUE(gui::WaitUntil([&] { return gui::IsEnabled(window); }));
+}
+
+} // namespace
