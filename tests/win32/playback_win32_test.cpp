@@ -139,6 +139,8 @@ TEST_F(MovieWindowTest, PlaysWithPathPositionAndLengthInTheTitleAndFitsAroundThe
     ASSERT_NE(nullptr, media);
     EXPECT_EQ(window, ::GetParent(media));
     EXPECT_EQ(0x50808608u, static_cast<DWORD>(::GetWindowLongA(media, GWL_STYLE)) & 0x50808608u);
+    EXPECT_EQ(250, ::SendMessageA(media, MCIWNDM_GETACTIVETIMER, 0, 0));
+    EXPECT_EQ(250, ::SendMessageA(media, MCIWNDM_GETINACTIVETIMER, 0, 0));
     // Wine: the first position notification comes as playing starts, before Create returns.
     EXPECT_TRUE(WindowText(window) == path || PlayingPosition(WindowText(window), path, 20) >= 0);
     EXPECT_TRUE(WaitFor([&] { return PlayingPosition(WindowText(window), path, 20) > 0; }))
