@@ -11,12 +11,15 @@ bool Cancelled(const std::atomic<std::int32_t>* cancel)
     return cancel != nullptr && cancel->load() != 0;
 }
 
-// Index of the first record for which `qualifies` holds, or the count when none does.
+// Index of the first record for which `qualifies` holds, or the count when none does. In records
+// that stand in the mode's order the qualifying ones form the tail, which halving finds.
 template <typename Predicate>
-std::size_t FirstPosition(const std::vector<PartEntry>& entries, Predicate qualifies)
+std::size_t FirstPosition(const std::vector<PartEntry>& entries, bool ordered, Predicate qualifies)
 {
-    return static_cast<std::size_t>(std::find_if(entries.begin(), entries.end(), qualifies) -
-                                    entries.begin());
+    const auto found = ordered ? std::partition_point(entries.begin(), entries.end(),
+                                                      [&](const PartEntry& e) { return !qualifies(e); })
+                               : std::find_if(entries.begin(), entries.end(), qualifies);
+    return static_cast<std::size_t>(found - entries.begin());
 }
 
 } // namespace
@@ -35,25 +38,31 @@ void PartEntry::SetFromFound(const FoundItem& item, const std::string& directory
 std::int32_t PartEntryList::AddSorted(const PartEntry& entry, int mode)
 {
     // Paths compare in plain byte order; std::string compares its bytes as unsigned chars.
+    const bool ordered = m_entries.empty() || m_orderedMode == mode;
     std::size_t position = m_entries.size();
     switch (mode) {
     case SORT_SIZE_ASCENDING:
-        position = FirstPosition(m_entries, [&](const PartEntry& e) { return e.m_size >= entry.m_size; });
+        position =
+            FirstPosition(m_entries, ordered, [&](const PartEntry& e) { return e.m_size >= entry.m_size; });
         break;
     case SORT_SIZE_DESCENDING:
-        position = FirstPosition(m_entries, [&](const PartEntry& e) { return e.m_size <= entry.m_size; });
+        position =
+            FirstPosition(m_entries, ordered, [&](const PartEntry& e) { return e.m_size <= entry.m_size; });
         break;
     case SORT_PATH_ASCENDING:
-        position =
-            FirstPosition(m_entries, [&](const PartEntry& e) { return e.m_path.compare(entry.m_path) >= 0; });
+        position = FirstPosition(m_entries, ordered,
+                                 [&](const PartEntry& e) { return e.m_path.compare(entry.m_path) >= 0; });
         break;
     case SORT_PATH_DESCENDING:
-        position =
-            FirstPosition(m_entries, [&](const PartEntry& e) { return e.m_path.compare(entry.m_path) <= 0; });
+        position = FirstPosition(m_entries, ordered,
+                                 [&](const PartEntry& e) { return e.m_path.compare(entry.m_path) <= 0; });
         break;
     default:
-        break;
+        m_orderedMode = kNoOrder;
+        m_entries.push_back(entry);
+        return static_cast<std::int32_t>(position);
     }
+    m_orderedMode = ordered ? mode : kNoOrder;
     m_entries.insert(m_entries.begin() + static_cast<std::ptrdiff_t>(position), entry);
     return static_cast<std::int32_t>(position);
 }

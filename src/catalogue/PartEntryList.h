@@ -82,7 +82,11 @@ class PartEntryList
     std::size_t Count() const { return m_entries.size(); }
     bool IsEmpty() const { return m_entries.empty(); }
     const PartEntry& operator[](std::size_t index) const { return m_entries[index]; }
-    void Clear() { m_entries.clear(); }
+    void Clear()
+    {
+        m_entries.clear();
+        m_orderedMode = kNoOrder;
+    }
 
   private:
     std::int32_t ScanLevel(DirectoryLister& lister, const std::string& directory, const std::string& pattern,
@@ -90,7 +94,12 @@ class PartEntryList
                            const std::atomic<std::int32_t>* cancel, std::atomic<std::int32_t>* counter,
                            int depth);
 
+    static constexpr int kNoOrder = 0;
+
     std::vector<PartEntry> m_entries;
+    // The sort mode whose order the records are known to stand in (every record so far inserted
+    // with it), or kNoOrder; an empty list stands in every order.
+    int m_orderedMode = kNoOrder;
 };
 
 } // namespace pg

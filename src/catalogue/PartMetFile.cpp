@@ -72,12 +72,74 @@ bool ReadField(std::FILE* in, std::int16_t length, std::string& bytes)
     return length == 0 || ReadBytes(in, reinterpret_cast<unsigned char*>(bytes.data()), bytes.size());
 }
 
-void PrintHash(std::FILE* dump, const unsigned char (&hash)[16])
+// The dump of one read, collected and written to the dump stream in one piece when the read ends
+// (and before an error message): an unbuffered stream such as a console then takes one write per
+// read instead of one per number.
+class DumpBuffer
 {
-    for (unsigned char byte : hash)
-        std::fprintf(dump, " %02x", byte);
-    std::fputs("\n", dump);
-}
+  public:
+    explicit DumpBuffer(std::FILE* dump) : m_dump(dump) {}
+    DumpBuffer(const DumpBuffer&) = delete;
+    DumpBuffer& operator=(const DumpBuffer&) = delete;
+    ~DumpBuffer() { Flushed(); }
+
+    void Append(std::string_view text) { m_text += text; }
+
+    void Printf(const char* format, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 2, 3)))
+#endif
+    {
+        // Most lines fit the stack buffer and take one formatting pass.
+        char line[256];
+        va_list args;
+        va_start(args, format);
+        va_list again;
+        va_copy(again, args);
+        const int length = std::vsnprintf(line, sizeof line, format, args);
+        if (length >= 0 && static_cast<std::size_t>(length) < sizeof line)
+            m_text.append(line, static_cast<std::size_t>(length));
+        else
+            m_text += fw::FormatV(format, again);
+        va_end(again);
+        va_end(args);
+    }
+
+    // "hash %3d =" for a hash number from 0 to 32767, the most frequent line of the dump.
+    void HashLabel(int number)
+    {
+        const std::string digits = std::to_string(number);
+        m_text += "hash ";
+        if (digits.size() < 3)
+            m_text.append(3 - digits.size(), ' ');
+        m_text += digits;
+        m_text += " =";
+    }
+
+    // " %02x" for each byte, then a line feed.
+    void Hash(const unsigned char (&hash)[16])
+    {
+        static constexpr char kDigits[] = "0123456789abcdef";
+        for (unsigned char byte : hash) {
+            const char text[] = {' ', kDigits[byte >> 4], kDigits[byte & 0x0F]};
+            m_text.append(text, sizeof text);
+        }
+        m_text += '\n';
+    }
+
+    // Writes what has been collected and yields the dump stream, for an error message to follow.
+    std::FILE* Flushed()
+    {
+        if (!m_text.empty())
+            std::fwrite(m_text.data(), 1, m_text.size(), m_dump);
+        m_text.clear();
+        return m_dump;
+    }
+
+  private:
+    std::FILE* m_dump;
+    std::string m_text;
+};
 
 std::string MegaBytes(std::int32_t bytes)
 {
@@ -109,6 +171,7 @@ bool PartMetFile::ReadUntilFirstGap(std::FILE* in, std::FILE* dump)
 
 bool PartMetFile::ReadMet(std::FILE* in, std::FILE* dump, bool untilFirstGap)
 {
+    DumpBuffer out(dump);
     if (!untilFirstGap) {
         m_fileSize = 0;
         m_copied = 0;
@@ -116,34 +179,34 @@ bool PartMetFile::ReadMet(std::FILE* in, std::FILE* dump, bool untilFirstGap)
 
     unsigned char version;
     if (!ReadBytes(in, &version, 1))
-        return PrintError(dump, "cannot read version\n");
+        return PrintError(out.Flushed(), "cannot read version\n");
     if (version != kVersion)
-        return PrintError(dump, "version != 224\n");
+        return PrintError(out.Flushed(), "version != 224\n");
     unsigned char date[4];
     if (!ReadBytes(in, date, sizeof date))
-        return PrintError(dump, "cannot read date\n");
+        return PrintError(out.Flushed(), "cannot read date\n");
     unsigned char fileId[16];
     if (!ReadBytes(in, fileId, sizeof fileId))
-        return PrintError(dump, "cannot read file id\n");
-    std::fputs("file id  =", dump);
-    PrintHash(dump, fileId);
+        return PrintError(out.Flushed(), "cannot read file id\n");
+    out.Append("file id  =");
+    out.Hash(fileId);
 
     std::int16_t hashCount;
     if (!ReadInt16(in, hashCount))
-        return PrintError(dump, "cannot read number of partial hashes\n");
-    std::fputs("\n", dump);
+        return PrintError(out.Flushed(), "cannot read number of partial hashes\n");
+    out.Append("\n");
     for (int i = 0; i < hashCount; ++i) {
         unsigned char hash[16];
         if (!ReadBytes(in, hash, sizeof hash))
-            return PrintError(dump, "cannot read hash %d\n", i);
-        std::fprintf(dump, "hash %3d =", i);
-        PrintHash(dump, hash);
+            return PrintError(out.Flushed(), "cannot read hash %d\n", i);
+        out.HashLabel(i);
+        out.Hash(hash);
     }
 
     std::int32_t tagCount;
     if (!ReadInt32(in, tagCount))
-        return PrintError(dump, "cannot read number of number of meta tags\n");
-    std::fputs("\n", dump);
+        return PrintError(out.Flushed(), "cannot read number of number of meta tags\n");
+    out.Append("\n");
 
     std::string linkName = "unknown";
     std::int32_t lastFileSize = 0;
@@ -155,12 +218,12 @@ bool PartMetFile::ReadMet(std::FILE* in, std::FILE* dump, bool untilFirstGap)
     for (std::int32_t tag = 0; tag < tagCount; ++tag) {
         unsigned char type;
         if (!ReadBytes(in, &type, 1))
-            return PrintError(dump, "cannot read tag type\n");
+            return PrintError(out.Flushed(), "cannot read tag type\n");
         std::int16_t nameLength;
         if (!ReadInt16(in, nameLength))
-            return PrintError(dump, "cannot read name length\n");
+            return PrintError(out.Flushed(), "cannot read name length\n");
         if (!ReadField(in, nameLength, name))
-            return PrintError(dump, "cannot read name\n");
+            return PrintError(out.Flushed(), "cannot read name\n");
         const bool special = nameLength == 1;
         const unsigned char idByte = special ? static_cast<unsigned char>(name[0]) : 0;
         const int id = static_cast<signed char>(idByte);
@@ -168,68 +231,68 @@ bool PartMetFile::ReadMet(std::FILE* in, std::FILE* dump, bool untilFirstGap)
         if (type == kStringTag) {
             std::int16_t valueLength;
             if (!ReadInt16(in, valueLength))
-                return PrintError(dump, "cannot read value length\n");
+                return PrintError(out.Flushed(), "cannot read value length\n");
             if (!ReadField(in, valueLength, value))
-                return PrintError(dump, "cannot read value\n");
+                return PrintError(out.Flushed(), "cannot read value\n");
             const char* text = value.c_str();
             if (!special) {
-                std::fprintf(dump, "%-13s = \"%s\"\n", name.c_str(), text);
+                out.Printf("%-13s = \"%s\"\n", name.c_str(), text);
                 continue;
             }
             switch (idByte) {
             case kFileNameId:
-                std::fprintf(dump, "filename      = \"%s\"\n", text);
+                out.Printf("filename      = \"%s\"\n", text);
                 m_fileName = text;
                 linkName = text;
                 break;
             case kFileTypeId:
-                std::fprintf(dump, "file type     = \"%s\"\n", text);
+                out.Printf("file type     = \"%s\"\n", text);
                 m_fileType = text;
                 break;
             case kFileFormatId:
-                std::fprintf(dump, "file format   = \"%s\"\n", text);
+                out.Printf("file format   = \"%s\"\n", text);
                 m_fileFormat = text;
                 break;
             case kTempFileNameId:
-                std::fprintf(dump, "tempfile name = \"%s\"\n", text);
+                out.Printf("tempfile name = \"%s\"\n", text);
                 break;
             default:
-                std::fprintf(dump, "tag number %02d = \"%s\"\n", id, text);
+                out.Printf("tag number %02d = \"%s\"\n", id, text);
                 break;
             }
         } else if (type == kIntegerTag) {
             std::int32_t number;
             if (!ReadInt32(in, number))
-                return PrintError(dump, "cannot read value\n");
+                return PrintError(out.Flushed(), "cannot read value\n");
             if (special) {
                 switch (idByte) {
                 case kFileSizeId:
-                    std::fprintf(dump, "file size     = %d (%s mb)\n", number, MegaBytes(number).c_str());
+                    out.Printf("file size     = %d (%s mb)\n", number, MegaBytes(number).c_str());
                     lastFileSize = number;
                     if (!untilFirstGap)
                         m_fileSize = number;
                     break;
                 case kCopiedId:
-                    std::fprintf(dump, "copied so far = %d (%s mb)\n", number, MegaBytes(number).c_str());
+                    out.Printf("copied so far = %d (%s mb)\n", number, MegaBytes(number).c_str());
                     if (!untilFirstGap)
                         m_copied = number;
                     break;
                 case kPriorityId:
-                    std::fprintf(dump, "priority      = %s\n", PriorityName(number).c_str());
+                    out.Printf("priority      = %s\n", PriorityName(number).c_str());
                     break;
                 case kStatusId:
-                    std::fprintf(dump, "status        = %s\n", StatusName(number).c_str());
+                    out.Printf("status        = %s\n", StatusName(number).c_str());
                     break;
                 default:
-                    std::fprintf(dump, "tag number %02d = %d\n", id, number);
+                    out.Printf("tag number %02d = %d\n", id, number);
                     break;
                 }
             } else if (!name.empty() && static_cast<unsigned char>(name[0]) == kGapStartByte) {
                 // The gap number after the marker byte only labels the dump; gaps pair by order.
                 const char* gapNumber = name.c_str() + 1;
                 if (std::string_view(gapNumber) == "0")
-                    std::fputs("\n", dump);
-                std::fprintf(dump, "gap %3s from %10d", gapNumber, number);
+                    out.Append("\n");
+                out.Printf("gap %3s from %10d", gapNumber, number);
                 gapStart = number;
                 if (untilFirstGap) {
                     m_firstGapStart = number;
@@ -240,21 +303,20 @@ bool PartMetFile::ReadMet(std::FILE* in, std::FILE* dump, bool untilFirstGap)
             } else if (!name.empty() && static_cast<unsigned char>(name[0]) == kGapEndByte) {
                 const std::int32_t gapLength = WrappingSub(number, gapStart);
                 missing = WrappingAdd(missing, gapLength);
-                std::fprintf(dump, " to %10d = %10d bytes missing\n", number, gapLength);
+                out.Printf(" to %10d = %10d bytes missing\n", number, gapLength);
             } else {
-                std::fprintf(dump, "%-13s = %d\n", name.c_str(), number);
+                out.Printf("%-13s = %d\n", name.c_str(), number);
             }
         } else {
-            return PrintError(dump, "unknown tag type %d\n", type);
+            return PrintError(out.Flushed(), "unknown tag type %d\n", type);
         }
     }
 
-    std::fputs("\n", dump);
-    std::fprintf(dump, "%d bytes = %s mb missing\n", missing, MegaBytes(missing).c_str());
+    out.Append("\n");
+    out.Printf("%d bytes = %s mb missing\n", missing, MegaBytes(missing).c_str());
     if (!untilFirstGap && firstGap < kNoGap)
-        std::fprintf(dump, "first gap starts at %d (%d blocks are complete)\n", firstGap,
-                     firstGap / kPartSize);
-    std::fputs("\n", dump);
+        out.Printf("first gap starts at %d (%d blocks are complete)\n", firstGap, firstGap / kPartSize);
+    out.Append("\n");
 
     std::string hex;
     for (unsigned char byte : fileId)

@@ -837,6 +837,42 @@ TEST(PartEntryListTest, OtherModesAppend)
     EXPECT_EQ((Strings{"z", "a", "m"}), Paths(list));
 }
 
+TEST(PartEntryListTest, MixedModesKeepTheFirstQualifyingRecordRule)
+{
+    // The rule itself, record by record: the first record that the mode lets the new one precede.
+    const auto expectedPosition = [](const std::vector<pg::PartEntry>& records, const pg::PartEntry& entry,
+                                     int mode) {
+        std::size_t i = 0;
+        for (; i < records.size(); ++i) {
+            const pg::PartEntry& e = records[i];
+            if ((mode == pg::SORT_SIZE_ASCENDING && e.m_size >= entry.m_size) ||
+                (mode == pg::SORT_SIZE_DESCENDING && e.m_size <= entry.m_size) ||
+                (mode == pg::SORT_PATH_ASCENDING && e.m_path >= entry.m_path) ||
+                (mode == pg::SORT_PATH_DESCENDING && e.m_path <= entry.m_path) || mode < 2 || mode > 5)
+                break;
+        }
+        return mode < 2 || mode > 5 ? records.size() : i;
+    };
+    std::mt19937 random(7);
+    for (int run = 0; run < 40; ++run) {
+        pg::PartEntryList list;
+        std::vector<pg::PartEntry> model;
+        // Long stretches of one mode, as a scan makes them, then a switch, also to appending.
+        int mode = pg::SORT_SIZE_DESCENDING;
+        for (int n = 0; n < 300; ++n) {
+            if (random() % 60 == 0)
+                mode = static_cast<int>(random() % 6) + 1;
+            const pg::PartEntry entry =
+                Entry(std::string(1, static_cast<char>('a' + random() % 8)), random() % 12);
+            const std::size_t position = expectedPosition(model, entry, mode);
+            model.insert(model.begin() + static_cast<std::ptrdiff_t>(position), entry);
+            ASSERT_EQ(static_cast<std::int32_t>(position), list.AddSorted(entry, mode)) << run << " " << n;
+        }
+        list.Clear();
+        EXPECT_EQ(0, list.AddSorted(Entry("x", 1), pg::SORT_PATH_DESCENDING));
+    }
+}
+
 // A directory tree in memory. Directory texts end in a backslash; an entry with a link target
 // stands for a link or junction to that directory.
 class FakeTree : public pg::DirectoryLister
