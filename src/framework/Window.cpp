@@ -1,11 +1,54 @@
 #include "framework/Window.h"
 
+#include <unordered_map>
 #include <vector>
 
 namespace fw {
 namespace {
 
-constexpr char WINDOW_PROPERTY[] = "fw.Window";
+// Window handle to its framework object. Kept in the process rather than as a window property:
+// Wine answers every property lookup through its server, and the lookup runs for every message.
+class HandleMap
+{
+public:
+    HandleMap() { ::InitializeCriticalSection(&m_lock); }
+    HandleMap(const HandleMap&) = delete;
+    HandleMap& operator=(const HandleMap&) = delete;
+    ~HandleMap() { ::DeleteCriticalSection(&m_lock); }
+
+    Window* Find(HWND window)
+    {
+        ::EnterCriticalSection(&m_lock);
+        const auto found = m_windows.find(window);
+        Window* object = found == m_windows.end() ? nullptr : found->second;
+        ::LeaveCriticalSection(&m_lock);
+        return object;
+    }
+    void Set(HWND window, Window* object)
+    {
+        ::EnterCriticalSection(&m_lock);
+        m_windows[window] = object;
+        ::LeaveCriticalSection(&m_lock);
+    }
+    void Remove(HWND window, const Window* object)
+    {
+        ::EnterCriticalSection(&m_lock);
+        const auto found = m_windows.find(window);
+        if (found != m_windows.end() && found->second == object)
+            m_windows.erase(found);
+        ::LeaveCriticalSection(&m_lock);
+    }
+
+private:
+    CRITICAL_SECTION m_lock;
+    std::unordered_map<HWND, Window*> m_windows;
+};
+
+HandleMap& Handles()
+{
+    static HandleMap handles;
+    return handles;
+}
 
 } // namespace
 
@@ -17,13 +60,13 @@ Window::~Window()
 
 Window* Window::FromHandle(HWND window)
 {
-    return window ? static_cast<Window*>(::GetPropA(window, WINDOW_PROPERTY)) : nullptr;
+    return window ? Handles().Find(window) : nullptr;
 }
 
 void Window::Attach(HWND window)
 {
     m_hWnd = window;
-    ::SetPropA(window, WINDOW_PROPERTY, this);
+    Handles().Set(window, this);
 }
 
 void Window::Detach()
@@ -34,8 +77,7 @@ void Window::Detach()
             ::SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_previousProc));
         m_previousProc = nullptr;
     }
-    if (::IsWindow(m_hWnd))
-        ::RemovePropA(m_hWnd, WINDOW_PROPERTY);
+    Handles().Remove(m_hWnd, this);
     m_hWnd = nullptr;
 }
 
