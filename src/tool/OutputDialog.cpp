@@ -190,13 +190,15 @@ bool OutputDialog::StartTool()
     if (!CreateInheritablePipe(outputRead, outputWrite))
         return false;
     run.SetStdoutWrite(outputWrite.Release());
-    if (!::SetStdHandle(STD_OUTPUT_HANDLE, run.StdoutWrite()) || !DuplicateForProgram(outputRead.Get(), run.m_stdoutRead))
+    if (!::SetStdHandle(STD_OUTPUT_HANDLE, run.StdoutWrite()) ||
+        !DuplicateForProgram(outputRead.Get(), run.m_stdoutRead))
         return false;
     outputRead.Reset();
 
     RememberedStdHandle input(STD_INPUT_HANDLE);
     fw::KernelHandle inputWrite;
-    if (!CreateInheritablePipe(run.m_stdinRead, inputWrite) || !::SetStdHandle(STD_INPUT_HANDLE, run.m_stdinRead.Get()))
+    if (!CreateInheritablePipe(run.m_stdinRead, inputWrite) ||
+        !::SetStdHandle(STD_INPUT_HANDLE, run.m_stdinRead.Get()))
         return false;
 
     // From here on a failed start still lets the user choose Close and Play.
@@ -221,8 +223,8 @@ bool OutputDialog::LaunchTool()
     startup.hStdOutput = m_run->StdoutWrite();
     startup.hStdError = m_run->StdoutWrite();
     PROCESS_INFORMATION started{};
-    if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE, nullptr, nullptr,
-                          &startup, &started))
+    if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE, nullptr,
+                          nullptr, &startup, &started))
         return false;
     // The tool is followed only through its output.
     fw::KernelHandle process(started.hProcess);
@@ -244,12 +246,14 @@ bool OutputDialog::StartReader()
 
 unsigned __stdcall OutputDialog::ReaderThreadProc(void* parameter)
 {
-    const std::unique_ptr<std::shared_ptr<ToolRun>> reference(static_cast<std::shared_ptr<ToolRun>*>(parameter));
+    const std::unique_ptr<std::shared_ptr<ToolRun>> reference(
+        static_cast<std::shared_ptr<ToolRun>*>(parameter));
     ToolRun& run = **reference;
     std::array<char, TOOL_CHUNK_SIZE + 1> buffer;
     for (;;) {
         DWORD bytesRead = 0;
-        const BOOL succeeded = ::ReadFile(run.m_stdoutRead.Get(), buffer.data(), TOOL_CHUNK_SIZE, &bytesRead, nullptr);
+        const BOOL succeeded =
+            ::ReadFile(run.m_stdoutRead.Get(), buffer.data(), TOOL_CHUNK_SIZE, &bytesRead, nullptr);
         if (succeeded && bytesRead > 0) {
             buffer[bytesRead] = '\0';
             ShowChunk(run, buffer.data());

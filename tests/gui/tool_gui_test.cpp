@@ -91,13 +91,16 @@ TEST_F(ToolGuiTest, LocalizedGoShowsTheToolOutputAndCloseAndPlayPlaysTheFilm)
     ASSERT_NE(nullptr, output);
     const HWND closeAndPlay = gui::Item(output, 1);
     EXPECT_TRUE(gui::WaitUntil([&] { return gui::IsEnabled(closeAndPlay); }));
-    EXPECT_EQ(std::string("Work done.\r\nSee ") + MARKER + "\r\n" + EndText(), gui::Text(gui::Item(output, 1007)));
+    EXPECT_EQ(std::string("Work done.\r\nSee ") + MARKER + "\r\n" + EndText(),
+              gui::Text(gui::Item(output, 1007)));
     gui::PostClick(closeAndPlay);
     EXPECT_TRUE(gui::WaitUntil([&] { return !::IsWindow(output); }));
     EXPECT_TRUE(gui::WaitUntil([&] { return ReadWholeFile(Log()).find("Mplayer2") != std::string::npos; }))
         << ReadWholeFile(Log());
     const std::string log = ReadWholeFile(Log());
-    EXPECT_NE(std::string::npos, log.find("ClipmendC.exe \"two-chunks\" \"" + Path("film") + ".avi\" -k 1 -n 50 -h 640 -v 352  /A\r\n")) << log;
+    EXPECT_NE(std::string::npos, log.find("ClipmendC.exe \"two-chunks\" \"" + Path("film") +
+                                          ".avi\" -k 1 -n 50 -h 640 -v 352  /A\r\n"))
+        << log;
     EXPECT_NE(std::string::npos, log.find(Path("film.avi"))) << log;
 }
 

@@ -14,8 +14,8 @@
 #include "tool/ToolEndMarker.h"
 #include "tool/ToolJob.h"
 
-#include <tlhelp32.h>
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -38,7 +38,8 @@ enum class ToolFolder { StandIn, NoTool };
 
 std::string FolderPath(ToolFolder folder)
 {
-    return std::string(PG_BIN_DIR "\\..\\tool-tests\\") + (folder == ToolFolder::StandIn ? "standin" : "notool");
+    return std::string(PG_BIN_DIR "\\..\\tool-tests\\") +
+           (folder == ToolFolder::StandIn ? "standin" : "notool");
 }
 
 std::string ThisProgram()
@@ -94,8 +95,8 @@ bool RanInToolFolder(ToolFolder folder)
     PrepareFolder(folder);
     const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
     const std::string path = FolderPath(folder);
-    std::string commandLine = "\"" + path + "\\win32_tests.exe\" --gtest_filter=" + test->test_suite_name() + "." +
-                              test->name();
+    std::string commandLine =
+        "\"" + path + "\\win32_tests.exe\" --gtest_filter=" + test->test_suite_name() + "." + test->name();
     // The copy reports into this process's own output.
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -126,8 +127,8 @@ std::string StandInOutput(const std::string& mode)
 {
     const std::string outputPath = OwnFolder() + "\\standin-output.bin";
     SECURITY_ATTRIBUTES security{sizeof security, nullptr, TRUE};
-    const HANDLE output = ::CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &security, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE output = ::CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &security,
+                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -135,8 +136,8 @@ std::string StandInOutput(const std::string& mode)
     startup.hStdError = output;
     std::string commandLine = "ClipmendC.exe \"" + mode + "\"";
     PROCESS_INFORMATION started{};
-    if (::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE, nullptr, nullptr,
-                         &startup, &started)) {
+    if (::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE, nullptr,
+                         nullptr, &startup, &started)) {
         ::WaitForSingleObject(started.hProcess, 10000);
         ::CloseHandle(started.hThread);
         ::CloseHandle(started.hProcess);
@@ -160,13 +161,13 @@ DWORD HandleCount()
     };
     using QuerySystemInformation = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
     constexpr ULONG SYSTEM_HANDLE_INFORMATION = 16;
-    const auto query = reinterpret_cast<QuerySystemInformation>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    const auto query = reinterpret_cast<QuerySystemInformation>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
     std::vector<char> buffer(1 << 16);
     ULONG needed = 0;
     LONG status = 0;
-    while ((status = query(SYSTEM_HANDLE_INFORMATION, buffer.data(), static_cast<ULONG>(buffer.size()), &needed)) ==
-           static_cast<LONG>(0xC0000004))
+    while ((status = query(SYSTEM_HANDLE_INFORMATION, buffer.data(), static_cast<ULONG>(buffer.size()),
+                           &needed)) == static_cast<LONG>(0xC0000004))
         buffer.resize(buffer.size() * 2);
     if (status != 0)
         return 0;
@@ -194,8 +195,7 @@ int ThreadCount()
 }
 
 // Pumps messages until the condition holds; false after the timeout.
-template <class Condition>
-bool PumpUntil(Condition condition, DWORD timeoutMs = 10000)
+template <class Condition> bool PumpUntil(Condition condition, DWORD timeoutMs = 10000)
 {
     const DWORD end = ::GetTickCount() + timeoutMs;
     while (!condition()) {
@@ -207,8 +207,7 @@ bool PumpUntil(Condition condition, DWORD timeoutMs = 10000)
 }
 
 // Waits on a watcher thread, without pumping, until the condition holds.
-template <class Condition>
-bool WaitUntil(Condition condition, DWORD timeoutMs = 10000)
+template <class Condition> bool WaitUntil(Condition condition, DWORD timeoutMs = 10000)
 {
     const DWORD end = ::GetTickCount() + timeoutMs;
     while (!condition()) {
@@ -592,10 +591,7 @@ protected:
         };
     }
 
-    void CreateFilm() const
-    {
-        std::ofstream((m_film + ".avi").c_str()) << "RIFF";
-    }
+    void CreateFilm() const { std::ofstream((m_film + ".avi").c_str()) << "RIFF"; }
 
     bool PlayOutputEnabled() const { return ::IsWindowEnabled(Item(IDB_PLAY_OUTPUT)) != FALSE; }
 
@@ -627,7 +623,8 @@ TEST_F(GoButtonTest, FullJobAndUpperCaseExtension)
     Fill("marker-middle", m_film + ".AVI", -5, 7, 320, 240);
     EXPECT_TRUE(PressGo(ClickWhenEnabled(IDCANCEL)));
     EXPECT_TRUE(log.WaitFor("\r\n"));
-    EXPECT_EQ("ClipmendC.exe \"marker-middle\" \"" + m_film + ".AVI\" -k -5 -n 7 -h 320 -v 240  /A\r\n", log.Text());
+    EXPECT_EQ("ClipmendC.exe \"marker-middle\" \"" + m_film + ".AVI\" -k -5 -n 7 -h 320 -v 240  /A\r\n",
+              log.Text());
     EXPECT_EQ(-5, m_main->m_startFrame);
 }
 
