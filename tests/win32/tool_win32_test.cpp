@@ -468,8 +468,9 @@ TEST_F(ModalRunTest, MissingToolShowsTheConnectErrorAndCloseAndPlayEndsWithOk)
         // open, every pipe handle.
         EXPECT_EQ(outputBefore, ::GetStdHandle(STD_OUTPUT_HANDLE));
         EXPECT_EQ(inputBefore, ::GetStdHandle(STD_INPUT_HANDLE));
-        if (run == 1)
+        if (run == 1) {
             EXPECT_EQ(handlesExpected, handlesWhileOpen);
+        }
     }
 }
 
