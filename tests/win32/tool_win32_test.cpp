@@ -300,19 +300,6 @@ TEST_F(OutputWindowTest, LocalizedTextsAndFirstBoxText)
     EXPECT_FALSE(CloseAndPlayEnabled());
 }
 
-TEST_F(OutputWindowTest, BoxUsesTheFixedSystemFontDescription)
-{
-    if (RanInToolFolder(ToolFolder::StandIn))
-        return;
-    Open("exit-now");
-    EXPECT_EQ(134, m_dialog->m_logFont.lfCharSet);
-    EXPECT_STREQ("FixedSys", m_dialog->m_logFont.lfFaceName);
-    EXPECT_EQ(400, m_dialog->m_logFont.lfWeight);
-    const HFONT font = reinterpret_cast<HFONT>(::SendMessageA(Item(IDE_TOOL_OUTPUT), WM_GETFONT, 0, 0));
-    ASSERT_NE(nullptr, font);
-    EXPECT_EQ(m_dialog->m_font.Get(), font);
-}
-
 TEST_F(OutputWindowTest, CommandLineHasTheArgumentsTwoBlanksAndTheSwitch)
 {
     if (RanInToolFolder(ToolFolder::StandIn))
