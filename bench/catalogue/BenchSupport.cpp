@@ -17,7 +17,8 @@ double Milliseconds(const LARGE_INTEGER& start, const LARGE_INTEGER& end)
 {
     LARGE_INTEGER frequency{};
     ::QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+    return static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 /
+           static_cast<double>(frequency.QuadPart);
 }
 
 std::size_t PeakWorkingSetKiB()
@@ -31,7 +32,8 @@ std::size_t PeakWorkingSetKiB()
 
 void PrintRound(const char* name, int round, double milliseconds, std::size_t items)
 {
-    std::fprintf(stderr, "%s round=%d ms=%.1f items=%u\n", name, round, milliseconds, static_cast<unsigned>(items));
+    std::fprintf(stderr, "%s round=%d ms=%.1f items=%u\n", name, round, milliseconds,
+                 static_cast<unsigned>(items));
 }
 
 void PrintPeak(const char* name)
