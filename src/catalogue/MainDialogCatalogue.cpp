@@ -46,9 +46,9 @@ class RedrawPause
 };
 
 // The metadata reader's dump goes to standard output. The runtime leaves that stream unbuffered
-// when it is a console or a device (Wine's runtime then writes it byte by byte, so a refresh of
-// thousands of downloads took minutes); with a buffer, and a flush after each lookup, every lookup
-// costs one write. Nothing else in the program writes to standard output, so the buffer is set
+// when it is a console or a device, and Wine's runtime then writes it in tiny pieces (a refresh of
+// a thousand downloads took close to a minute); with a buffer, and a flush after each lookup,
+// every lookup costs one write. Nothing else in the program writes to standard output, so the buffer is set
 // before its first output, as the runtime requires.
 std::FILE* DumpStream()
 {
