@@ -67,8 +67,12 @@ BOOL CALLBACK FindOwnWindow(HWND window, LPARAM parameter)
     ::GetWindowThreadProcessId(window, &process);
     char name[64] = {};
     ::GetClassNameA(window, name, sizeof name);
-    char title[256] = {};
-    ::GetWindowTextA(window, title, sizeof title);
+    // InternalGetWindowText reads the title without sending a message, so the watcher never
+    // waits on a test thread that is itself waiting for the watcher.
+    wchar_t wideTitle[256] = {};
+    ::InternalGetWindowText(window, wideTitle, 256);
+    char title[512] = {};
+    ::WideCharToMultiByte(CP_ACP, 0, wideTitle, -1, title, sizeof title, nullptr, nullptr);
     const bool titleMatches = search->title[0] == '\0' ? ::GetWindow(window, GW_OWNER) != nullptr
                                                        : std::strcmp(title, search->title) == 0;
     if (process == ::GetCurrentProcessId() && std::strcmp(name, search->className) == 0 && titleMatches &&
