@@ -8,6 +8,7 @@
 #include "framework/Choosers.h"
 #include "framework/DataExchange.h"
 #include "framework/Handles.h"
+#include "framework/IconPaint.h"
 #include "framework/Text.h"
 #include "res/resource.h"
 #include "ui/AboutDialog.h"
@@ -223,15 +224,7 @@ LRESULT MainDialog::OnPaint(WPARAM, LPARAM)
 {
     if (!::IsIconic(m_hWnd))
         return Default();
-    fw::PaintDC paint(m_hWnd);
-    ::SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(paint.Get()), 0);
-    const int iconWidth = ::GetSystemMetrics(SM_CXICON);
-    const int iconHeight = ::GetSystemMetrics(SM_CYICON);
-    RECT client{};
-    ::GetClientRect(m_hWnd, &client);
-    const int x = (client.right - client.left - iconWidth + 1) / 2;
-    const int y = (client.bottom - client.top - iconHeight + 1) / 2;
-    ::DrawIcon(paint.Get(), x, y, m_hIcon);
+    fw::PaintCentredIcon(m_hWnd, m_hIcon);
     return 0;
 }
 
