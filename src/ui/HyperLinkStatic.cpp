@@ -115,8 +115,9 @@ void HyperLinkStatic::CreateTooltip()
 {
     RECT client{};
     ::GetClientRect(m_hWnd, &client);
-    m_tooltip = ::CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd, nullptr, fw::ResourceInstance(), nullptr);
+    m_tooltip =
+        ::CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                          CW_USEDEFAULT, m_hWnd, nullptr, fw::ResourceInstance(), nullptr);
     if (!m_tooltip)
         return;
     TTTOOLINFOA tool = ToolInfo(m_hWnd, m_target);

@@ -84,8 +84,8 @@ void ModuleVersionInfo::Read(const std::string& modulePath)
 void ModuleVersionInfo::ParseNumbers(std::int32_t selector)
 {
     if (selector == 1)
-        ParseVersionNumbers(m_fileVersion, m_fileVersionNumbers[0], m_fileVersionNumbers[1], m_fileVersionNumbers[2],
-                            m_fileVersionNumbers[3]);
+        ParseVersionNumbers(m_fileVersion, m_fileVersionNumbers[0], m_fileVersionNumbers[1],
+                            m_fileVersionNumbers[2], m_fileVersionNumbers[3]);
     else
         ParseVersionNumbers(m_productVersion, m_productVersionNumbers[0], m_productVersionNumbers[1],
                             m_productVersionNumbers[2], m_productVersionNumbers[3]);

@@ -36,8 +36,8 @@ Rect ChildRect(HWND parent, HWND child)
 TrackLimits ToTrackLimits(const MINMAXINFO& info)
 {
     const auto point = [](const POINT& p) { return Point32{p.x, p.y}; };
-    return {point(info.ptReserved), point(info.ptMaxSize), point(info.ptMaxPosition), point(info.ptMinTrackSize),
-            point(info.ptMaxTrackSize)};
+    return {point(info.ptReserved), point(info.ptMaxSize), point(info.ptMaxPosition),
+            point(info.ptMinTrackSize), point(info.ptMaxTrackSize)};
 }
 
 void CopyLimits(const TrackLimits& limits, MINMAXINFO& info)
@@ -102,12 +102,14 @@ void ResizableDialog::CreateGrip()
     ::SetWindowPos(m_grip, nullptr, grip.left, grip.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 }
 
-void ResizableDialog::AddAnchor(std::int32_t id, std::int32_t hMode, std::int32_t vMode, bool excludeFromErase)
+void ResizableDialog::AddAnchor(std::int32_t id, std::int32_t hMode, std::int32_t vMode,
+                                bool excludeFromErase)
 {
     const HWND control = GetDlgItem(id);
     if (!control)
         return;
-    m_anchors.push_back(MakeAnchor(id, hMode, vMode, ChildRect(m_hWnd, control), excludeFromErase, m_rcWindow));
+    m_anchors.push_back(
+        MakeAnchor(id, hMode, vMode, ChildRect(m_hWnd, control), excludeFromErase, m_rcWindow));
 }
 
 void ResizableDialog::SetResizeDirections(std::int32_t allowWidth, std::int32_t allowHeight)
