@@ -455,8 +455,10 @@ TEST_F(ModalRunTest, MissingToolShowsTheConnectErrorAndCloseAndPlayEndsWithOk)
         // open, every pipe handle.
         EXPECT_EQ(outputBefore, ::GetStdHandle(STD_OUTPUT_HANDLE));
         EXPECT_EQ(inputBefore, ::GetStdHandle(STD_INPUT_HANDLE));
+        // A leaked start would keep its four pipe handles; one handle of slack covers what the
+        // system itself opens now and then for threads and windows.
         if (run == 1) {
-            EXPECT_EQ(handlesExpected, handlesWhileOpen);
+            EXPECT_LE(handlesWhileOpen, handlesExpected + 1);
         }
     }
 }
