@@ -33,6 +33,14 @@ Rect ChildRect(HWND parent, HWND child)
     return ToRect(r);
 }
 
+bool IsGroupBox(HWND control)
+{
+    char className[16] = {};
+    ::GetClassNameA(control, className, sizeof className);
+    return ::lstrcmpiA(className, "Button") == 0 &&
+           (::GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX;
+}
+
 TrackLimits ToTrackLimits(const MINMAXINFO& info)
 {
     const auto point = [](const POINT& p) { return Point32{p.x, p.y}; };
@@ -108,8 +116,11 @@ void ResizableDialog::AddAnchor(std::int32_t id, std::int32_t hMode, std::int32_
     const HWND control = GetDlgItem(id);
     if (!control)
         return;
-    m_anchors.push_back(
-        MakeAnchor(id, hMode, vMode, ChildRect(m_hWnd, control), excludeFromErase, m_rcWindow));
+    // A group box draws only its frame and caption: left out of the erase, its inside would show
+    // whatever was on the screen before.
+    const bool paintsItsInside = !IsGroupBox(control);
+    m_anchors.push_back(MakeAnchor(id, hMode, vMode, ChildRect(m_hWnd, control),
+                                   excludeFromErase && paintsItsInside, m_rcWindow));
 }
 
 void ResizableDialog::SetResizeDirections(std::int32_t allowWidth, std::int32_t allowHeight)
@@ -131,23 +142,34 @@ LRESULT ResizableDialog::OnSize(WPARAM, LPARAM)
 
 void ResizableDialog::MoveControls(const std::vector<AnchorMove>& moves) const
 {
+    // A moved control is painted afresh: a copy of its old pixels would carry along whatever its
+    // overlapping neighbours had drawn there.
+    constexpr UINT MOVE_FLAGS = SWP_NOZORDER | SWP_NOCOPYBITS;
     // One batch, so that all controls change in one step without flicker.
     HDWP batch = ::BeginDeferWindowPos(DEFER_BATCH_SIZE);
     for (const AnchorMove& move : moves) {
         if (!batch)
             break;
         batch = ::DeferWindowPos(batch, GetDlgItem(move.id), nullptr, move.rect.left, move.rect.top,
-                                 move.rect.Width(), move.rect.Height(), SWP_NOZORDER);
+                                 move.rect.Width(), move.rect.Height(), MOVE_FLAGS);
     }
     if (batch) {
         ::EndDeferWindowPos(batch);
-        return;
+    } else {
+        // A batch that could not be built has dropped its moves; the stored rectangles have already
+        // changed, so the controls are moved one by one to stay in step with them.
+        for (const AnchorMove& move : moves)
+            ::SetWindowPos(GetDlgItem(move.id), nullptr, move.rect.left, move.rect.top, move.rect.Width(),
+                           move.rect.Height(), MOVE_FLAGS);
     }
-    // A batch that could not be built has dropped its moves; the stored rectangles have already
-    // changed, so the controls are moved one by one to stay in step with them.
-    for (const AnchorMove& move : moves)
-        ::SetWindowPos(GetDlgItem(move.id), nullptr, move.rect.left, move.rect.top, move.rect.Width(),
-                       move.rect.Height(), SWP_NOZORDER);
+    // Controls that let the background show through, such as group boxes, need it erased anew
+    // under their new place.
+    for (const AnchorMove& move : moves) {
+        if (m_anchors[move.index].excludeFromErase)
+            continue;
+        const RECT area{move.rect.left, move.rect.top, move.rect.right, move.rect.bottom};
+        ::InvalidateRect(m_hWnd, &area, TRUE);
+    }
 }
 
 LRESULT ResizableDialog::OnGetMinMaxInfo(WPARAM, LPARAM limits)

@@ -159,6 +159,17 @@ TEST_F(ResizableMainWindowTest, HitTestOverTheGripAnswersBottomRight)
     EXPECT_EQ(HTTRANSPARENT, ::SendMessageA(Item(GRIP_ID), WM_NCHITTEST, 0, MAKELPARAM(grip.left, grip.top)));
 }
 
+TEST_F(ResizableMainWindowTest, MovedGroupBoxGetsItsBackgroundErasedAnew)
+{
+    ::SetWindowPos(m_window, nullptr, 0, 0, m_opening.cx + 40, m_opening.cy,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const RECT box = Now(IDG_TOOL);
+    const HRGN update = ::CreateRectRgn(0, 0, 0, 0);
+    ::GetUpdateRgn(m_window, update, FALSE);
+    EXPECT_TRUE(::PtInRegion(update, (box.left + box.right) / 2, (box.top + box.bottom) / 2));
+    ::DeleteObject(update);
+}
+
 TEST_F(ResizableMainWindowTest, BackgroundIsErasedAroundTheAnchoredControls)
 {
     constexpr COLORREF UNTOUCHED = RGB(255, 0, 255);
@@ -186,6 +197,7 @@ TEST_F(ResizableMainWindowTest, BackgroundIsErasedAroundTheAnchoredControls)
     EXPECT_EQ(UNTOUCHED, centre(IDB_REFRESH));
     EXPECT_EQ(UNTOUCHED, centre(GRIP_ID));
     EXPECT_NE(UNTOUCHED, centre(IDE_TEMP_DIR)); // not anchored
+    EXPECT_NE(UNTOUCHED, centre(IDG_TOOL));     // a group box draws nothing inside
     EXPECT_NE(UNTOUCHED, ::GetPixel(dc, 0, 0));
 
     // The clipping ends with the erase.
