@@ -47,8 +47,8 @@ class RedrawPause
 
 // The metadata reader's dump goes to standard output. The runtime leaves that stream unbuffered
 // when it is a console or a device, and Wine's runtime then writes it in tiny pieces (a refresh of
-// a thousand downloads took close to a minute); with a buffer, and a flush after each lookup,
-// every lookup costs one write. Nothing else in the program writes to standard output, so the buffer is set
+// a thousand downloads took close to a minute); with a buffer, flushed when a refresh or a single
+// lookup ends, the dump costs a few large writes. Nothing else in the program writes to standard output, so the buffer is set
 // before its first output, as the runtime requires.
 std::FILE* DumpStream()
 {
@@ -62,7 +62,6 @@ std::FILE* DumpStream()
 std::string MainDialog::GetPartInfo(std::string partPath)
 {
     const PartInfo info = pg::GetPartInfo(partPath, DumpStream());
-    std::fflush(stdout);
     m_percentReceived = info.percent;
     return info.name;
 }
@@ -101,6 +100,7 @@ void MainDialog::Refresh()
         const std::string percent = PercentText(m_percentReceived);
         AddListRow(static_cast<int>(i), name, percent, size, entry.m_path);
     }
+    std::fflush(stdout);
 }
 
 bool MainDialog::AddListRow(int index, std::string name, std::string percent, std::string size,
