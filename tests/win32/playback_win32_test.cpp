@@ -1,5 +1,7 @@
-// Playback: the movie window on real AVI files, and the two Play buttons of the main window with
-// the stand-in media player (bin\Mplayer2.exe beside this test, found there by ShellExecuteA).
+// Playback: the movie window on real AVI and MPEG files, and the two Play buttons of the main window
+// with the stand-in media player (bin\Mplayer2.exe beside this test, found there by ShellExecuteA).
+// Downloads (".part") play through the media device that the Wine prefix registers for that
+// extension (scripts/wine-prefix), which plays AVI and MPEG alike.
 #include "CatalogueTree.h"
 #include "SmallAvi.h"
 #include "Win32TestSupport.h"
@@ -13,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <vfw.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -36,6 +39,25 @@ class Folder : public pgtest::CatalogueTree
         return Write(name, pgtest::SmallAviBytes(avi));
     }
 };
+
+// 8 s of MPEG-1 video, 160x120, in a program stream (made by tests/data/media/make-clip.sh).
+std::string MpegClipBytes()
+{
+    return pgtest::ReadFileBytes(std::string(PG_TEST_DATA) + "\\media\\clip.mpg");
+}
+
+// The media window inside a movie window, or null.
+HWND MediaWindowOf(HWND movie)
+{
+    return ::FindWindowExA(movie, nullptr, "MCIWndClass", nullptr);
+}
+
+// The length the media window reports, in its device's time format (frames for the AVI device,
+// milliseconds for the DirectShow device).
+unsigned MediaLength(HWND media)
+{
+    return static_cast<unsigned>(::SendMessageA(media, MCIWNDM_GETLENGTH, 0, 0));
+}
 
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = 10000)
 {
@@ -92,6 +114,34 @@ AnsweredBox AnswerBoxDuring(const std::string& title, const std::function<void()
 
 // The media window's own error box (Wine's title) when it cannot open a file.
 constexpr char MEDIA_ERROR_TITLE[] = "MCI Error";
+
+// True, after answering it, when the active window is the media window's error box. Called from
+// timers of the test's thread, which keep running inside the box's modal loop: a failed open then
+// fails the test instead of hanging it.
+bool AnsweredMediaError()
+{
+    const HWND active = ::GetActiveWindow();
+    if (!active || WindowText(active) != MEDIA_ERROR_TITLE)
+        return false;
+    ::PostMessageA(active, WM_COMMAND, IDOK, 0);
+    return true;
+}
+
+// Answers the media window's error boxes for as long as it lives.
+class MediaErrorAnswerer
+{
+  public:
+    MediaErrorAnswerer() : m_timer(::SetTimer(nullptr, 0, 100, &Answer)) { s_seen = false; }
+    ~MediaErrorAnswerer() { ::KillTimer(nullptr, m_timer); }
+    MediaErrorAnswerer(const MediaErrorAnswerer&) = delete;
+    MediaErrorAnswerer& operator=(const MediaErrorAnswerer&) = delete;
+    bool Seen() const { return s_seen; }
+
+  private:
+    static void CALLBACK Answer(HWND, UINT, UINT_PTR, DWORD) { s_seen = AnsweredMediaError() || s_seen; }
+    static inline bool s_seen = false;
+    UINT_PTR m_timer;
+};
 
 class MovieWindowTest : public testing::Test
 {
@@ -150,6 +200,26 @@ TEST_F(MovieWindowTest, PlaysWithPathPositionAndLengthInTheTitleAndFitsAroundThe
     RECT mediaRect{};
     ::GetWindowRect(media, &mediaRect);
     EXPECT_GT(mediaRect.bottom - mediaRect.top, 120); // the picture and the play bar under it
+}
+
+TEST_F(MovieWindowTest, PlaysAnMpegDownloadWithPositionAndLengthInTheTitleAndFitsAroundTheMedia)
+{
+    const std::string path = m_folder.Write("clip two.part", MpegClipBytes());
+    const MediaErrorAnswerer errors;
+    const HWND window = Open(path);
+    ASSERT_FALSE(errors.Seen()) << "the media window could not open the MPEG download";
+    const HWND media = m_movie->MediaWindow();
+    ASSERT_NE(nullptr, media);
+    const unsigned length = MediaLength(media);
+    EXPECT_GT(length, 0u);
+    EXPECT_TRUE(WaitFor([&] { return PlayingPosition(WindowText(window), path, length) > 0; }))
+        << WindowText(window);
+
+    EXPECT_TRUE(ClientIsExactly(window, media));
+    RECT mediaRect{};
+    ::GetWindowRect(media, &mediaRect);
+    EXPECT_GT(mediaRect.bottom - mediaRect.top, 120); // the picture and the play bar under it
+    EXPECT_GE(mediaRect.right - mediaRect.left, 160);
 }
 
 TEST_F(MovieWindowTest, PositionNotificationWritesFileNamePositionAndLength)
@@ -248,6 +318,10 @@ class PlayButtonTest : public testing::Test
                        reinterpret_cast<LPARAM>(m_main.GetDlgItem(button)));
     }
 
+    // Presses Play input on a download and expects the modal movie window to open on it and play;
+    // a timer of this thread watches the window and closes it.
+    void ExpectPlaysInTheMovieWindow(const std::string& part, const std::string& mediaName);
+
     // The parameters the stand-in player was started with, one line per start.
     std::string PlayerLog() const { return pgtest::ReadFileBytes(m_log); }
 
@@ -282,36 +356,57 @@ struct MovieWatch
     HWND movie = nullptr;
     long position = -1;
     DWORD deadline = 0;
+    bool mediaError = false;
 } s_watch;
 
 void CALLBACK WatchMovieWindow(HWND, UINT, UINT_PTR, DWORD)
 {
+    if (AnsweredMediaError())
+        s_watch.mediaError = true;
     const HWND active = ::GetActiveWindow();
     if (!s_watch.movie && active && WindowText(active).compare(0, s_watch.path.size(), s_watch.path) == 0)
         s_watch.movie = active;
     if (s_watch.movie && ::IsWindow(s_watch.movie))
-        s_watch.position = PlayingPosition(WindowText(s_watch.movie), s_watch.path, 60);
+        if (const HWND media = MediaWindowOf(s_watch.movie))
+            s_watch.position = PlayingPosition(WindowText(s_watch.movie), s_watch.path, MediaLength(media));
     if (s_watch.movie &&
         (s_watch.position > 0 || static_cast<LONG>(s_watch.deadline - ::GetTickCount()) <= 0))
         ::PostMessageA(s_watch.movie, WM_COMMAND, IDCANCEL, 0);
 }
 
+void PlayButtonTest::ExpectPlaysInTheMovieWindow(const std::string& part, const std::string& mediaName)
+{
+    s_watch = {part, nullptr, -1, ::GetTickCount() + 10000, false};
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &WatchMovieWindow);
+    PlayInput(part, mediaName);
+    ::KillTimer(nullptr, timer);
+
+    EXPECT_FALSE(s_watch.mediaError) << "the media window could not open " << mediaName;
+    ASSERT_NE(nullptr, s_watch.movie) << "no movie window opened for " << mediaName;
+    EXPECT_GT(s_watch.position, 0) << mediaName;
+    EXPECT_FALSE(::IsWindow(s_watch.movie));
+}
+
 TEST_F(PlayButtonTest, UnfinishedDownloadWithItsStartPlaysInTheMovieWindow)
 {
-    // A third of the film has arrived. The prefix registers the "part" extension for the AVI
-    // device (scripts/wine-prefix); without it the open fails with an MCI error.
+    // A third of the film has arrived. Without a device registered for the "part" extension the
+    // open fails with an MCI error.
     const std::string film = pgtest::SmallAviBytes({64, 48, 10, 60});
     const std::string part = m_folder.Write("12.part", pgtest::CutShort(film, film.size() / 3));
     m_folder.Write("12.part.met", pgtest::MetFile().Name("Film.avi").Gap(0, 86049, 900000).Bytes());
+    ExpectPlaysInTheMovieWindow(part, "Film.AVI");
+    EXPECT_EQ("", PlayerLog());
+}
 
-    s_watch = {part, nullptr, -1, ::GetTickCount() + 10000};
-    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &WatchMovieWindow);
-    PlayInput(part, "Film.AVI");
-    ::KillTimer(nullptr, timer);
-
-    ASSERT_NE(nullptr, s_watch.movie) << "no movie window opened";
-    EXPECT_GT(s_watch.position, 0);
-    EXPECT_FALSE(::IsWindow(s_watch.movie));
+TEST_F(PlayButtonTest, UnfinishedMpegDownloadWithItsStartPlaysInTheMovieWindow)
+{
+    // Half of the clip has arrived; the same ".part" extension has to reach the MPEG decoder.
+    const std::string clip = MpegClipBytes();
+    const auto arrived = static_cast<std::uint32_t>(clip.size() / 2);
+    const std::string part = m_folder.Write("13 b.part", clip.substr(0, arrived));
+    m_folder.Write("13 b.part.met",
+                   pgtest::MetFile().Name("Clip.mpg").Gap(0, arrived, static_cast<std::uint32_t>(clip.size())).Bytes());
+    ExpectPlaysInTheMovieWindow(part, "Clip.MPG");
     EXPECT_EQ("", PlayerLog());
 }
 
