@@ -4,6 +4,7 @@
 #include "GuiDriver.h"
 
 #include <gtest/gtest.h>
+#include <vfw.h>
 
 #include <cstdio>
 
@@ -65,7 +66,10 @@ TEST_F(PlaybackGuiTest, DoubleClickedDownloadPlaysInTheMovieWindow)
         for (const HWND candidate : program.Windows())
             if (candidate != window && gui::Text(candidate).compare(0, part.size(), part) == 0)
                 movie = candidate;
-        position = movie ? PlayingPosition(gui::Text(movie), part, 100) : -1;
+        // The length as the media window has it, in its device's time format.
+        const HWND media = movie ? ::FindWindowExA(movie, nullptr, "MCIWndClass", nullptr) : nullptr;
+        const auto length = static_cast<unsigned>(media ? ::SendMessageA(media, MCIWNDM_GETLENGTH, 0, 0) : 0);
+        position = length > 0 ? PlayingPosition(gui::Text(movie), part, length) : -1;
         return position > 0;
     })) << (movie ? gui::Text(movie) : "no movie window");
     ASSERT_NE(nullptr, movie);
