@@ -1,7 +1,9 @@
 // Playback: the movie window on real AVI and MPEG files, and the two Play buttons of the main window
 // with the stand-in media player (bin\Mplayer2.exe beside this test, found there by ShellExecuteA).
-// Downloads (".part") play through the media device that the Wine prefix registers for that
-// extension (scripts/wine-prefix), which plays AVI and MPEG alike.
+// Downloads (".part") play through the media device registered for that extension: the Wine prefix
+// registers the video device (scripts/wine-prefix), which shows AVI pictures in the media window;
+// the MPEG cases switch to the DirectShow device that Windows users register, which plays AVI and
+// MPEG alike (under Wine it plays without drawing the picture into the media window).
 #include "CatalogueTree.h"
 #include "SmallAvi.h"
 #include "Win32TestSupport.h"
@@ -10,6 +12,8 @@
 #include "framework/Application.h"
 #include "framework/Text.h"
 #include "playback/MoviePreviewDialog.h"
+
+#include <cstring>
 #include "res/resource.h"
 
 #include <gtest/gtest.h>
@@ -38,6 +42,41 @@ class Folder : public pgtest::CatalogueTree
     {
         return Write(name, pgtest::SmallAviBytes(avi));
     }
+};
+
+// Registers another media device for ".part" for the life of the object, then puts the
+// prefix's own value back.
+class ScopedPartDevice
+{
+public:
+    explicit ScopedPartDevice(const char* device)
+    {
+        ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, KEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_key, nullptr);
+        char previous[64] = {};
+        DWORD size = sizeof previous - 1;
+        m_hadValue = ::RegQueryValueExA(m_key, "part", nullptr, nullptr, reinterpret_cast<BYTE*>(previous), &size) ==
+                     ERROR_SUCCESS;
+        m_previous = previous;
+        ::RegSetValueExA(m_key, "part", 0, REG_SZ, reinterpret_cast<const BYTE*>(device),
+                         static_cast<DWORD>(std::strlen(device) + 1));
+    }
+    ScopedPartDevice(const ScopedPartDevice&) = delete;
+    ScopedPartDevice& operator=(const ScopedPartDevice&) = delete;
+    ~ScopedPartDevice()
+    {
+        if (m_hadValue)
+            ::RegSetValueExA(m_key, "part", 0, REG_SZ, reinterpret_cast<const BYTE*>(m_previous.c_str()),
+                             static_cast<DWORD>(m_previous.size() + 1));
+        else
+            ::RegDeleteValueA(m_key, "part");
+        ::RegCloseKey(m_key);
+    }
+
+private:
+    static constexpr char KEY[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\MCI Extensions";
+    HKEY m_key = nullptr;
+    bool m_hadValue = false;
+    std::string m_previous;
 };
 
 // 8 s of MPEG-1 video, 160x120, in a program stream (made by tests/data/media/make-clip.sh).
@@ -204,6 +243,7 @@ TEST_F(MovieWindowTest, PlaysWithPathPositionAndLengthInTheTitleAndFitsAroundThe
 
 TEST_F(MovieWindowTest, PlaysAnMpegDownloadWithPositionAndLengthInTheTitleAndFitsAroundTheMedia)
 {
+    const ScopedPartDevice device("mpegvideo");
     const std::string path = m_folder.Write("clip two.part", MpegClipBytes());
     const MediaErrorAnswerer errors;
     const HWND window = Open(path);
@@ -401,6 +441,7 @@ TEST_F(PlayButtonTest, UnfinishedDownloadWithItsStartPlaysInTheMovieWindow)
 TEST_F(PlayButtonTest, UnfinishedMpegDownloadWithItsStartPlaysInTheMovieWindow)
 {
     // Half of the clip has arrived; the same ".part" extension has to reach the MPEG decoder.
+    const ScopedPartDevice device("mpegvideo");
     const std::string clip = MpegClipBytes();
     const auto arrived = static_cast<std::uint32_t>(clip.size() / 2);
     const std::string part = m_folder.Write("13 b.part", clip.substr(0, arrived));
