@@ -7,7 +7,6 @@
 #include "framework/Application.h"
 #include "framework/Choosers.h"
 #include "framework/DataExchange.h"
-#include "framework/Handles.h"
 #include "framework/IconPaint.h"
 #include "framework/Text.h"
 #include "res/resource.h"

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace gui {
@@ -139,33 +140,51 @@ void BringToFront(HWND window)
     WaitUntil([&] { return ::GetForegroundWindow() == window; }, 2000);
 }
 
-namespace {
+bool ExpectGerman()
+{
+    const char* language = std::getenv("PG_EXPECT_LANGUAGE");
+    return language && std::strcmp(language, "de") == 0;
+}
 
-void SendMouse(DWORD flags, int screenX = 0, int screenY = 0)
+void MovePointerTo(POINT screen)
 {
     INPUT input{};
     input.type = INPUT_MOUSE;
-    input.mi.dwFlags = flags;
-    if (flags & MOUSEEVENTF_ABSOLUTE) {
-        input.mi.dx = static_cast<LONG>((screenX * 65536LL + ::GetSystemMetrics(SM_CXSCREEN) - 1) /
-                                        ::GetSystemMetrics(SM_CXSCREEN));
-        input.mi.dy = static_cast<LONG>((screenY * 65536LL + ::GetSystemMetrics(SM_CYSCREEN) - 1) /
-                                        ::GetSystemMetrics(SM_CYSCREEN));
-    }
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    input.mi.dx = static_cast<LONG>((screen.x * 65536LL + ::GetSystemMetrics(SM_CXSCREEN) - 1) /
+                                    ::GetSystemMetrics(SM_CXSCREEN));
+    input.mi.dy = static_cast<LONG>((screen.y * 65536LL + ::GetSystemMetrics(SM_CYSCREEN) - 1) /
+                                    ::GetSystemMetrics(SM_CYSCREEN));
+    ::SendInput(1, &input, sizeof input);
+    ::Sleep(30);
+}
+
+void SendMouseButton(DWORD flag)
+{
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flag;
     ::SendInput(1, &input, sizeof input);
 }
 
-} // namespace
+void SendKey(WORD virtualKey, bool up)
+{
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = virtualKey;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    ::SendInput(1, &input, sizeof input);
+}
 
 void ClickAt(HWND window, int clientX, int clientY, bool doubleClick)
 {
     POINT point{clientX, clientY};
     ::ClientToScreen(window, &point);
-    SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, point.x, point.y);
-    ::Sleep(50);
+    MovePointerTo(point);
+    ::Sleep(20);
     for (int i = 0; i < (doubleClick ? 2 : 1); ++i) {
-        SendMouse(MOUSEEVENTF_LEFTDOWN);
-        SendMouse(MOUSEEVENTF_LEFTUP);
+        SendMouseButton(MOUSEEVENTF_LEFTDOWN);
+        SendMouseButton(MOUSEEVENTF_LEFTUP);
         ::Sleep(doubleClick ? 30 : 100);
     }
     ::Sleep(100);
@@ -195,11 +214,8 @@ void TypeText(const std::string& text)
 
 void PressKey(WORD virtualKey)
 {
-    INPUT input[2]{};
-    input[0].type = input[1].type = INPUT_KEYBOARD;
-    input[0].ki.wVk = input[1].ki.wVk = virtualKey;
-    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    ::SendInput(2, input, sizeof(INPUT));
+    SendKey(virtualKey, false);
+    SendKey(virtualKey, true);
     ::Sleep(150);
 }
 

@@ -45,7 +45,14 @@ void PostClick(HWND button);
 // Control rectangle in the dialog's client coordinates.
 RECT ControlRect(HWND dialog, int id);
 
+// Whether this run expects the German texts (the test runner says which locale Wine got).
+bool ExpectGerman();
+
 // Real input through the system's input queue.
+void MovePointerTo(POINT screen);
+// One mouse-button event, such as MOUSEEVENTF_LEFTDOWN.
+void SendMouseButton(DWORD flag);
+void SendKey(WORD virtualKey, bool up);
 void BringToFront(HWND window);
 void ClickAt(HWND window, int clientX, int clientY, bool doubleClick = false);
 void ClickControl(HWND dialog, int id, bool doubleClick = false);

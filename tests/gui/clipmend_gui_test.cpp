@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <set>
 #include <vector>
 
@@ -28,12 +27,6 @@ constexpr int LIST = 1008;
 constexpr int PLAY_OUTPUT = 1014;
 constexpr int OUTPUT_BOX = 1007;
 constexpr int CLOSE_AND_PLAY = IDOK;
-
-bool ExpectGerman()
-{
-    const char* language = std::getenv("PG_EXPECT_LANGUAGE");
-    return language && std::strcmp(language, "de") == 0;
-}
 
 std::uint32_t U32(const std::string& bytes, std::size_t offset)
 {
@@ -207,10 +200,10 @@ class ClipmendGuiTest : public testing::Test
     {
         gui::PostClick(gui::Item(main, GO));
         const HWND output =
-            program.WaitForWindow(ExpectGerman() ? "Clipmend - Ausgabe" : "Clipmend - Output");
+            program.WaitForWindow(gui::ExpectGerman() ? "Clipmend - Ausgabe" : "Clipmend - Output");
         if (!output)
             return nullptr;
-        const std::string endText = ExpectGerman() ? "Clipmend ist beendet." : "Clipmend is closed.";
+        const std::string endText = gui::ExpectGerman() ? "Clipmend ist beendet." : "Clipmend is closed.";
         const HWND box = gui::Item(output, OUTPUT_BOX);
         const bool ended = gui::WaitUntil(
             [&] {

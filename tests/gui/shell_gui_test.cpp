@@ -3,18 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <cstring>
 
 namespace {
 
 constexpr char SETTINGS_KEY[] = "SOFTWARE\\Partglance\\Dirs";
-
-bool ExpectGerman()
-{
-    const char* language = std::getenv("PG_EXPECT_LANGUAGE");
-    return language && std::strcmp(language, "de") == 0;
-}
 
 class ShellGuiTest : public testing::Test
 {
@@ -29,7 +21,7 @@ TEST_F(ShellGuiTest, LocalizedMainWindowShowsItsTexts)
     ASSERT_TRUE(program.Started());
     const HWND window = program.WaitForWindow("Partglance");
     ASSERT_NE(nullptr, window);
-    const bool german = ExpectGerman();
+    const bool german = gui::ExpectGerman();
     EXPECT_EQ(german ? "&Schliessen" : "&Close", gui::Text(gui::Item(window, 1017)));
     EXPECT_EQ(german ? "Quelldatei:" : "Input Filename:", gui::Text(gui::Item(window, 1020)));
     EXPECT_EQ(german ? "&Los" : "&Go", gui::Text(gui::Item(window, 1004)));

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -14,12 +12,6 @@ namespace {
 constexpr char FOLDER[] = PG_BIN_DIR "\\..\\tool-gui-tests";
 constexpr char STAND_IN[] = PG_BIN_DIR "\\..\\stubbin\\ClipmendC.exe";
 constexpr char MARKER[] = "clipmend.example.org";
-
-bool ExpectGerman()
-{
-    const char* language = std::getenv("PG_EXPECT_LANGUAGE");
-    return language && std::strcmp(language, "de") == 0;
-}
 
 std::string ReadWholeFile(const std::string& path)
 {
@@ -54,10 +46,10 @@ protected:
 
     static std::string Path(const std::string& name) { return std::string(FOLDER) + "\\" + name; }
     static std::string Log() { return Path("commands.log"); }
-    static std::string OutputTitle() { return ExpectGerman() ? "Clipmend - Ausgabe" : "Clipmend - Output"; }
+    static std::string OutputTitle() { return gui::ExpectGerman() ? "Clipmend - Ausgabe" : "Clipmend - Output"; }
     static std::string EndText()
     {
-        return ExpectGerman() ? "\r\n\r\nClipmend ist beendet." : "\r\n\r\nClipmend is closed.";
+        return gui::ExpectGerman() ? "\r\n\r\nClipmend ist beendet." : "\r\n\r\nClipmend is closed.";
     }
 };
 

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <cstring>
 
 namespace {
 
@@ -14,54 +12,19 @@ constexpr int GRIP_ID = 17733;
 constexpr int VERSION_TEXT_ID = 1014;
 constexpr int MAIL_LINK_ID = 1015;
 
-bool ExpectGerman()
-{
-    const char* language = std::getenv("PG_EXPECT_LANGUAGE");
-    return language && std::strcmp(language, "de") == 0;
-}
-
-void SendKey(WORD virtualKey, bool up)
-{
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = virtualKey;
-    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-    ::SendInput(1, &input, sizeof input);
-}
-
-void MoveMouseTo(POINT screen)
-{
-    INPUT input{};
-    input.type = INPUT_MOUSE;
-    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    input.mi.dx = static_cast<LONG>((screen.x * 65536LL + ::GetSystemMetrics(SM_CXSCREEN) - 1) /
-                                    ::GetSystemMetrics(SM_CXSCREEN));
-    input.mi.dy = static_cast<LONG>((screen.y * 65536LL + ::GetSystemMetrics(SM_CYSCREEN) - 1) /
-                                    ::GetSystemMetrics(SM_CYSCREEN));
-    ::SendInput(1, &input, sizeof input);
-    ::Sleep(30);
-}
-
-void SendButton(DWORD flag)
-{
-    INPUT input{};
-    input.type = INPUT_MOUSE;
-    input.mi.dwFlags = flag;
-    ::SendInput(1, &input, sizeof input);
-    ::Sleep(50);
-}
-
 // Presses the left button on the size grip and lets it go dx, dy further.
 void DragGrip(HWND window, int dx, int dy)
 {
     const RECT grip = gui::ControlRect(window, GRIP_ID);
     POINT start{(grip.left + grip.right) / 2, (grip.top + grip.bottom) / 2};
     ::ClientToScreen(window, &start);
-    MoveMouseTo(start);
-    SendButton(MOUSEEVENTF_LEFTDOWN);
+    gui::MovePointerTo(start);
+    gui::SendMouseButton(MOUSEEVENTF_LEFTDOWN);
+    ::Sleep(50);
     for (int step = 1; step <= 5; ++step)
-        MoveMouseTo({start.x + dx * step / 5, start.y + dy * step / 5});
-    SendButton(MOUSEEVENTF_LEFTUP);
+        gui::MovePointerTo({start.x + dx * step / 5, start.y + dy * step / 5});
+    gui::SendMouseButton(MOUSEEVENTF_LEFTUP);
+    ::Sleep(50);
     ::Sleep(200);
 }
 
@@ -86,14 +49,14 @@ TEST_F(UiGuiTest, LocalizedAboutBoxOpensFromTheSystemMenu)
     ASSERT_NE(nullptr, window);
     gui::BringToFront(window);
     // Alt+Space opens the system menu; "o" is the mnemonic of its last item.
-    SendKey(VK_MENU, false);
-    SendKey(VK_SPACE, false);
-    SendKey(VK_SPACE, true);
-    SendKey(VK_MENU, true);
+    gui::SendKey(VK_MENU, false);
+    gui::SendKey(VK_SPACE, false);
+    gui::SendKey(VK_SPACE, true);
+    gui::SendKey(VK_MENU, true);
     ::Sleep(300);
     gui::PressKey('O');
 
-    const std::string title = ExpectGerman() ? "Inf&o \xfc"
+    const std::string title = gui::ExpectGerman() ? "Inf&o \xfc"
                                                "ber Decoyrun..."
                                              : "Inf&o about Partglance...";
     const HWND about = program.WaitForWindow(title, 5000);

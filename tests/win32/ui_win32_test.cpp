@@ -1,4 +1,5 @@
 // Dialog support on real windows: the resizable main window, the hyperlink control and the about box.
+#include "GuiDriver.h"
 #include "Win32TestSupport.h"
 
 #include "app/DirSettings.h"
@@ -579,18 +580,6 @@ TEST(AboutBoxTest, LocalizedSystemCommandsSixteenToThirtyOneOpenTheAboutBox)
     main.DestroyWindow();
 }
 
-void MovePointerTo(POINT screen)
-{
-    INPUT input{};
-    input.type = INPUT_MOUSE;
-    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    input.mi.dx = static_cast<LONG>((screen.x * 65536LL + ::GetSystemMetrics(SM_CXSCREEN) - 1) /
-                                    ::GetSystemMetrics(SM_CXSCREEN));
-    input.mi.dy = static_cast<LONG>((screen.y * 65536LL + ::GetSystemMetrics(SM_CYSCREEN) - 1) /
-                                    ::GetSystemMetrics(SM_CYSCREEN));
-    ::SendInput(1, &input, sizeof input);
-}
-
 // The modal loop hands the pointer's moves over the link to its tooltip, which shows the target.
 TEST(AboutBoxTest, MailLinkShowsItsTargetWhenThePointerRestsOnIt)
 {
@@ -603,7 +592,7 @@ TEST(AboutBoxTest, MailLinkShowsItsTargetWhenThePointerRestsOnIt)
         underlined = FontOf(link).lfUnderline;
         RECT r{};
         ::GetWindowRect(link, &r);
-        MovePointerTo({(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+        gui::MovePointerTo({(r.left + r.right) / 2, (r.top + r.bottom) / 2});
         for (int i = 0; i < 100 && tip.empty(); ++i) {
             ::Sleep(50);
             TooltipSearch search{link, true, nullptr};
@@ -612,7 +601,7 @@ TEST(AboutBoxTest, MailLinkShowsItsTargetWhenThePointerRestsOnIt)
             if (search.found)
                 tip = WindowText(search.found);
         }
-        MovePointerTo({0, 0});
+        gui::MovePointerTo({0, 0});
         ::PostMessageA(box, WM_COMMAND, IDOK, 0);
     });
     EXPECT_EQ(IDOK, about.DoModal());
