@@ -3,8 +3,10 @@
 #include "catalogue/DecimalText.h"
 #include "framework/Text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <string_view>
@@ -38,38 +40,97 @@ struct FileCloser
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-bool ReadBytes(std::FILE* in, unsigned char* data, std::size_t count)
+// The metadata's bytes, taken from the stream in large reads and handed out in the small pieces the
+// layout needs: the runtime's stream functions lock the stream on every call, which made a refresh
+// of many downloads pay more for the calls than for the bytes.
+class ByteReader
 {
-    return std::fread(data, 1, count, in) == count;
+  public:
+    explicit ByteReader(std::FILE* in) : m_in(in) {}
+    ByteReader(const ByteReader&) = delete;
+    ByteReader& operator=(const ByteReader&) = delete;
+
+    // False when the stream ends before `count` bytes.
+    bool Bytes(unsigned char* data, std::size_t count)
+    {
+        while (count > 0) {
+            if (m_next == m_end && !Refill())
+                return false;
+            const std::size_t piece = std::min(count, m_end - m_next);
+            std::memcpy(data, m_buffer + m_next, piece);
+            m_next += piece;
+            data += piece;
+            count -= piece;
+        }
+        return true;
+    }
+
+    bool Int16(std::int16_t& value)
+    {
+        unsigned char bytes[2];
+        if (!Bytes(bytes, sizeof bytes))
+            return false;
+        value = static_cast<std::int16_t>(bytes[0] | bytes[1] << 8);
+        return true;
+    }
+
+    bool Int32(std::int32_t& value)
+    {
+        unsigned char bytes[4];
+        if (!Bytes(bytes, sizeof bytes))
+            return false;
+        value = static_cast<std::int32_t>(std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 |
+                                          std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24);
+        return true;
+    }
+
+    // A name or string value: `length` raw bytes, read whole however long. Where it is used as
+    // text it ends at its first zero byte.
+    bool Field(std::int16_t length, std::string& bytes)
+    {
+        if (length < 0)
+            return false;
+        bytes.assign(static_cast<std::size_t>(length), '\0');
+        return Bytes(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size());
+    }
+
+  private:
+    bool Refill()
+    {
+        m_next = 0;
+        m_end = std::fread(m_buffer, 1, sizeof m_buffer, m_in);
+        return m_end > 0;
+    }
+
+    std::FILE* m_in;
+    unsigned char m_buffer[4096];
+    std::size_t m_next = 0;
+    std::size_t m_end = 0;
+};
+
+// "%02x" of one byte.
+void AppendHexByte(std::string& text, unsigned char byte)
+{
+    static constexpr char kDigits[] = "0123456789abcdef";
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 0x0F];
 }
 
-bool ReadInt16(std::FILE* in, std::int16_t& value)
+// Writes dump text to its target, with CR LF line ends where the target asks for them.
+void WriteDump(const DumpTarget& dump, std::string_view text)
 {
-    unsigned char bytes[2];
-    if (!ReadBytes(in, bytes, sizeof bytes))
-        return false;
-    value = static_cast<std::int16_t>(bytes[0] | bytes[1] << 8);
-    return true;
-}
-
-bool ReadInt32(std::FILE* in, std::int32_t& value)
-{
-    unsigned char bytes[4];
-    if (!ReadBytes(in, bytes, sizeof bytes))
-        return false;
-    value = static_cast<std::int32_t>(std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 |
-                                      std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24);
-    return true;
-}
-
-// A name or string value: `length` raw bytes, read whole however long. Where it is used as text it
-// ends at its first zero byte.
-bool ReadField(std::FILE* in, std::int16_t length, std::string& bytes)
-{
-    if (length < 0)
-        return false;
-    bytes.assign(static_cast<std::size_t>(length), '\0');
-    return length == 0 || ReadBytes(in, reinterpret_cast<unsigned char*>(bytes.data()), bytes.size());
+    if (!dump.crlfLineEnds) {
+        std::fwrite(text.data(), 1, text.size(), dump.file);
+        return;
+    }
+    std::string converted;
+    converted.reserve(text.size() + text.size() / 16);
+    for (char c : text) {
+        if (c == '\n')
+            converted += '\r';
+        converted += c;
+    }
+    std::fwrite(converted.data(), 1, converted.size(), dump.file);
 }
 
 // The dump of one read, collected and written to the dump stream in one piece when the read ends
@@ -78,7 +139,7 @@ bool ReadField(std::FILE* in, std::int16_t length, std::string& bytes)
 class DumpBuffer
 {
   public:
-    explicit DumpBuffer(std::FILE* dump) : m_dump(dump) {}
+    explicit DumpBuffer(const DumpTarget& dump) : m_dump(dump) {}
     DumpBuffer(const DumpBuffer&) = delete;
     DumpBuffer& operator=(const DumpBuffer&) = delete;
     ~DumpBuffer() { Flushed(); }
@@ -119,25 +180,24 @@ class DumpBuffer
     // " %02x" for each byte, then a line feed.
     void Hash(const unsigned char (&hash)[16])
     {
-        static constexpr char kDigits[] = "0123456789abcdef";
         for (unsigned char byte : hash) {
-            const char text[] = {' ', kDigits[byte >> 4], kDigits[byte & 0x0F]};
-            m_text.append(text, sizeof text);
+            m_text += ' ';
+            AppendHexByte(m_text, byte);
         }
         m_text += '\n';
     }
 
     // Writes what has been collected and yields the dump stream, for an error message to follow.
-    std::FILE* Flushed()
+    const DumpTarget& Flushed()
     {
         if (!m_text.empty())
-            std::fwrite(m_text.data(), 1, m_text.size(), m_dump);
+            WriteDump(m_dump, m_text);
         m_text.clear();
         return m_dump;
     }
 
   private:
-    std::FILE* m_dump;
+    DumpTarget m_dump;
     std::string m_text;
 };
 
@@ -159,18 +219,19 @@ std::int32_t WrappingAdd(std::int32_t a, std::int32_t b)
 
 } // namespace
 
-bool PartMetFile::Read(std::FILE* in, std::FILE* dump)
+bool PartMetFile::Read(std::FILE* in, const DumpTarget& dump)
 {
     return ReadMet(in, dump, false);
 }
 
-bool PartMetFile::ReadUntilFirstGap(std::FILE* in, std::FILE* dump)
+bool PartMetFile::ReadUntilFirstGap(std::FILE* in, const DumpTarget& dump)
 {
     return ReadMet(in, dump, true);
 }
 
-bool PartMetFile::ReadMet(std::FILE* in, std::FILE* dump, bool untilFirstGap)
+bool PartMetFile::ReadMet(std::FILE* stream, const DumpTarget& dump, bool untilFirstGap)
 {
+    ByteReader in(stream);
     DumpBuffer out(dump);
     if (!untilFirstGap) {
         m_fileSize = 0;
@@ -178,33 +239,33 @@ bool PartMetFile::ReadMet(std::FILE* in, std::FILE* dump, bool untilFirstGap)
     }
 
     unsigned char version;
-    if (!ReadBytes(in, &version, 1))
+    if (!in.Bytes(&version, 1))
         return PrintError(out.Flushed(), "cannot read version\n");
     if (version != kVersion)
         return PrintError(out.Flushed(), "version != 224\n");
     unsigned char date[4];
-    if (!ReadBytes(in, date, sizeof date))
+    if (!in.Bytes(date, sizeof date))
         return PrintError(out.Flushed(), "cannot read date\n");
     unsigned char fileId[16];
-    if (!ReadBytes(in, fileId, sizeof fileId))
+    if (!in.Bytes(fileId, sizeof fileId))
         return PrintError(out.Flushed(), "cannot read file id\n");
     out.Append("file id  =");
     out.Hash(fileId);
 
     std::int16_t hashCount;
-    if (!ReadInt16(in, hashCount))
+    if (!in.Int16(hashCount))
         return PrintError(out.Flushed(), "cannot read number of partial hashes\n");
     out.Append("\n");
     for (int i = 0; i < hashCount; ++i) {
         unsigned char hash[16];
-        if (!ReadBytes(in, hash, sizeof hash))
+        if (!in.Bytes(hash, sizeof hash))
             return PrintError(out.Flushed(), "cannot read hash %d\n", i);
         out.HashLabel(i);
         out.Hash(hash);
     }
 
     std::int32_t tagCount;
-    if (!ReadInt32(in, tagCount))
+    if (!in.Int32(tagCount))
         return PrintError(out.Flushed(), "cannot read number of number of meta tags\n");
     out.Append("\n");
 
@@ -217,12 +278,12 @@ bool PartMetFile::ReadMet(std::FILE* in, std::FILE* dump, bool untilFirstGap)
     std::string value;
     for (std::int32_t tag = 0; tag < tagCount; ++tag) {
         unsigned char type;
-        if (!ReadBytes(in, &type, 1))
+        if (!in.Bytes(&type, 1))
             return PrintError(out.Flushed(), "cannot read tag type\n");
         std::int16_t nameLength;
-        if (!ReadInt16(in, nameLength))
+        if (!in.Int16(nameLength))
             return PrintError(out.Flushed(), "cannot read name length\n");
-        if (!ReadField(in, nameLength, name))
+        if (!in.Field(nameLength, name))
             return PrintError(out.Flushed(), "cannot read name\n");
         const bool special = nameLength == 1;
         const unsigned char idByte = special ? static_cast<unsigned char>(name[0]) : 0;
@@ -230,9 +291,9 @@ bool PartMetFile::ReadMet(std::FILE* in, std::FILE* dump, bool untilFirstGap)
 
         if (type == kStringTag) {
             std::int16_t valueLength;
-            if (!ReadInt16(in, valueLength))
+            if (!in.Int16(valueLength))
                 return PrintError(out.Flushed(), "cannot read value length\n");
-            if (!ReadField(in, valueLength, value))
+            if (!in.Field(valueLength, value))
                 return PrintError(out.Flushed(), "cannot read value\n");
             const char* text = value.c_str();
             if (!special) {
@@ -262,7 +323,7 @@ bool PartMetFile::ReadMet(std::FILE* in, std::FILE* dump, bool untilFirstGap)
             }
         } else if (type == kIntegerTag) {
             std::int32_t number;
-            if (!ReadInt32(in, number))
+            if (!in.Int32(number))
                 return PrintError(out.Flushed(), "cannot read value\n");
             if (special) {
                 switch (idByte) {
@@ -320,7 +381,7 @@ bool PartMetFile::ReadMet(std::FILE* in, std::FILE* dump, bool untilFirstGap)
 
     std::string hex;
     for (unsigned char byte : fileId)
-        hex += fw::Format("%02x", byte);
+        AppendHexByte(hex, byte);
     m_link = fw::Format("ed2k://|file|%s|%d|%s|", linkName.c_str(), lastFileSize, hex.c_str());
     if (untilFirstGap)
         m_firstGapStart = lastFileSize;
@@ -353,16 +414,17 @@ std::string PartMetFile::StatusName(std::int32_t status)
     }
 }
 
-bool PartMetFile::PrintError(std::FILE* dump, const char* format, ...)
+bool PartMetFile::PrintError(const DumpTarget& dump, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    std::vfprintf(dump, format, args);
+    const std::string message = fw::FormatV(format, args);
     va_end(args);
+    WriteDump(dump, message);
     return false;
 }
 
-PartInfo GetPartInfo(const std::string& partPath, std::FILE* dump)
+PartInfo GetPartInfo(const std::string& partPath, const DumpTarget& dump)
 {
     PartInfo info;
     PartMetFile met;
@@ -382,7 +444,7 @@ PartInfo GetPartInfo(const std::string& partPath, std::FILE* dump)
     return info;
 }
 
-std::int32_t GetFirstGapStart(const std::string& partPath, std::FILE* dump)
+std::int32_t GetFirstGapStart(const std::string& partPath, const DumpTarget& dump)
 {
     PartMetFile met;
     const FilePtr file(std::fopen((partPath + ".met").c_str(), "rb"));

@@ -7,27 +7,38 @@
 
 namespace pg {
 
+// Where a read's dump goes. A stream that the runtime would write in text mode is better set to
+// binary mode with `crlfLineEnds` on: the dump then carries the same CR LF line ends, made in one
+// pass over each read's dump instead of by the runtime on every write.
+struct DumpTarget
+{
+    DumpTarget(std::FILE* stream, bool crlf = false) : file(stream), crlfLineEnds(crlf) {}
+
+    std::FILE* file;
+    bool crlfLineEnds;
+};
+
 class PartMetFile
 {
   public:
     PartMetFile() = default;
     virtual ~PartMetFile() = default;
 
-    // Reads the whole metadata file from `in` (opened "rb", at its start). True once the tag list
-    // has been read and the link built; false after an error message. Fields stored before a
-    // failure stay set.
-    bool Read(std::FILE* in, std::FILE* dump);
+    // Reads the whole metadata file from `in` (opened "rb", at its start; the read may take more of
+    // the stream than the metadata uses). True once the tag list has been read and the link built;
+    // false after an error message. Fields stored before a failure stay set.
+    bool Read(std::FILE* in, const DumpTarget& dump);
 
     // Like Read, but returns true as soon as the first gap-start tag has been read, with
     // m_firstGapStart set to its value. Without any gap-start tag the whole file is present, so
     // m_firstGapStart becomes the file size from the last size tag (0 when there is none).
-    bool ReadUntilFirstGap(std::FILE* in, std::FILE* dump);
+    bool ReadUntilFirstGap(std::FILE* in, const DumpTarget& dump);
 
     static std::string PriorityName(std::int32_t priority);
     static std::string StatusName(std::int32_t status);
 
     // Prints an error message to the dump stream; yields false for the failing read to return.
-    static bool PrintError(std::FILE* dump, const char* format, ...)
+    static bool PrintError(const DumpTarget& dump, const char* format, ...)
 #if defined(__GNUC__)
         __attribute__((format(printf, 2, 3)))
 #endif
@@ -42,7 +53,7 @@ class PartMetFile
     std::int32_t m_firstGapStart = 0;
 
   private:
-    bool ReadMet(std::FILE* in, std::FILE* dump, bool untilFirstGap);
+    bool ReadMet(std::FILE* in, const DumpTarget& dump, bool untilFirstGap);
 };
 
 struct PartInfo
@@ -52,10 +63,10 @@ struct PartInfo
 };
 
 // The metadata of the data file `partPath` is the file partPath + ".met".
-PartInfo GetPartInfo(const std::string& partPath, std::FILE* dump);
+PartInfo GetPartInfo(const std::string& partPath, const DumpTarget& dump);
 
 // Offset of the first missing byte of the download; 0 when the metadata cannot be read, so a
 // download whose first gap starts at 0 counts as having no usable data.
-std::int32_t GetFirstGapStart(const std::string& partPath, std::FILE* dump);
+std::int32_t GetFirstGapStart(const std::string& partPath, const DumpTarget& dump);
 
 } // namespace pg

@@ -668,14 +668,53 @@ TEST_F(PartLookupTest, FirstGapStart)
 
 // ---------------------------------------------------------------- sample files written by the clients
 
-std::string SampleDump(pg::PartMetFile& met, const std::string& name, ReadKind kind, bool& ok)
+std::string SampleDump(pg::PartMetFile& met, const std::string& name, ReadKind kind, bool& ok,
+                       bool crlfLineEnds = false)
 {
     const FilePtr in(std::fopen(pgtest::DataPath("partmet/" + name).c_str(), "rb"));
     const TempStream dump;
+    const pg::DumpTarget target(dump.get(), crlfLineEnds);
     ok = in && dump.get() &&
-         (kind == ReadKind::Full ? met.Read(in.get(), dump.get())
-                                 : met.ReadUntilFirstGap(in.get(), dump.get()));
+         (kind == ReadKind::Full ? met.Read(in.get(), target) : met.ReadUntilFirstGap(in.get(), target));
     return dump.get() ? dump.Content() : "";
+}
+
+std::string WithCrLf(const std::string& text)
+{
+    std::string converted;
+    for (char c : text) {
+        if (c == '\n')
+            converted += '\r';
+        converted += c;
+    }
+    return converted;
+}
+
+// The program's dump goes to a binary stream with CR LF made by the reader: the same bytes a
+// text-mode stream would write, error messages included.
+TEST(PartMetSampleTest, CrLfTargetsGetTheSameDumpWithCrLfLineEnds)
+{
+    for (const char* name : {"IPED_test_partMet.part.met", "pDonkey_24.v04.part.met",
+                             "pDonkey_23.part.met.v0.01", "IPED_test_emule.part.met.truncated64"}) {
+        for (ReadKind kind : {ReadKind::Full, ReadKind::UntilFirstGap}) {
+            pg::PartMetFile plain;
+            pg::PartMetFile crlf;
+            bool plainOk = false;
+            bool crlfOk = false;
+            const std::string expected = WithCrLf(SampleDump(plain, name, kind, plainOk));
+            EXPECT_EQ(expected, SampleDump(crlf, name, kind, crlfOk, true)) << name;
+            EXPECT_EQ(plainOk, crlfOk) << name;
+            EXPECT_EQ(plain.m_link, crlf.m_link) << name;
+        }
+    }
+
+    ScratchDirectory dir;
+    dir.Write("cut.part.met", MetBytes().Header(1, 2).str().substr(0, 30));
+    const TempStream dump;
+    EXPECT_EQ("", pg::GetPartInfo(dir.PathOf("cut.part"), pg::DumpTarget(dump.get(), true)).name);
+    EXPECT_EQ(0, pg::GetFirstGapStart(dir.PathOf("cut.part"), pg::DumpTarget(dump.get(), true)));
+    const std::string cut = kIdLine + "\ncannot read hash 0\n";
+    EXPECT_EQ(WithCrLf(cut + cut), dump.Content());
 }
 
 TEST(PartMetSampleTest, EmuleFileDumpsWhole)
