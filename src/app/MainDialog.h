@@ -8,6 +8,8 @@
 
 namespace pg {
 
+class MetadataPrefetch;
+
 class MainDialog : public ResizableDialog
 {
 public:
@@ -57,6 +59,8 @@ private:
     void OnClose();
 
     // Handlers and helpers of the subsystems, in the same order as above.
+    // GetPartInfo of a refresh's download `index`, its metadata read ahead.
+    std::string GetPartInfo(MetadataPrefetch& metadata, std::size_t index);
     // (end of subsystem handlers)
 
     void AddAboutItemToSystemMenu();

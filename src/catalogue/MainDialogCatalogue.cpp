@@ -7,10 +7,13 @@
 #include "catalogue/ListSort.h"
 #include "catalogue/ListText.h"
 #include "catalogue/ListViewRows.h"
+#include "catalogue/MetadataPrefetch.h"
 #include "catalogue/PartMetFile.h"
 #include "res/resource.h"
 
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 #include <fcntl.h>
 #include <io.h>
@@ -73,6 +76,13 @@ std::string MainDialog::GetPartInfo(std::string partPath)
     return info.name;
 }
 
+std::string MainDialog::GetPartInfo(MetadataPrefetch& metadata, std::size_t index)
+{
+    const PartInfo info = metadata.Info(index, DumpStream());
+    m_percentReceived = info.percent;
+    return info.name;
+}
+
 std::int32_t MainDialog::GetFirstGapStart(std::string partPath)
 {
     const std::int32_t start = pg::GetFirstGapStart(partPath, DumpStream());
@@ -99,10 +109,16 @@ void MainDialog::Refresh()
     m_scanning = 0;
     m_scanDone = 1;
 
+    std::vector<std::string> partPaths;
+    partPaths.reserve(m_entries.Count());
+    for (std::size_t i = 0; i < m_entries.Count(); ++i)
+        partPaths.push_back(m_entries[i].m_path);
+    MetadataPrefetch metadata(std::move(partPaths));
+
     const RedrawPause pause(list);
     for (std::size_t i = 0; i < m_entries.Count(); ++i) {
         const PartEntry& entry = m_entries[i];
-        const std::string name = GetPartInfo(entry.m_path);
+        const std::string name = GetPartInfo(metadata, i);
         const std::string size = SizeText(entry.m_size);
         const std::string percent = PercentText(m_percentReceived);
         AddListRow(static_cast<int>(i), name, percent, size, entry.m_path);

@@ -40,24 +40,30 @@ struct FileCloser
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-// The metadata's bytes, taken from the stream in large reads and handed out in the small pieces the
-// layout needs: the runtime's stream functions lock the stream on every call, which made a refresh
-// of many downloads pay more for the calls than for the bytes.
+} // namespace
+
+// The metadata's bytes: taken from a stream in large reads and handed out in the small pieces the
+// layout needs (the runtime's stream functions lock the stream on every call, which made a refresh
+// of many downloads pay more for the calls than for the bytes), or handed out of bytes read before.
 class ByteReader
 {
   public:
-    explicit ByteReader(std::FILE* in) : m_in(in) {}
+    explicit ByteReader(std::FILE* in) : m_in(in), m_data(m_buffer) {}
+    explicit ByteReader(std::string_view bytes)
+        : m_data(reinterpret_cast<const unsigned char*>(bytes.data())), m_end(bytes.size())
+    {
+    }
     ByteReader(const ByteReader&) = delete;
     ByteReader& operator=(const ByteReader&) = delete;
 
-    // False when the stream ends before `count` bytes.
+    // False when the bytes end before `count` of them.
     bool Bytes(unsigned char* data, std::size_t count)
     {
         while (count > 0) {
             if (m_next == m_end && !Refill())
                 return false;
             const std::size_t piece = std::min(count, m_end - m_next);
-            std::memcpy(data, m_buffer + m_next, piece);
+            std::memcpy(data, m_data + m_next, piece);
             m_next += piece;
             data += piece;
             count -= piece;
@@ -97,16 +103,21 @@ class ByteReader
   private:
     bool Refill()
     {
+        if (m_in == nullptr)
+            return false;
         m_next = 0;
         m_end = std::fread(m_buffer, 1, sizeof m_buffer, m_in);
         return m_end > 0;
     }
 
-    std::FILE* m_in;
+    std::FILE* m_in = nullptr;
     unsigned char m_buffer[4096];
+    const unsigned char* m_data;
     std::size_t m_next = 0;
     std::size_t m_end = 0;
 };
+
+namespace {
 
 // "%02x" of one byte.
 void AppendHexByte(std::string& text, unsigned char byte)
@@ -221,17 +232,24 @@ std::int32_t WrappingAdd(std::int32_t a, std::int32_t b)
 
 bool PartMetFile::Read(std::FILE* in, const DumpTarget& dump)
 {
-    return ReadMet(in, dump, false);
+    ByteReader bytes(in);
+    return ReadMet(bytes, dump, false);
+}
+
+bool PartMetFile::ReadFromMemory(std::string_view bytes, const DumpTarget& dump)
+{
+    ByteReader reader(bytes);
+    return ReadMet(reader, dump, false);
 }
 
 bool PartMetFile::ReadUntilFirstGap(std::FILE* in, const DumpTarget& dump)
 {
-    return ReadMet(in, dump, true);
+    ByteReader bytes(in);
+    return ReadMet(bytes, dump, true);
 }
 
-bool PartMetFile::ReadMet(std::FILE* stream, const DumpTarget& dump, bool untilFirstGap)
+bool PartMetFile::ReadMet(ByteReader& in, const DumpTarget& dump, bool untilFirstGap)
 {
-    ByteReader in(stream);
     DumpBuffer out(dump);
     if (!untilFirstGap) {
         m_fileSize = 0;
@@ -424,17 +442,13 @@ bool PartMetFile::PrintError(const DumpTarget& dump, const char* format, ...)
     return false;
 }
 
-PartInfo GetPartInfo(const std::string& partPath, const DumpTarget& dump)
+namespace {
+
+PartInfo InfoAfterRead(const PartMetFile& met, bool read)
 {
     PartInfo info;
-    PartMetFile met;
-    {
-        const FilePtr file(std::fopen((partPath + ".met").c_str(), "rb"));
-        if (!file)
-            return info;
-        if (met.Read(file.get(), dump))
-            info.name = met.m_fileName;
-    }
+    if (read)
+        info.name = met.m_fileName;
     // Sizes are unsigned 32-bit, so a download of 2 to 4 GiB still gets its share. A read that
     // broke off after the size and copied tags still yields the share.
     const auto size = static_cast<std::uint32_t>(met.m_fileSize);
@@ -442,6 +456,25 @@ PartInfo GetPartInfo(const std::string& partPath, const DumpTarget& dump)
     if (size > 0)
         info.percent = static_cast<float>(static_cast<double>(copied) / size * 100);
     return info;
+}
+
+} // namespace
+
+PartInfo GetPartInfo(const std::string& partPath, const DumpTarget& dump)
+{
+    PartMetFile met;
+    const FilePtr file(std::fopen((partPath + ".met").c_str(), "rb"));
+    if (!file)
+        return PartInfo();
+    const bool read = met.Read(file.get(), dump);
+    return InfoAfterRead(met, read);
+}
+
+PartInfo PartInfoFromBytes(std::string_view metBytes, const DumpTarget& dump)
+{
+    PartMetFile met;
+    const bool read = met.ReadFromMemory(metBytes, dump);
+    return InfoAfterRead(met, read);
 }
 
 std::int32_t GetFirstGapStart(const std::string& partPath, const DumpTarget& dump)

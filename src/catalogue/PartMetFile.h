@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace pg {
 
@@ -18,6 +19,8 @@ struct DumpTarget
     bool crlfLineEnds;
 };
 
+class ByteReader;
+
 class PartMetFile
 {
   public:
@@ -28,6 +31,8 @@ class PartMetFile
     // the stream than the metadata uses). True once the tag list has been read and the link built;
     // false after an error message. Fields stored before a failure stay set.
     bool Read(std::FILE* in, const DumpTarget& dump);
+    // Read of metadata bytes already in memory: the same fields, dump and result.
+    bool ReadFromMemory(std::string_view bytes, const DumpTarget& dump);
 
     // Like Read, but returns true as soon as the first gap-start tag has been read, with
     // m_firstGapStart set to its value. Without any gap-start tag the whole file is present, so
@@ -53,7 +58,7 @@ class PartMetFile
     std::int32_t m_firstGapStart = 0;
 
   private:
-    bool ReadMet(std::FILE* in, const DumpTarget& dump, bool untilFirstGap);
+    bool ReadMet(ByteReader& in, const DumpTarget& dump, bool untilFirstGap);
 };
 
 struct PartInfo
@@ -64,6 +69,8 @@ struct PartInfo
 
 // The metadata of the data file `partPath` is the file partPath + ".met".
 PartInfo GetPartInfo(const std::string& partPath, const DumpTarget& dump);
+// The same for the metadata file's bytes, read before.
+PartInfo PartInfoFromBytes(std::string_view metBytes, const DumpTarget& dump);
 
 // Offset of the first missing byte of the download; 0 when the metadata cannot be read, so a
 // download whose first gap starts at 0 counts as having no usable data.

@@ -7,4 +7,5 @@ list(APPEND PG_CORE_SOURCES
 list(APPEND PG_WIN32_SOURCES
   src/catalogue/FindFileLister.cpp
   src/catalogue/ListViewRows.cpp
+  src/catalogue/MetadataPrefetch.cpp
   src/catalogue/MainDialogCatalogue.cpp)

@@ -1,5 +1,6 @@
-// libFuzzer target for the part.met reader: arbitrary bytes must never crash either read, and the
-// quick read must print exactly a leading piece of what the full read prints.
+// libFuzzer target for the part.met reader: arbitrary bytes must never crash any read, the quick
+// read must print exactly a leading piece of what the full read prints, and a read of the same
+// bytes from memory must match the read from a stream.
 #include "catalogue/PartMetFile.h"
 
 #include <cstdint>
@@ -52,6 +53,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         RunRead(data, size, fullDump, [&](std::FILE* in, std::FILE* d) { return full.Read(in, d); });
     const bool quickOk = RunRead(data, size, quickDump,
                                  [&](std::FILE* in, std::FILE* d) { return quick.ReadUntilFirstGap(in, d); });
+
+    pg::PartMetFile fromMemory;
+    Dump memoryDump;
+    const bool memoryOk = fromMemory.ReadFromMemory(
+        std::string_view(reinterpret_cast<const char*>(data), size), memoryDump.stream);
+    if (memoryOk != fullOk || memoryDump.Text() != fullDump || fromMemory.m_link != full.m_link ||
+        fromMemory.m_fileName != full.m_fileName || fromMemory.m_fileSize != full.m_fileSize ||
+        fromMemory.m_copied != full.m_copied)
+        std::abort();
 
     if (fullOk && !quickOk)
         std::abort();

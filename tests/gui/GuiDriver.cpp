@@ -12,14 +12,30 @@ std::string BinPath(const std::string& fileName)
     return std::string(PG_BIN_DIR) + "\\" + fileName;
 }
 
-Program::Program(const std::string& exePath, const std::string& currentDirectory)
+Program::Program(const std::string& exePath, const std::string& currentDirectory,
+                 const std::string& standardOutput)
 {
     std::string commandLine = "\"" + exePath + "\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
+    HANDLE output = INVALID_HANDLE_VALUE;
+    if (!standardOutput.empty()) {
+        SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+        output = ::CreateFileA(standardOutput.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = INVALID_HANDLE_VALUE;
+        startup.hStdOutput = output;
+        startup.hStdError = INVALID_HANDLE_VALUE;
+    }
     PROCESS_INFORMATION info{};
-    if (::CreateProcessA(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                         currentDirectory.empty() ? nullptr : currentDirectory.c_str(), &startup, &info)) {
+    const BOOL started = ::CreateProcessA(exePath.c_str(), commandLine.data(), nullptr, nullptr,
+                                          output != INVALID_HANDLE_VALUE, 0, nullptr,
+                                          currentDirectory.empty() ? nullptr : currentDirectory.c_str(),
+                                          &startup, &info);
+    if (output != INVALID_HANDLE_VALUE)
+        ::CloseHandle(output);
+    if (started) {
         ::CloseHandle(info.hThread);
         m_process = info.hProcess;
         m_processId = info.dwProcessId;

@@ -15,7 +15,9 @@ std::string BinPath(const std::string& fileName);
 class Program
 {
 public:
-    explicit Program(const std::string& exePath, const std::string& currentDirectory = "");
+    // With `standardOutput` set, the program's standard output is written to that file.
+    explicit Program(const std::string& exePath, const std::string& currentDirectory = "",
+                     const std::string& standardOutput = "");
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
     ~Program();

@@ -30,10 +30,12 @@ class CatalogueGuiTest : public testing::Test
     }
     void TearDown() override { gui::DeleteUserKey(SETTINGS_KEY); }
 
-    // Starts the program in the tree's root, which is then its current directory, and waits for its window.
-    HWND Start()
+    // Starts the program in the tree's root, which is then its current directory, and waits for its
+    // window; its standard output goes to `standardOutput` when that is set.
+    HWND Start(const std::string& standardOutput = "")
     {
-        m_program = std::make_unique<gui::Program>(gui::BinPath("Partglance.exe"), m_tree.Root());
+        m_program =
+            std::make_unique<gui::Program>(gui::BinPath("Partglance.exe"), m_tree.Root(), standardOutput);
         const HWND window = m_program->WaitForWindow("Partglance");
         if (window)
             gui::BringToFront(window);
@@ -100,6 +102,40 @@ TEST_F(CatalogueGuiTest, DoubleClickFillsTheJobFieldsAndSetsThePlayButtons)
     EXPECT_EQ(m_tree.PathOf("sub\\clip.part"), gui::Text(gui::Item(window, 1001)));
     EXPECT_FALSE(gui::IsEnabled(playInput));
     EXPECT_FALSE(gui::IsEnabled(playOutput));
+}
+
+// The metadata dump of every listed download, in list order, with the CR LF line ends of a
+// Windows program's text output.
+TEST_F(CatalogueGuiTest, StandardOutputCarriesTheMetadataDumpOfTheList)
+{
+    const std::string dumpPath = m_tree.PathOf("dump.txt");
+    const HWND window = Start(dumpPath);
+    ASSERT_NE(nullptr, window);
+    ASSERT_EQ(2u, gui::ListRows(gui::Item(window, LIST), 4).size());
+    m_program.reset(); // closes the program
+
+    const std::string header = "file id  = 10 32 54 76 98 ba dc fe 01 23 45 67 89 ab cd ef\r\n\r\n\r\n";
+    EXPECT_EQ(header +
+                  "filename      = \"Film.avi\"\r\n"
+                  "file size     = 9000 (0.01 mb)\r\n"
+                  "copied so far = 5000 (0.00 mb)\r\n"
+                  "\r\n"
+                  "gap   0 from       4000 to       8000 =       4000 bytes missing\r\n"
+                  "\r\n"
+                  "4000 bytes = 0.00 mb missing\r\n"
+                  "first gap starts at 4000 (0 blocks are complete)\r\n"
+                  "\r\n" +
+                  header +
+                  "filename      = \"Clip.avi\"\r\n"
+                  "file size     = 9000 (0.01 mb)\r\n"
+                  "copied so far = 4000 (0.00 mb)\r\n"
+                  "\r\n"
+                  "gap   0 from          0 to       5000 =       5000 bytes missing\r\n"
+                  "\r\n"
+                  "5000 bytes = 0.00 mb missing\r\n"
+                  "first gap starts at 0 (0 blocks are complete)\r\n"
+                  "\r\n",
+              pgtest::ReadFileBytes(dumpPath));
 }
 
 } // namespace

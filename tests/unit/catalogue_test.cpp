@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <random>
@@ -226,8 +227,21 @@ ReadOutcome ReadFrom(pg::PartMetFile& met, const std::string& bytes, ReadKind ki
     }
     std::fwrite(bytes.data(), 1, bytes.size(), in.get());
     std::rewind(in.get());
+    pg::PartMetFile fromMemory = met;
     const bool ok =
         kind == ReadKind::Full ? met.Read(in.get(), dump.get()) : met.ReadUntilFirstGap(in.get(), dump.get());
+    if (kind == ReadKind::Full) {
+        // Bytes read before give the same read.
+        const TempStream memoryDump;
+        EXPECT_EQ(ok, fromMemory.ReadFromMemory(bytes, memoryDump.get()));
+        EXPECT_EQ(dump.Content(), memoryDump.Content());
+        EXPECT_EQ(met.m_fileName, fromMemory.m_fileName);
+        EXPECT_EQ(met.m_link, fromMemory.m_link);
+        EXPECT_EQ(met.m_fileType, fromMemory.m_fileType);
+        EXPECT_EQ(met.m_fileFormat, fromMemory.m_fileFormat);
+        EXPECT_EQ(met.m_fileSize, fromMemory.m_fileSize);
+        EXPECT_EQ(met.m_copied, fromMemory.m_copied);
+    }
     return {ok, dump.Content()};
 }
 
@@ -570,7 +584,20 @@ class PartLookupTest : public ::testing::Test
         m_dir.Write("001.part.met", bytes);
         return m_dir.PathOf("001.part");
     }
-    pg::PartInfo Info(const std::string& partPath) { return pg::GetPartInfo(partPath, m_dump.get()); }
+    pg::PartInfo Info(const std::string& partPath)
+    {
+        const pg::PartInfo info = pg::GetPartInfo(partPath, m_dump.get());
+        std::ifstream met(partPath + ".met", std::ios::binary);
+        if (met) {
+            // The same metadata read before gives the same answer.
+            const std::string bytes{std::istreambuf_iterator<char>(met), std::istreambuf_iterator<char>()};
+            const TempStream quiet;
+            const pg::PartInfo fromBytes = pg::PartInfoFromBytes(bytes, quiet.get());
+            EXPECT_EQ(info.name, fromBytes.name);
+            EXPECT_EQ(info.percent, fromBytes.percent);
+        }
+        return info;
+    }
     std::int32_t FirstGap(const std::string& partPath)
     {
         return pg::GetFirstGapStart(partPath, m_dump.get());

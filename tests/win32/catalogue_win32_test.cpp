@@ -7,11 +7,14 @@
 #include "app/MainDialog.h"
 #include "app/Strings.h"
 #include "catalogue/FindFileLister.h"
+#include "catalogue/MetadataPrefetch.h"
+#include "catalogue/PartMetFile.h"
 #include "res/resource.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -530,3 +533,127 @@ TEST(CatalogueFindDataTest, FileTimesBecomeSecondsSince1970)
 }
 
 } // namespace
+
+// ---------------------------------------------------------------- metadata read ahead by a refresh
+
+// The dump written to a scratch file, read back whole.
+class DumpFile
+{
+  public:
+    DumpFile() : m_file(std::tmpfile()) {}
+    ~DumpFile()
+    {
+        if (m_file)
+            std::fclose(m_file);
+    }
+    DumpFile(const DumpFile&) = delete;
+    DumpFile& operator=(const DumpFile&) = delete;
+
+    std::FILE* get() const { return m_file; }
+    std::string Content() const
+    {
+        std::fflush(m_file);
+        std::rewind(m_file);
+        std::string text;
+        char buffer[4096];
+        std::size_t got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, m_file)) > 0)
+            text.append(buffer, got);
+        return text;
+    }
+
+  private:
+    std::FILE* m_file;
+};
+
+class MetadataPrefetchTest : public testing::Test
+{
+  protected:
+    // Downloads 0..count-1; every seventh has no metadata, every eleventh metadata too large to be
+    // read ahead (thousands of partial hashes), every thirteenth a broken tag list.
+    std::vector<std::string> MakeDownloads(int count)
+    {
+        std::vector<std::string> paths;
+        for (int i = 0; i < count; ++i) {
+            const std::string name = "d" + std::to_string(i) + ".part";
+            if (i % 7 == 0) {
+                m_tree.Download(name, 10, nullptr);
+            } else if (i % 11 == 0) {
+                std::string bytes = MetFile().Name("Large " + std::to_string(i)).Size(1000).Copied(i).Bytes();
+                const std::string hashes(5000 * 16, '\x5A');
+                bytes.replace(21, 2, std::string("\x88\x13", 2)); // 5000 partial hashes
+                bytes.insert(23, hashes);
+                m_tree.File(name + ".met", bytes);
+                m_tree.File(name, "d");
+            } else {
+                const MetFile met =
+                    MetFile().Name("Film " + std::to_string(i) + ".avi").Size(1000).Copied(i).Gap(0, 0, 500);
+                std::string bytes = met.Bytes();
+                if (i % 13 == 0)
+                    bytes.resize(bytes.size() - 3); // the gap's end
+                m_tree.File(name + ".met", bytes);
+                m_tree.File(name, "d");
+            }
+            paths.push_back(m_tree.PathOf(name));
+        }
+        return paths;
+    }
+
+    CatalogueTree m_tree;
+};
+
+TEST_F(MetadataPrefetchTest, GivesWhatEachLookupGivesWithTheSameDumpInListOrder)
+{
+    // More downloads than are read ahead at once, so the readers wait for the list to catch up.
+    const std::vector<std::string> paths = MakeDownloads(700);
+    DumpFile expectedDump;
+    std::vector<pg::PartInfo> expected;
+    for (const std::string& path : paths)
+        expected.push_back(pg::GetPartInfo(path, expectedDump.get()));
+
+    for (const bool crlf : {false, true}) {
+        DumpFile dump;
+        pg::MetadataPrefetch metadata(paths);
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            const pg::PartInfo info = metadata.Info(i, pg::DumpTarget(dump.get(), crlf));
+            EXPECT_EQ(expected[i].name, info.name) << i;
+            EXPECT_EQ(expected[i].percent, info.percent) << i;
+        }
+        std::string expectedText = expectedDump.Content();
+        if (crlf) {
+            std::string converted;
+            for (char c : expectedText) {
+                if (c == '\n')
+                    converted += '\r';
+                converted += c;
+            }
+            expectedText = converted;
+        }
+        EXPECT_EQ(expectedText, dump.Content());
+    }
+    EXPECT_EQ("Film 1.avi", expected[1].name);
+    EXPECT_EQ("Large 22", expected[22].name);
+    EXPECT_EQ("", expected[0].name);  // no metadata
+    EXPECT_EQ("", expected[26].name); // broken tag list...
+    EXPECT_FLOAT_EQ(2.6f, expected[26].percent); // ...after its size and copied tags
+}
+
+TEST_F(MetadataPrefetchTest, EndsWhileFilesAreStillBeingReadAhead)
+{
+    const std::vector<std::string> paths = MakeDownloads(400);
+    DumpFile dump;
+    {
+        pg::MetadataPrefetch metadata(paths);
+        metadata.Info(0, dump.get());
+        EXPECT_EQ("Film 1.avi", metadata.Info(1, dump.get()).name);
+    }
+    // Every file was closed: each opens again without sharing.
+    for (const std::string& path : paths) {
+        const HANDLE file =
+            ::CreateFileA((path + ".met").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_TRUE(file != INVALID_HANDLE_VALUE || ::GetLastError() == ERROR_FILE_NOT_FOUND) << path;
+        if (file != INVALID_HANDLE_VALUE)
+            ::CloseHandle(file);
+    }
+    const pg::MetadataPrefetch nothing({});
+}

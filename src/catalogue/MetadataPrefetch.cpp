@@ -1,0 +1,125 @@
+#include "catalogue/MetadataPrefetch.h"
+
+#include "framework/Thread.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace pg {
+
+namespace {
+
+constexpr int kReaders = 2;
+constexpr std::size_t kGroupSize = 16;
+constexpr LONG kGroupsAhead = 16;
+// A larger file (a real one holds a few KiB) is left to the reader on the caller's thread, which
+// streams it: files read ahead take at most kGroupsAhead * kGroupSize times this much memory.
+constexpr DWORD kLargestReadAhead = 64 * 1024;
+
+// The whole file, as a read-only "rb" stream would see it; false when it cannot be opened or is
+// larger than kLargestReadAhead.
+bool ReadSmallFile(const std::string& path, std::string& bytes)
+{
+    const fw::KernelHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                              nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file)
+        return false;
+    char buffer[8192];
+    DWORD got = 0;
+    while (::ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        if (bytes.size() + got > kLargestReadAhead) {
+            std::string().swap(bytes);
+            return false;
+        }
+        bytes.append(buffer, got);
+    }
+    return true;
+}
+
+LONG Load(const volatile LONG& value)
+{
+    return ::InterlockedCompareExchange(const_cast<volatile LONG*>(&value), 0, 0);
+}
+
+} // namespace
+
+MetadataPrefetch::MetadataPrefetch(std::vector<std::string> partPaths)
+    : m_partPaths(std::move(partPaths)), m_slots(std::make_unique<Slot[]>(m_partPaths.size())),
+      m_space(::CreateSemaphoreA(nullptr, kGroupsAhead, LONG_MAX, nullptr)),
+      m_progress(::CreateEventA(nullptr, FALSE, FALSE, nullptr))
+{
+    if (!m_space || !m_progress || m_partPaths.empty())
+        return;
+    for (int i = 0; i < kReaders; ++i) {
+        fw::KernelHandle reader = fw::BeginThread(&MetadataPrefetch::ReaderThread, this, THREAD_PRIORITY_NORMAL);
+        if (reader)
+            m_readers.push_back(std::move(reader));
+    }
+}
+
+MetadataPrefetch::~MetadataPrefetch()
+{
+    if (m_readers.empty())
+        return;
+    ::InterlockedExchange(&m_stopping, 1);
+    ::ReleaseSemaphore(m_space.Get(), static_cast<LONG>(m_readers.size()), nullptr);
+    std::vector<HANDLE> handles;
+    for (const fw::KernelHandle& reader : m_readers)
+        handles.push_back(reader.Get());
+    ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), TRUE, INFINITE);
+}
+
+unsigned __stdcall MetadataPrefetch::ReaderThread(void* self)
+{
+    static_cast<MetadataPrefetch*>(self)->ReadAhead();
+    return 0;
+}
+
+void MetadataPrefetch::ReadAhead()
+{
+    for (;;) {
+        ::WaitForSingleObject(m_space.Get(), INFINITE);
+        if (Load(m_stopping) != 0)
+            return;
+        const std::size_t first = static_cast<std::size_t>(::InterlockedIncrement(&m_nextGroup)) * kGroupSize;
+        if (first >= m_partPaths.size())
+            return;
+        const std::size_t end = std::min(first + kGroupSize, m_partPaths.size());
+        for (std::size_t index = first; index < end; ++index) {
+            Slot& slot = m_slots[index];
+            const bool read = ReadSmallFile(m_partPaths[index] + ".met", slot.bytes);
+            ::InterlockedExchange(&slot.state, read ? Read : ReadInPlace);
+            // The state is set before the flag is looked at, and the caller raises the flag before
+            // it looks at the state: one of the two always sees the other.
+            if (Load(m_callerWaiting) != 0)
+                ::SetEvent(m_progress.Get());
+        }
+    }
+}
+
+LONG MetadataPrefetch::WaitFor(const Slot& slot)
+{
+    LONG state = Load(slot.state);
+    if (state != Pending)
+        return state;
+    ::InterlockedExchange(&m_callerWaiting, 1);
+    while ((state = Load(slot.state)) == Pending)
+        ::WaitForSingleObject(m_progress.Get(), INFINITE);
+    ::InterlockedExchange(&m_callerWaiting, 0);
+    return state;
+}
+
+PartInfo MetadataPrefetch::Info(std::size_t index, const DumpTarget& dump)
+{
+    Slot& slot = m_slots[index];
+    const LONG state = m_readers.empty() ? ReadInPlace : WaitFor(slot);
+    const PartInfo info =
+        state == Read ? PartInfoFromBytes(slot.bytes, dump) : GetPartInfo(m_partPaths[index], dump);
+    std::string().swap(slot.bytes);
+    // The last file of a group frees room for another group.
+    if (!m_readers.empty() && (index % kGroupSize == kGroupSize - 1 || index + 1 == m_partPaths.size()))
+        ::ReleaseSemaphore(m_space.Get(), 1, nullptr);
+    return info;
+}
+
+} // namespace pg
