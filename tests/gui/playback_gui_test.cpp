@@ -1,4 +1,5 @@
-// Partglance.exe used from outside: a download with data from its start plays in the movie window.
+// Partglance.exe used from outside: an AVI or MPEG download with data from its start plays in the
+// movie window.
 #include "../win32/CatalogueTree.h"
 #include "../win32/SmallAvi.h"
 #include "GuiDriver.h"
@@ -31,20 +32,23 @@ class PlaybackGuiTest : public testing::Test
   protected:
     void SetUp() override { gui::DeleteUserKey(SETTINGS_KEY); }
     void TearDown() override { gui::DeleteUserKey(SETTINGS_KEY); }
+
+    // The temp directory holds one download, "film.part", of which the first half of `media` has
+    // arrived; the user double-clicks its row and presses Play input, and the movie window plays it.
+    void ExpectHalfArrivedDownloadPlays(const std::string& media, const std::string& name);
+
     pgtest::CatalogueTree m_tree;
 };
 
-TEST_F(PlaybackGuiTest, DoubleClickedDownloadPlaysInTheMovieWindow)
+void PlaybackGuiTest::ExpectHalfArrivedDownloadPlays(const std::string& media, const std::string& name)
 {
-    // Half of a 10-second film has arrived, from its first byte on.
-    const std::string film = pgtest::SmallAviBytes({160, 120, 10, 100});
-    const auto arrived = static_cast<std::uint32_t>(film.size() / 2);
-    m_tree.File("film.part", pgtest::CutShort(film, arrived));
+    const auto arrived = static_cast<std::uint32_t>(media.size() / 2);
+    m_tree.File("film.part", media.substr(0, arrived));
     m_tree.File("film.part.met", pgtest::MetFile()
-                                     .Name("Film.avi")
-                                     .Size(static_cast<std::uint32_t>(film.size()))
+                                     .Name(name)
+                                     .Size(static_cast<std::uint32_t>(media.size()))
                                      .Copied(arrived)
-                                     .Gap(0, arrived, static_cast<std::uint32_t>(film.size()))
+                                     .Gap(0, arrived, static_cast<std::uint32_t>(media.size()))
                                      .Bytes());
     gui::WriteUserString(SETTINGS_KEY, "TmpDir", m_tree.Root());
 
@@ -71,13 +75,24 @@ TEST_F(PlaybackGuiTest, DoubleClickedDownloadPlaysInTheMovieWindow)
         const auto length = static_cast<unsigned>(media ? ::SendMessageA(media, MCIWNDM_GETLENGTH, 0, 0) : 0);
         position = length > 0 ? PlayingPosition(gui::Text(movie), part, length) : -1;
         return position > 0;
-    })) << (movie ? gui::Text(movie) : "no movie window");
+    })) << name << ": " << (movie ? gui::Text(movie) : "no movie window");
     ASSERT_NE(nullptr, movie);
     EXPECT_FALSE(gui::IsEnabled(window)); // the movie window is modal
 
     ::PostMessageA(movie, WM_CLOSE, 0, 0);
     EXPECT_TRUE(gui::WaitUntil([&] { return !::IsWindow(movie); }));
     EXPECT_TRUE(gui::WaitUntil([&] { return gui::IsEnabled(window); }));
+}
+
+TEST_F(PlaybackGuiTest, DoubleClickedAviDownloadPlaysInTheMovieWindow)
+{
+    ExpectHalfArrivedDownloadPlays(pgtest::SmallAviBytes({160, 120, 10, 100}), "Film.avi");
+}
+
+TEST_F(PlaybackGuiTest, DoubleClickedMpegDownloadPlaysInTheMovieWindow)
+{
+    ExpectHalfArrivedDownloadPlays(pgtest::ReadFileBytes(std::string(PG_TEST_DATA) + "\\media\\clip.mpg"),
+                                   "Clip.mpg");
 }
 
 } // namespace

@@ -1,9 +1,8 @@
 // Playback: the movie window on real AVI and MPEG files, and the two Play buttons of the main window
 // with the stand-in media player (bin\Mplayer2.exe beside this test, found there by ShellExecuteA).
 // Downloads (".part") play through the media device registered for that extension: the Wine prefix
-// registers the video device (scripts/wine-prefix), which shows AVI pictures in the media window;
-// the MPEG cases switch to the DirectShow device that Windows users register, which plays AVI and
-// MPEG alike (under Wine it plays without drawing the picture into the media window).
+// registers the DirectShow device (scripts/wine-prefix), as Windows users do, which plays AVI and
+// MPEG downloads alike.
 #include "CatalogueTree.h"
 #include "SmallAvi.h"
 #include "Win32TestSupport.h"
@@ -13,16 +12,18 @@
 #include "framework/Text.h"
 #include "playback/MoviePreviewDialog.h"
 
-#include <cstring>
 #include "res/resource.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <vfw.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -42,41 +43,6 @@ class Folder : public pgtest::CatalogueTree
     {
         return Write(name, pgtest::SmallAviBytes(avi));
     }
-};
-
-// Registers another media device for ".part" for the life of the object, then puts the
-// prefix's own value back.
-class ScopedPartDevice
-{
-public:
-    explicit ScopedPartDevice(const char* device)
-    {
-        ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, KEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_key, nullptr);
-        char previous[64] = {};
-        DWORD size = sizeof previous - 1;
-        m_hadValue = ::RegQueryValueExA(m_key, "part", nullptr, nullptr, reinterpret_cast<BYTE*>(previous), &size) ==
-                     ERROR_SUCCESS;
-        m_previous = previous;
-        ::RegSetValueExA(m_key, "part", 0, REG_SZ, reinterpret_cast<const BYTE*>(device),
-                         static_cast<DWORD>(std::strlen(device) + 1));
-    }
-    ScopedPartDevice(const ScopedPartDevice&) = delete;
-    ScopedPartDevice& operator=(const ScopedPartDevice&) = delete;
-    ~ScopedPartDevice()
-    {
-        if (m_hadValue)
-            ::RegSetValueExA(m_key, "part", 0, REG_SZ, reinterpret_cast<const BYTE*>(m_previous.c_str()),
-                             static_cast<DWORD>(m_previous.size() + 1));
-        else
-            ::RegDeleteValueA(m_key, "part");
-        ::RegCloseKey(m_key);
-    }
-
-private:
-    static constexpr char KEY[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\MCI Extensions";
-    HKEY m_key = nullptr;
-    bool m_hadValue = false;
-    std::string m_previous;
 };
 
 // 8 s of MPEG-1 video, 160x120, in a program stream (made by tests/data/media/make-clip.sh).
@@ -127,6 +93,46 @@ bool ClientIsExactly(HWND window, HWND child)
     ::MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
     ::GetWindowRect(child, &childRect);
     return ::EqualRect(&client, &childRect);
+}
+
+// Colours of the media window's picture, read from the screen: a grid of points over its client
+// area above the play bar.
+std::vector<COLORREF> PictureColours(HWND media)
+{
+    RECT area{};
+    ::GetClientRect(media, &area);
+    ::MapWindowPoints(media, nullptr, reinterpret_cast<POINT*>(&area), 2);
+    if (const HWND playBar = ::FindWindowExA(media, nullptr, TRACKBAR_CLASSA, nullptr)) {
+        RECT bar{};
+        ::GetWindowRect(playBar, &bar);
+        area.bottom = bar.top;
+    }
+    std::vector<COLORREF> colours;
+    const HDC screen = ::GetDC(nullptr);
+    for (int row = 1; row <= 5; ++row)
+        for (int column = 1; column <= 7; ++column)
+            colours.push_back(::GetPixel(screen, area.left + (area.right - area.left) * column / 8,
+                                         area.top + (area.bottom - area.top) * row / 6));
+    ::ReleaseDC(nullptr, screen);
+    return colours;
+}
+
+// True when every point shows the same frame colour of a test AVI (frame n: red 0x10 + 10n,
+// green 0x20 + 12n, blue 0x30 + 14n).
+bool ShowsOneAviFrame(const std::vector<COLORREF>& colours)
+{
+    const COLORREF first = colours.front();
+    const int frame = (GetRValue(first) - 0x10) / 10;
+    const auto within = [](int value, int expected) { return value >= expected - 4 && value <= expected + 4; };
+    return std::all_of(colours.begin(), colours.end(), [&](COLORREF c) { return c == first; }) && frame >= 0 &&
+           within(GetRValue(first), 0x10 + 10 * frame) && within(GetGValue(first), 0x20 + 12 * frame) &&
+           within(GetBValue(first), 0x30 + 14 * frame);
+}
+
+std::size_t DistinctColours(std::vector<COLORREF> colours)
+{
+    std::sort(colours.begin(), colours.end());
+    return static_cast<std::size_t>(std::unique(colours.begin(), colours.end()) - colours.begin());
 }
 
 // Runs the action while a watcher answers OK to a message box of this process with the given
@@ -239,11 +245,30 @@ TEST_F(MovieWindowTest, PlaysWithPathPositionAndLengthInTheTitleAndFitsAroundThe
     RECT mediaRect{};
     ::GetWindowRect(media, &mediaRect);
     EXPECT_GT(mediaRect.bottom - mediaRect.top, 120); // the picture and the play bar under it
+    EXPECT_TRUE(WaitFor([&] { return ShowsOneAviFrame(PictureColours(media)); }));
+}
+
+TEST_F(MovieWindowTest, ShowsThePictureOfAnUnfinishedAviDownload)
+{
+    // A third of the film has arrived: headers and the first frames, no index.
+    const std::string film = pgtest::SmallAviBytes({160, 120, 10, 60});
+    const std::string path = m_folder.Write("film three.part", pgtest::CutShort(film, film.size() / 3));
+    const MediaErrorAnswerer errors;
+    const HWND window = Open(path);
+    ASSERT_FALSE(errors.Seen()) << "the media window could not open the AVI download";
+    const HWND media = m_movie->MediaWindow();
+    ASSERT_NE(nullptr, media);
+    std::vector<COLORREF> colours;
+    EXPECT_TRUE(WaitFor([&] {
+        colours = PictureColours(media);
+        return ShowsOneAviFrame(colours);
+    })) << std::hex << colours.front();
+    EXPECT_TRUE(WaitFor([&] { return PlayingPosition(WindowText(window), path, MediaLength(media)) > 0; }))
+        << WindowText(window);
 }
 
 TEST_F(MovieWindowTest, PlaysAnMpegDownloadWithPositionAndLengthInTheTitleAndFitsAroundTheMedia)
 {
-    const ScopedPartDevice device("mpegvideo");
     const std::string path = m_folder.Write("clip two.part", MpegClipBytes());
     const MediaErrorAnswerer errors;
     const HWND window = Open(path);
@@ -260,6 +285,8 @@ TEST_F(MovieWindowTest, PlaysAnMpegDownloadWithPositionAndLengthInTheTitleAndFit
     ::GetWindowRect(media, &mediaRect);
     EXPECT_GT(mediaRect.bottom - mediaRect.top, 120); // the picture and the play bar under it
     EXPECT_GE(mediaRect.right - mediaRect.left, 160);
+    // The clip's colour bars, not an empty black or blank area.
+    EXPECT_TRUE(WaitFor([&] { return DistinctColours(PictureColours(media)) >= 4; }));
 }
 
 TEST_F(MovieWindowTest, PositionNotificationWritesFileNamePositionAndLength)
@@ -430,7 +457,7 @@ void PlayButtonTest::ExpectPlaysInTheMovieWindow(const std::string& part, const 
 TEST_F(PlayButtonTest, UnfinishedDownloadWithItsStartPlaysInTheMovieWindow)
 {
     // A third of the film has arrived. Without a device registered for the "part" extension the
-    // open fails with an MCI error.
+    // open would fail with an MCI error.
     const std::string film = pgtest::SmallAviBytes({64, 48, 10, 60});
     const std::string part = m_folder.Write("12.part", pgtest::CutShort(film, film.size() / 3));
     m_folder.Write("12.part.met", pgtest::MetFile().Name("Film.avi").Gap(0, 86049, 900000).Bytes());
@@ -441,7 +468,6 @@ TEST_F(PlayButtonTest, UnfinishedDownloadWithItsStartPlaysInTheMovieWindow)
 TEST_F(PlayButtonTest, UnfinishedMpegDownloadWithItsStartPlaysInTheMovieWindow)
 {
     // Half of the clip has arrived; the same ".part" extension has to reach the MPEG decoder.
-    const ScopedPartDevice device("mpegvideo");
     const std::string clip = MpegClipBytes();
     const auto arrived = static_cast<std::uint32_t>(clip.size() / 2);
     const std::string part = m_folder.Write("13 b.part", clip.substr(0, arrived));
