@@ -15,17 +15,48 @@ std::string DataPath(const std::string& relative)
     return path;
 }
 
+namespace {
+
+std::string ReadRest(std::FILE* stream)
+{
+    std::string content;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, stream)) > 0)
+        content.append(buffer, n);
+    return content;
+}
+
+} // namespace
+
 std::string ReadWholeFile(const std::string& path)
 {
     std::string content;
     if (FILE* file = std::fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        std::size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-            content.append(buffer, n);
+        content = ReadRest(file);
         std::fclose(file);
     }
     return content;
+}
+
+std::string StreamContent(std::FILE* stream)
+{
+    std::fflush(stream);
+    std::rewind(stream);
+    std::string content = ReadRest(stream);
+    std::fseek(stream, 0, SEEK_END);
+    return content;
+}
+
+std::string WithCrLf(const std::string& text)
+{
+    std::string converted;
+    for (char c : text) {
+        if (c == '\n')
+            converted += '\r';
+        converted += c;
+    }
+    return converted;
 }
 
 } // namespace pgtest

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdio>
 #include <string>
 
 namespace pgtest {
@@ -8,5 +9,11 @@ std::string DataPath(const std::string& relative);
 
 // Whole content of a file, or empty when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
+
+// Whole content of a read-write stream; later writes append.
+std::string StreamContent(std::FILE* stream);
+
+// The text with a CR before every LF, as a text-mode stream writes it on Windows.
+std::string WithCrLf(const std::string& text);
 
 } // namespace pgtest

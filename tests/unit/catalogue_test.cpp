@@ -24,20 +24,6 @@ struct FileCloser
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-// The whole content of a read-write stream; later writes append.
-std::string ReadAll(std::FILE* file)
-{
-    std::fflush(file);
-    std::rewind(file);
-    std::string content;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        content.append(buffer, n);
-    std::fseek(file, 0, SEEK_END);
-    return content;
-}
-
 // Name for scratch files of the running test, unique also when tests run as parallel processes.
 std::string ScratchName(const std::string& suffix)
 {
@@ -67,7 +53,7 @@ class TempStream
     TempStream& operator=(const TempStream&) = delete;
 
     std::FILE* get() const { return m_file.get(); }
-    std::string Content() const { return ReadAll(m_file.get()); }
+    std::string Content() const { return pgtest::StreamContent(m_file.get()); }
 
   private:
     std::string m_path;
@@ -706,17 +692,6 @@ std::string SampleDump(pg::PartMetFile& met, const std::string& name, ReadKind k
     return dump.get() ? dump.Content() : "";
 }
 
-std::string WithCrLf(const std::string& text)
-{
-    std::string converted;
-    for (char c : text) {
-        if (c == '\n')
-            converted += '\r';
-        converted += c;
-    }
-    return converted;
-}
-
 // The program's dump goes to a binary stream with CR LF made by the reader: the same bytes a
 // text-mode stream would write, error messages included.
 TEST(PartMetSampleTest, CrLfTargetsGetTheSameDumpWithCrLfLineEnds)
@@ -728,7 +703,7 @@ TEST(PartMetSampleTest, CrLfTargetsGetTheSameDumpWithCrLfLineEnds)
             pg::PartMetFile crlf;
             bool plainOk = false;
             bool crlfOk = false;
-            const std::string expected = WithCrLf(SampleDump(plain, name, kind, plainOk));
+            const std::string expected = pgtest::WithCrLf(SampleDump(plain, name, kind, plainOk));
             EXPECT_EQ(expected, SampleDump(crlf, name, kind, crlfOk, true)) << name;
             EXPECT_EQ(plainOk, crlfOk) << name;
             EXPECT_EQ(plain.m_link, crlf.m_link) << name;
@@ -741,7 +716,7 @@ TEST(PartMetSampleTest, CrLfTargetsGetTheSameDumpWithCrLfLineEnds)
     EXPECT_EQ("", pg::GetPartInfo(dir.PathOf("cut.part"), pg::DumpTarget(dump.get(), true)).name);
     EXPECT_EQ(0, pg::GetFirstGapStart(dir.PathOf("cut.part"), pg::DumpTarget(dump.get(), true)));
     const std::string cut = kIdLine + "\ncannot read hash 0\n";
-    EXPECT_EQ(WithCrLf(cut + cut), dump.Content());
+    EXPECT_EQ(pgtest::WithCrLf(cut + cut), dump.Content());
 }
 
 TEST(PartMetSampleTest, EmuleFileDumpsWhole)

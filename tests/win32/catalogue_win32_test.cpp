@@ -1,6 +1,7 @@
 // The download list on a real temp-directory tree: the scan, the rows, the double-click, the
 // input browse and header-click sorting on the real list view.
 #include "CatalogueTree.h"
+#include "TestSupport.h"
 #include "Win32TestSupport.h"
 
 #include "app/DirSettings.h"
@@ -550,17 +551,7 @@ class DumpFile
     DumpFile& operator=(const DumpFile&) = delete;
 
     std::FILE* get() const { return m_file; }
-    std::string Content() const
-    {
-        std::fflush(m_file);
-        std::rewind(m_file);
-        std::string text;
-        char buffer[4096];
-        std::size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, m_file)) > 0)
-            text.append(buffer, got);
-        return text;
-    }
+    std::string Content() const { return pgtest::StreamContent(m_file); }
 
   private:
     std::FILE* m_file;
@@ -575,7 +566,7 @@ class MetadataPrefetchTest : public testing::Test
     {
         std::vector<std::string> paths;
         for (int i = 0; i < count; ++i) {
-            const std::string name = "d" + std::to_string(i) + ".part";
+            const std::string name = std::to_string(i) + "d.part";
             if (i % 7 == 0) {
                 m_tree.Download(name, 10, nullptr);
             } else if (i % 11 == 0) {
@@ -619,17 +610,8 @@ TEST_F(MetadataPrefetchTest, GivesWhatEachLookupGivesWithTheSameDumpInListOrder)
             EXPECT_EQ(expected[i].name, info.name) << i;
             EXPECT_EQ(expected[i].percent, info.percent) << i;
         }
-        std::string expectedText = expectedDump.Content();
-        if (crlf) {
-            std::string converted;
-            for (char c : expectedText) {
-                if (c == '\n')
-                    converted += '\r';
-                converted += c;
-            }
-            expectedText = converted;
-        }
-        EXPECT_EQ(expectedText, dump.Content());
+        const std::string expectedText = expectedDump.Content();
+        EXPECT_EQ(crlf ? pgtest::WithCrLf(expectedText) : expectedText, dump.Content());
     }
     EXPECT_EQ("Film 1.avi", expected[1].name);
     EXPECT_EQ("Large 22", expected[22].name);
