@@ -1,15 +1,8 @@
 #include "Win32TestSupport.h"
 
-#include <cstdlib>
 #include <cstring>
 
 namespace pgtest {
-
-bool ExpectGerman()
-{
-    const char* language = std::getenv("PG_EXPECT_LANGUAGE");
-    return language && std::strcmp(language, "de") == 0;
-}
 
 void PumpMessages(DWORD milliseconds)
 {

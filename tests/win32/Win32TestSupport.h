@@ -1,5 +1,7 @@
 #pragma once
 // Helpers for tests of real windows in the test process.
+#include "GuiDriver.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -7,8 +9,8 @@
 
 namespace pgtest {
 
-// Expected language of this run: the test runner says which locale Wine was started with.
-bool ExpectGerman();
+// Expected language of this run, as the black-box driver reads it.
+using gui::ExpectGerman;
 
 // Pumps this thread's messages for a while, so posted work and repaints happen.
 void PumpMessages(DWORD milliseconds = 50);
