@@ -1,6 +1,7 @@
 // The download list on a real temp-directory tree: the scan, the rows, the double-click, the
 // input browse and header-click sorting on the real list view.
 #include "CatalogueTree.h"
+#include "MainWindowFixture.h"
 #include "TestSupport.h"
 #include "Win32TestSupport.h"
 
@@ -43,27 +44,16 @@ std::string CellText(HWND list, int row, int column)
     return text;
 }
 
-class CatalogueWindowTest : public testing::Test
+class CatalogueWindowTest : public pgtest::MainWindowFixture
 {
   protected:
-    void SetUp() override { pgtest::DeleteUserKey(pg::SETTINGS_KEY); }
-    void TearDown() override
-    {
-        if (m_dialog)
-            m_dialog->DestroyWindow();
-        pgtest::DeleteUserKey(pg::SETTINGS_KEY);
-    }
-
     // Opens the main window with `tempDir` stored as the temp directory, so that it lists it at once.
     void Open(const std::string& tempDir)
     {
         ASSERT_EQ(S_OK, pg::WriteRegistryString(tempDir, pg::SETTINGS_KEY, pg::TEMP_DIR_VALUE));
-        m_dialog = std::make_unique<pg::MainDialog>();
-        ASSERT_TRUE(m_dialog->Create(nullptr));
-        pgtest::PumpMessages();
+        ASSERT_NE(nullptr, MainWindowFixture::Open());
     }
 
-    HWND Item(int id) const { return ::GetDlgItem(m_dialog->GetSafeHwnd(), id); }
     HWND List() const { return Item(IDL_DOWNLOADS); }
     int RowCount() const { return static_cast<int>(::SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0)); }
 
@@ -129,9 +119,6 @@ class CatalogueWindowTest : public testing::Test
                        MAKELPARAM(rect.left + 2, (rect.top + rect.bottom) / 2));
     }
 
-    std::string ItemText(int id) const { return pgtest::WindowText(Item(id)); }
-
-    std::unique_ptr<pg::MainDialog> m_dialog;
 };
 
 // ---------------------------------------------------------------- rows of a real tree

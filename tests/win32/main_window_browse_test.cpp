@@ -1,4 +1,5 @@
 // The main window's choosers: file dialogs for input and output, the folder browser.
+#include "MainWindowFixture.h"
 #include "Win32TestSupport.h"
 
 #include "app/DirSettings.h"
@@ -13,27 +14,24 @@ namespace {
 
 using pgtest::WindowText;
 
-class MainWindowBrowseTest : public testing::Test
+class MainWindowBrowseTest : public pgtest::MainWindowFixture
 {
 protected:
     void SetUp() override
     {
-        pgtest::DeleteUserKey(pg::SETTINGS_KEY);
+        MainWindowFixture::SetUp();
         char directory[MAX_PATH] = {};
         ::GetTempPathA(MAX_PATH, directory);
         m_directory = std::string(directory) + "pg-browse-test";
         ::CreateDirectoryA(m_directory.c_str(), nullptr);
-        m_dialog = std::make_unique<pg::MainDialog>();
-        ASSERT_TRUE(m_dialog->Create(nullptr));
-        pgtest::PumpMessages();
+        ASSERT_NE(nullptr, Open());
     }
     void TearDown() override
     {
-        m_dialog->DestroyWindow();
+        MainWindowFixture::TearDown();
         for (const std::string& file : m_files)
             ::DeleteFileA(file.c_str());
         ::RemoveDirectoryA(m_directory.c_str());
-        pgtest::DeleteUserKey(pg::SETTINGS_KEY);
     }
 
     std::string MakeFile(const std::string& name)
@@ -44,8 +42,6 @@ protected:
         m_files.push_back(path);
         return path;
     }
-
-    HWND Item(int id) const { return ::GetDlgItem(m_dialog->GetSafeHwnd(), id); }
 
     // Clicks a browse button; the watcher answers the file dialog that opens with a path (or
     // cancels it when the path is empty) and records its title.
@@ -72,7 +68,6 @@ protected:
         return seenTitle;
     }
 
-    std::unique_ptr<pg::MainDialog> m_dialog;
     std::string m_directory;
     std::vector<std::string> m_files;
 };

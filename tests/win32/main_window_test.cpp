@@ -1,4 +1,5 @@
 // The main window created from its real template: texts, fields, columns, settings and handlers.
+#include "MainWindowFixture.h"
 #include "Win32TestSupport.h"
 
 #include "app/DirSettings.h"
@@ -14,28 +15,9 @@ namespace {
 
 using pgtest::WindowText;
 
-class MainWindowTest : public testing::Test
+class MainWindowTest : public pgtest::MainWindowFixture
 {
 protected:
-    void SetUp() override { pgtest::DeleteUserKey(pg::SETTINGS_KEY); }
-    void TearDown() override
-    {
-        if (m_dialog)
-            m_dialog->DestroyWindow();
-        pgtest::DeleteUserKey(pg::SETTINGS_KEY);
-    }
-
-    HWND Open()
-    {
-        m_dialog = std::make_unique<pg::MainDialog>();
-        EXPECT_TRUE(m_dialog->Create(nullptr));
-        pgtest::PumpMessages();
-        return m_dialog->GetSafeHwnd();
-    }
-
-    HWND Item(int id) const { return ::GetDlgItem(m_dialog->GetSafeHwnd(), id); }
-    std::string ItemText(int id) const { return WindowText(Item(id)); }
-
     std::string ColumnHeading(int column) const
     {
         char text[128] = {};
@@ -53,8 +35,6 @@ protected:
         pg::ReadRegistryString(value, pg::SETTINGS_KEY, pg::TEMP_DIR_VALUE);
         return value;
     }
-
-    std::unique_ptr<pg::MainDialog> m_dialog;
 };
 
 struct Caption

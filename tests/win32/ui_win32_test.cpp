@@ -1,5 +1,6 @@
 // Dialog support on real windows: the resizable main window, the hyperlink control and the about box.
 #include "GuiDriver.h"
+#include "MainWindowFixture.h"
 #include "Win32TestSupport.h"
 
 #include "app/DirSettings.h"
@@ -76,30 +77,21 @@ constexpr int RIGHT_COLUMN[] = {IDT_INPUT,        IDE_INPUT,       IDT_OUTPUT,  
                                 IDT_FRAME_COUNT,  IDE_FRAME_COUNT, IDT_IF_KNOWN,      IDT_WIDTH,
                                 IDE_WIDTH,        IDT_HEIGHT,      IDE_HEIGHT,        IDB_GO};
 
-class ResizableMainWindowTest : public testing::Test
+class ResizableMainWindowTest : public pgtest::MainWindowFixture
 {
 protected:
     void SetUp() override
     {
-        pgtest::DeleteUserKey(pg::SETTINGS_KEY);
-        m_dialog = std::make_unique<pg::MainDialog>();
-        ASSERT_TRUE(m_dialog->Create(nullptr));
-        pgtest::PumpMessages();
-        m_window = m_dialog->GetSafeHwnd();
+        MainWindowFixture::SetUp();
+        m_window = Open();
+        ASSERT_NE(nullptr, m_window);
         m_opening = WindowSize(m_window);
         for (HWND child = ::GetWindow(m_window, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
             m_before[::GetDlgCtrlID(child)] = ChildRect(child);
     }
-    void TearDown() override
-    {
-        m_dialog->DestroyWindow();
-        pgtest::DeleteUserKey(pg::SETTINGS_KEY);
-    }
 
-    HWND Item(int id) const { return ::GetDlgItem(m_window, id); }
     RECT Now(int id) const { return ChildRect(Item(id)); }
 
-    std::unique_ptr<pg::MainDialog> m_dialog;
     HWND m_window = nullptr;
     SIZE m_opening{};
     std::map<int, RECT> m_before;
