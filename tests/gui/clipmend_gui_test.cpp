@@ -293,9 +293,13 @@ TEST_F(ClipmendGuiTest, LocalizedGoOnAPartialAviMakesAFilmThatPlaysInTheMediaWin
     EXPECT_TRUE(gui::WaitUntil(
         [&] { return (player = ::FindWindowA(PLAYER_CLASS, "Film clip.avi - Media Player")) != nullptr; }));
     ASSERT_NE(nullptr, player);
-    const HWND media = ::FindWindowExA(player, nullptr, MCIWND_WINDOW_CLASS, nullptr);
+    // The player makes its media window after its own window.
+    HWND media = nullptr;
+    EXPECT_TRUE(gui::WaitUntil(
+        [&] { return (media = ::FindWindowExA(player, nullptr, MCIWND_WINDOW_CLASS, nullptr)) != nullptr; }));
     ASSERT_NE(nullptr, media);
-    EXPECT_EQ(32, AskMediaWindow(media, MCIWNDM_GETLENGTH));
+    LRESULT length = -1;
+    EXPECT_TRUE(gui::WaitUntil([&] { return (length = AskMediaWindow(media, MCIWNDM_GETLENGTH)) == 32; })) << length;
     LRESULT position = -1;
     EXPECT_TRUE(gui::WaitUntil([&] { return (position = AskMediaWindow(media, MCIWNDM_GETPOSITION)) > 0; }))
         << position;
