@@ -1,6 +1,7 @@
 #pragma once
 // Drives Partglance.exe from outside, as a user would: starts the program, finds its windows,
 // reads what they show, types and clicks through the system's input queue.
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
@@ -87,6 +88,17 @@ std::string RunAndCapture(const std::string& commandLine);
 
 // Per-user registry helpers for setting up and cleaning up a test.
 void DeleteUserKey(const char* path);
+
+// Where the program keeps its one setting, under HKEY_CURRENT_USER.
+constexpr char SETTINGS_KEY[] = "SOFTWARE\\Partglance\\Dirs";
+
+// A test of the program from outside: its stored setting is cleared before and after.
+class ProgramTest : public testing::Test
+{
+  protected:
+    void SetUp() override { DeleteUserKey(SETTINGS_KEY); }
+    void TearDown() override { DeleteUserKey(SETTINGS_KEY); }
+};
 void WriteUserString(const char* path, const char* name, const std::string& value);
 
 } // namespace gui

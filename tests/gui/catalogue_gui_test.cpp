@@ -11,24 +11,22 @@ namespace {
 using pgtest::MetFile;
 using Rows = std::vector<std::vector<std::string>>;
 
-constexpr char SETTINGS_KEY[] = "SOFTWARE\\Partglance\\Dirs";
 constexpr int LIST = 1008;
 
-class CatalogueGuiTest : public testing::Test
+class CatalogueGuiTest : public gui::ProgramTest
 {
   protected:
     void SetUp() override
     {
-        gui::DeleteUserKey(SETTINGS_KEY);
+        ProgramTest::SetUp();
         // Film.avi has data from its first byte on, Clip.avi lacks its first bytes.
         const MetFile film = MetFile().Name("Film.avi").Size(9000).Copied(5000).Gap(0, 4000, 8000);
         const MetFile clip = MetFile().Name("Clip.avi").Size(9000).Copied(4000).Gap(0, 0, 5000);
         m_tree.Directory("sub");
         m_tree.Download("film.part", 5000, &film);
         m_tree.Download("sub\\clip.part", 4000, &clip);
-        gui::WriteUserString(SETTINGS_KEY, "TmpDir", m_tree.Root());
+        gui::WriteUserString(gui::SETTINGS_KEY, "TmpDir", m_tree.Root());
     }
-    void TearDown() override { gui::DeleteUserKey(SETTINGS_KEY); }
 
     // Starts the program in the tree's root, which is then its current directory, and waits for its
     // window; its standard output goes to `standardOutput` when that is set.

@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr char SETTINGS_KEY[] = "SOFTWARE\\Partglance\\Dirs";
 constexpr char PLAYER_CLASS[] = "Mplayer2StandIn";
 constexpr char MARKER[] = "clipmend.example.org";
 constexpr int INPUT = 1001;
@@ -148,12 +147,12 @@ LRESULT AskMediaWindow(HWND media, UINT message)
     return static_cast<LRESULT>(answer);
 }
 
-class ClipmendGuiTest : public testing::Test
+class ClipmendGuiTest : public gui::ProgramTest
 {
   protected:
     void SetUp() override
     {
-        gui::DeleteUserKey(SETTINGS_KEY);
+        ProgramTest::SetUp();
         ::SetEnvironmentVariableA("MPLAYER2_STANDIN_LOG", PlayerLog().c_str());
     }
 
@@ -173,7 +172,7 @@ class ClipmendGuiTest : public testing::Test
             }
         }
         ::SetEnvironmentVariableA("MPLAYER2_STANDIN_LOG", nullptr);
-        gui::DeleteUserKey(SETTINGS_KEY);
+        ProgramTest::TearDown();
     }
 
     std::string PlayerLog() const { return m_tree.PathOf("player.log"); }
@@ -236,7 +235,7 @@ TEST_F(ClipmendGuiTest, LocalizedGoOnAPartialAviMakesAFilmThatPlaysInTheMediaWin
                     .Copied(static_cast<std::uint32_t>(arrived))
                     .Gap(0, static_cast<std::uint32_t>(arrived), static_cast<std::uint32_t>(film.size()))
                     .Bytes());
-    gui::WriteUserString(SETTINGS_KEY, "TmpDir", m_tree.Root());
+    gui::WriteUserString(gui::SETTINGS_KEY, "TmpDir", m_tree.Root());
 
     // The program's working folder is the temp directory: the output name is relative to it.
     gui::Program program(gui::BinPath("Partglance.exe"), m_tree.Root());
@@ -312,7 +311,7 @@ TEST_F(ClipmendGuiTest, AFailedRunStillEndsAndLeavesNothingToPlay)
     m_tree.File("008.part", std::string(4096, 'x'));
     m_tree.File("008.part.met",
                 pgtest::MetFile().Name("Broken.avi").Size(100000).Gap(0, 4096, 100000).Bytes());
-    gui::WriteUserString(SETTINGS_KEY, "TmpDir", m_tree.Root());
+    gui::WriteUserString(gui::SETTINGS_KEY, "TmpDir", m_tree.Root());
 
     gui::Program program(gui::BinPath("Partglance.exe"), m_tree.Root());
     ASSERT_TRUE(program.Started());

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr char SETTINGS_KEY[] = "SOFTWARE\\Partglance\\Dirs";
 constexpr int LIST = 1008;
 constexpr int PLAY_INPUT = 1012;
 
@@ -27,12 +26,9 @@ long PlayingPosition(const std::string& title, const std::string& path, unsigned
     return static_cast<long>(position);
 }
 
-class PlaybackGuiTest : public testing::Test
+class PlaybackGuiTest : public gui::ProgramTest
 {
   protected:
-    void SetUp() override { gui::DeleteUserKey(SETTINGS_KEY); }
-    void TearDown() override { gui::DeleteUserKey(SETTINGS_KEY); }
-
     // The temp directory holds one download, "film.part", of which the first half of `media` has
     // arrived; the user double-clicks its row and presses Play input, and the movie window plays it.
     void ExpectHalfArrivedDownloadPlays(const std::string& media, const std::string& name);
@@ -50,7 +46,7 @@ void PlaybackGuiTest::ExpectHalfArrivedDownloadPlays(const std::string& media, c
                                      .Copied(arrived)
                                      .Gap(0, arrived, static_cast<std::uint32_t>(media.size()))
                                      .Bytes());
-    gui::WriteUserString(SETTINGS_KEY, "TmpDir", m_tree.Root());
+    gui::WriteUserString(gui::SETTINGS_KEY, "TmpDir", m_tree.Root());
 
     gui::Program program(gui::BinPath("Partglance.exe"), m_tree.Root());
     const HWND window = program.WaitForWindow("Partglance");

@@ -6,14 +6,8 @@
 
 namespace {
 
-constexpr char SETTINGS_KEY[] = "SOFTWARE\\Partglance\\Dirs";
 
-class ShellGuiTest : public testing::Test
-{
-protected:
-    void SetUp() override { gui::DeleteUserKey(SETTINGS_KEY); }
-    void TearDown() override { gui::DeleteUserKey(SETTINGS_KEY); }
-};
+using ShellGuiTest = gui::ProgramTest;
 
 TEST_F(ShellGuiTest, LocalizedMainWindowShowsItsTexts)
 {

@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr char SETTINGS_KEY[] = "SOFTWARE\\Partglance\\Dirs";
 constexpr int GRIP_ID = 17733;
 constexpr int VERSION_TEXT_ID = 1014;
 constexpr int MAIL_LINK_ID = 1015;
@@ -35,12 +34,7 @@ SIZE WindowSize(HWND window)
     return {r.right - r.left, r.bottom - r.top};
 }
 
-class UiGuiTest : public testing::Test
-{
-protected:
-    void SetUp() override { gui::DeleteUserKey(SETTINGS_KEY); }
-    void TearDown() override { gui::DeleteUserKey(SETTINGS_KEY); }
-};
+using UiGuiTest = gui::ProgramTest;
 
 TEST_F(UiGuiTest, LocalizedAboutBoxOpensFromTheSystemMenu)
 {
