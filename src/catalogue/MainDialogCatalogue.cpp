@@ -72,6 +72,7 @@ DumpTarget DumpStream()
 std::string MainDialog::GetPartInfo(std::string partPath)
 {
     const PartInfo info = pg::GetPartInfo(partPath, DumpStream());
+    std::fflush(stdout);
     m_percentReceived = info.percent;
     return info.name;
 }
@@ -175,16 +176,8 @@ void MainDialog::OnColumnClick(NMHDR* header, LRESULT* result)
 {
     const auto* click = reinterpret_cast<const NMLISTVIEW*>(header);
     const RedrawPause pause(m_partList.GetSafeHwnd());
-    switch (ApplyColumnClick(click->iSubItem, m_sortColumn, m_sortAscending)) {
-    case ColumnSorter::Text:
-        SortTextItems(m_sortColumn, m_sortAscending != 0, 0, -1);
-        break;
-    case ColumnSorter::Numeric:
-        SortNumericItems(m_sortColumn, m_sortAscending != 0, 0, -1);
-        break;
-    case ColumnSorter::None:
-        break;
-    }
+    ListViewRows rows(m_partList.GetSafeHwnd());
+    SortOnColumnClick(rows, click->iSubItem, m_sortColumn, m_sortAscending);
     *result = 0;
 }
 

@@ -16,26 +16,6 @@ constexpr LONG kGroupsAhead = 16;
 // streams it: files read ahead take at most kGroupsAhead * kGroupSize times this much memory.
 constexpr DWORD kLargestReadAhead = 64 * 1024;
 
-// The whole file, as a read-only "rb" stream would see it; false when it cannot be opened or is
-// larger than kLargestReadAhead.
-bool ReadSmallFile(const std::string& path, std::string& bytes)
-{
-    const fw::KernelHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                              nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file)
-        return false;
-    char buffer[8192];
-    DWORD got = 0;
-    while (::ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        if (bytes.size() + got > kLargestReadAhead) {
-            std::string().swap(bytes);
-            return false;
-        }
-        bytes.append(buffer, got);
-    }
-    return true;
-}
-
 LONG Load(const volatile LONG& value)
 {
     return ::InterlockedCompareExchange(const_cast<volatile LONG*>(&value), 0, 0);
@@ -69,6 +49,24 @@ MetadataPrefetch::~MetadataPrefetch()
     ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), TRUE, INFINITE);
 }
 
+MetadataPrefetch::SlotState MetadataPrefetch::ReadMetadataFile(const std::string& path, std::string& bytes)
+{
+    const fw::KernelHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                              nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file)
+        return Missing;
+    char buffer[8192];
+    DWORD got = 0;
+    while (::ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        if (bytes.size() + got > kLargestReadAhead) {
+            std::string().swap(bytes);
+            return ReadInPlace;
+        }
+        bytes.append(buffer, got);
+    }
+    return Read;
+}
+
 unsigned __stdcall MetadataPrefetch::ReaderThread(void* self)
 {
     static_cast<MetadataPrefetch*>(self)->ReadAhead();
@@ -87,8 +85,7 @@ void MetadataPrefetch::ReadAhead()
         const std::size_t end = std::min(first + kGroupSize, m_partPaths.size());
         for (std::size_t index = first; index < end; ++index) {
             Slot& slot = m_slots[index];
-            const bool read = ReadSmallFile(m_partPaths[index] + ".met", slot.bytes);
-            ::InterlockedExchange(&slot.state, read ? Read : ReadInPlace);
+            ::InterlockedExchange(&slot.state, ReadMetadataFile(MetadataPath(m_partPaths[index]), slot.bytes));
             // The state is set before the flag is looked at, and the caller raises the flag before
             // it looks at the state: one of the two always sees the other.
             if (Load(m_callerWaiting) != 0)
@@ -113,8 +110,10 @@ PartInfo MetadataPrefetch::Info(std::size_t index, const DumpTarget& dump)
 {
     Slot& slot = m_slots[index];
     const LONG state = m_readers.empty() ? ReadInPlace : WaitFor(slot);
-    const PartInfo info =
-        state == Read ? PartInfoFromBytes(slot.bytes, dump) : GetPartInfo(m_partPaths[index], dump);
+    // A download without metadata gets what the lookup gives it: no name, no share, no dump.
+    const PartInfo info = state == Read      ? PartInfoFromBytes(slot.bytes, dump)
+                          : state == Missing ? PartInfo()
+                                             : GetPartInfo(m_partPaths[index], dump);
     std::string().swap(slot.bytes);
     // The last file of a group frees room for another group.
     if (!m_readers.empty() && (index % kGroupSize == kGroupSize - 1 || index + 1 == m_partPaths.size()))

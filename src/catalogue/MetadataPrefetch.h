@@ -31,13 +31,18 @@ class MetadataPrefetch
     PartInfo Info(std::size_t index, const DumpTarget& dump);
 
   private:
-    enum SlotState : LONG { Pending, Read, ReadInPlace };
+    // Missing: the file cannot be opened, so the download has no metadata. ReadInPlace: too large
+    // to be read ahead.
+    enum SlotState : LONG { Pending, Read, Missing, ReadInPlace };
     struct Slot
     {
         volatile LONG state = Pending;
         std::string bytes;
     };
 
+    // The whole file into `bytes`, as a read-only "rb" stream would see it (opened with the same
+    // access and sharing); Read, Missing or ReadInPlace.
+    static SlotState ReadMetadataFile(const std::string& path, std::string& bytes);
     static unsigned __stdcall ReaderThread(void* self);
     void ReadAhead();
     // Blocks until the slot's file has been dealt with by a reader; yields its state.

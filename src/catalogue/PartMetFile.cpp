@@ -460,10 +460,15 @@ PartInfo InfoAfterRead(const PartMetFile& met, bool read)
 
 } // namespace
 
+std::string MetadataPath(const std::string& partPath)
+{
+    return partPath + ".met";
+}
+
 PartInfo GetPartInfo(const std::string& partPath, const DumpTarget& dump)
 {
     PartMetFile met;
-    const FilePtr file(std::fopen((partPath + ".met").c_str(), "rb"));
+    const FilePtr file(std::fopen(MetadataPath(partPath).c_str(), "rb"));
     if (!file)
         return PartInfo();
     const bool read = met.Read(file.get(), dump);
@@ -480,7 +485,7 @@ PartInfo PartInfoFromBytes(std::string_view metBytes, const DumpTarget& dump)
 std::int32_t GetFirstGapStart(const std::string& partPath, const DumpTarget& dump)
 {
     PartMetFile met;
-    const FilePtr file(std::fopen((partPath + ".met").c_str(), "rb"));
+    const FilePtr file(std::fopen(MetadataPath(partPath).c_str(), "rb"));
     if (!file || !met.ReadUntilFirstGap(file.get(), dump))
         return 0;
     return met.m_firstGapStart;

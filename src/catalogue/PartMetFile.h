@@ -67,7 +67,9 @@ struct PartInfo
     float percent = 0; // share received, 0 when it cannot be computed
 };
 
-// The metadata of the data file `partPath` is the file partPath + ".met".
+// The metadata of the data file `partPath`: the file partPath + ".met".
+std::string MetadataPath(const std::string& partPath);
+
 PartInfo GetPartInfo(const std::string& partPath, const DumpTarget& dump);
 // The same for the metadata file's bytes, read before.
 PartInfo PartInfoFromBytes(std::string_view metBytes, const DumpTarget& dump);

@@ -21,7 +21,6 @@ public:
     static WinApp* Current();
     static Window* MainWindow();
 
-    HINSTANCE m_hInstance = nullptr;
     Window* m_pMainWnd = nullptr;
 };
 

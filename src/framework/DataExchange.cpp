@@ -8,19 +8,10 @@ namespace {
 
 constexpr char PARSE_INT_MESSAGE[] = "Please enter an integer.";
 
-std::string ControlText(HWND control)
-{
-    const int length = ::GetWindowTextLengthA(control);
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    const int copied = ::GetWindowTextA(control, text.data(), length + 1);
-    text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
-    return text;
-}
-
 // Setting an unchanged text would only make the control flicker.
-void SetControlText(HWND control, const std::string& text)
+void SetWindowText(HWND control, const std::string& text)
 {
-    if (ControlText(control) != text)
+    if (WindowText(control) != text)
         ::SetWindowTextA(control, text.c_str());
 }
 
@@ -42,9 +33,9 @@ void DdxText(DataExchange& exchange, int id, std::string& value)
         return;
     const HWND control = exchange.GetDialog().GetDlgItem(id);
     if (exchange.SavesAndValidates())
-        value = ControlText(control);
+        value = WindowText(control);
     else
-        SetControlText(control, value);
+        SetWindowText(control, value);
 }
 
 void DdxText(DataExchange& exchange, int id, std::int32_t& value)
@@ -53,11 +44,11 @@ void DdxText(DataExchange& exchange, int id, std::int32_t& value)
         return;
     const HWND control = exchange.GetDialog().GetDlgItem(id);
     if (!exchange.SavesAndValidates()) {
-        SetControlText(control, Format("%d", static_cast<int>(value)));
+        SetWindowText(control, Format("%d", static_cast<int>(value)));
         return;
     }
     std::int32_t parsed = 0;
-    if (ParseInt32(ControlText(control), parsed))
+    if (ParseInt32(WindowText(control), parsed))
         value = parsed;
     else
         exchange.Fail(control, PARSE_INT_MESSAGE);

@@ -153,12 +153,7 @@ bool Dialog::UpdateData(bool saveAndValidate)
 
 std::string Dialog::GetDlgItemText(int id) const
 {
-    const HWND control = GetDlgItem(id);
-    const int length = ::GetWindowTextLengthA(control);
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    const int copied = ::GetWindowTextA(control, text.data(), length + 1);
-    text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
-    return text;
+    return WindowText(GetDlgItem(id));
 }
 
 void Dialog::SetDlgItemText(int id, const std::string& text) const

@@ -29,8 +29,6 @@ public:
     std::string GetDlgItemText(int id) const;
     void SetDlgItemText(int id, const std::string& text) const;
 
-    UINT TemplateId() const { return m_templateId; }
-
 protected:
     virtual BOOL OnInitDialog();
     virtual void OnOK();

@@ -86,28 +86,12 @@ struct GdiObjectTraits
     static void Close(Handle h) { ::DeleteObject(h); }
 };
 
-struct IconTraits
-{
-    using Handle = HICON;
-    static Handle Invalid() { return nullptr; }
-    static bool IsValid(Handle h) { return h != nullptr; }
-    static void Close(Handle h) { ::DestroyIcon(h); }
-};
-
 struct CursorTraits
 {
     using Handle = HCURSOR;
     static Handle Invalid() { return nullptr; }
     static bool IsValid(Handle h) { return h != nullptr; }
     static void Close(Handle h) { ::DestroyCursor(h); }
-};
-
-struct GlobalMemoryTraits
-{
-    using Handle = HGLOBAL;
-    static Handle Invalid() { return nullptr; }
-    static bool IsValid(Handle h) { return h != nullptr; }
-    static void Close(Handle h) { ::GlobalFree(h); }
 };
 
 struct ModuleTraits
@@ -123,9 +107,7 @@ using FindHandle = UniqueHandle<FindHandleTraits>;
 using RegistryKey = UniqueHandle<RegistryKeyTraits>;
 using FontHandle = UniqueHandle<GdiObjectTraits<HFONT>>;
 using BitmapHandle = UniqueHandle<GdiObjectTraits<HBITMAP>>;
-using IconHandle = UniqueHandle<IconTraits>;
 using CursorHandle = UniqueHandle<CursorTraits>;
-using GlobalMemory = UniqueHandle<GlobalMemoryTraits>;
 using ModuleHandle = UniqueHandle<ModuleTraits>;
 
 // A window's device context from GetDC, given back with ReleaseDC.

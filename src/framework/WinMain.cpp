@@ -1,12 +1,11 @@
 // Entry point of a program built on the framework: the one application object does the work.
 #include "framework/Application.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     fw::WinApp* app = fw::WinApp::Current();
     if (!app)
         return 1;
-    app->m_hInstance = instance;
     if (!app->InitInstance())
         return 0;
     return app->Run();

@@ -97,13 +97,18 @@ BOOL Window::PreTranslateMessage(MSG*)
     return FALSE;
 }
 
-std::string Window::GetWindowText() const
+std::string WindowText(HWND window)
 {
-    const int length = ::GetWindowTextLengthA(m_hWnd);
+    const int length = ::GetWindowTextLengthA(window);
     std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    const int copied = ::GetWindowTextA(m_hWnd, text.data(), length + 1);
+    const int copied = ::GetWindowTextA(window, text.data(), length + 1);
     text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
     return text;
+}
+
+std::string Window::GetWindowText() const
+{
+    return WindowText(m_hWnd);
 }
 
 void Window::SetWindowText(const std::string& text) const

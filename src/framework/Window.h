@@ -9,6 +9,9 @@ namespace fw {
 
 class Window;
 
+// The text of any window or control.
+std::string WindowText(HWND window);
+
 using CommandHandler = void (Window::*)();
 using MessageHandler = LRESULT (Window::*)(WPARAM, LPARAM);
 using NotifyHandler = void (Window::*)(NMHDR*, LRESULT*);
