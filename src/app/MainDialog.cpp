@@ -8,7 +8,7 @@
 #include "framework/Choosers.h"
 #include "framework/DataExchange.h"
 #include "framework/IconPaint.h"
-#include "framework/Text.h"
+#include "playback/PlayDecision.h"
 #include "res/resource.h"
 #include "ui/AboutDialog.h"
 
@@ -146,8 +146,7 @@ BOOL MainDialog::OnInitDialog()
     LanguageOffset = LanguageOffsetForLocale(::GetUserDefaultLCID());
 
     AddAboutItemToSystemMenu();
-    ::SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    ::SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    fw::SetWindowIcons(m_hWnd, m_hIcon);
     TranslateCaptions();
     CreateListColumns();
     InitTempDir();
@@ -221,10 +220,7 @@ LRESULT MainDialog::OnSysCommand(WPARAM command, LPARAM)
 
 LRESULT MainDialog::OnPaint(WPARAM, LPARAM)
 {
-    if (!::IsIconic(m_hWnd))
-        return Default();
-    fw::PaintCentredIcon(m_hWnd, m_hIcon);
-    return 0;
+    return fw::PaintIconWhenMinimised(m_hWnd, m_hIcon) ? 0 : Default();
 }
 
 LRESULT MainDialog::OnQueryDragIcon(WPARAM, LPARAM)
@@ -245,8 +241,7 @@ void MainDialog::OnBrowseInput()
     const std::string path = dialog.GetPathName();
     SetDlgItemText(IDE_INPUT, path);
     SetDlgItemText(IDE_MEDIA_NAME, path);
-    const bool isPart = fw::EqualsNoCase(fw::Right(path, 5), ".part");
-    m_playInputButton.EnableWindow(!isPart || GetFirstGapStart(path) != 0);
+    m_playInputButton.EnableWindow(!IsDownloadPath(path) || GetFirstGapStart(path) != 0);
 }
 
 void MainDialog::OnBrowseOutput()

@@ -9,6 +9,7 @@
 namespace pg {
 
 class MetadataPrefetch;
+struct PartInfo;
 
 class MainDialog : public ResizableDialog
 {
@@ -61,6 +62,8 @@ private:
     // Handlers and helpers of the subsystems, in the same order as above.
     // GetPartInfo of a refresh's download `index`, its metadata read ahead.
     std::string GetPartInfo(MetadataPrefetch& metadata, std::size_t index);
+    // Keeps the share received in m_percentReceived; yields the name.
+    std::string TakePartInfo(const PartInfo& info);
     // (end of subsystem handlers)
 
     void AddAboutItemToSystemMenu();

@@ -33,17 +33,31 @@ FoundItem FoundItemFromFindData(const WIN32_FIND_DATAA& data)
     item.created = LocalTimeSeconds(data.ftCreationTime);
     item.accessed = LocalTimeSeconds(data.ftLastAccessTime);
     item.written = LocalTimeSeconds(data.ftLastWriteTime);
-    item.isLink = (data.dwFileAttributes & ATTRIBUTE_REPARSE_POINT) != 0;
+    item.isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     return item;
 }
 
 void FindFileLister::List(const std::string& search, const std::function<bool(const FoundItem&)>& visit)
+{
+    ListMatching(search, false, visit);
+}
+
+void FindFileLister::ListDirectories(const std::string& search,
+                                     const std::function<bool(const FoundItem&)>& visit)
+{
+    ListMatching(search, true, visit);
+}
+
+void FindFileLister::ListMatching(const std::string& search, bool directoriesOnly,
+                                  const std::function<bool(const FoundItem&)>& visit)
 {
     WIN32_FIND_DATAA data{};
     const fw::FindHandle find(::FindFirstFileA(search.c_str(), &data));
     if (!find)
         return;
     do {
+        if (directoriesOnly && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            continue;
         if (!visit(FoundItemFromFindData(data)))
             return;
     } while (::FindNextFileA(find.Get(), &data));

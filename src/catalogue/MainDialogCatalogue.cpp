@@ -9,7 +9,6 @@
 #include "catalogue/ListViewRows.h"
 #include "catalogue/MetadataPrefetch.h"
 #include "catalogue/PartMetFile.h"
-#include "res/resource.h"
 
 #include <cstdio>
 #include <utility>
@@ -73,13 +72,16 @@ std::string MainDialog::GetPartInfo(std::string partPath)
 {
     const PartInfo info = pg::GetPartInfo(partPath, DumpStream());
     std::fflush(stdout);
-    m_percentReceived = info.percent;
-    return info.name;
+    return TakePartInfo(info);
 }
 
 std::string MainDialog::GetPartInfo(MetadataPrefetch& metadata, std::size_t index)
 {
-    const PartInfo info = metadata.Info(index, DumpStream());
+    return TakePartInfo(metadata.Info(index, DumpStream()));
+}
+
+std::string MainDialog::TakePartInfo(const PartInfo& info)
+{
     m_percentReceived = info.percent;
     return info.name;
 }

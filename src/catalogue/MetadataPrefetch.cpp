@@ -16,11 +16,6 @@ constexpr LONG kGroupsAhead = 16;
 // streams it: files read ahead take at most kGroupsAhead * kGroupSize times this much memory.
 constexpr DWORD kLargestReadAhead = 64 * 1024;
 
-LONG Load(const volatile LONG& value)
-{
-    return ::InterlockedCompareExchange(const_cast<volatile LONG*>(&value), 0, 0);
-}
-
 } // namespace
 
 MetadataPrefetch::MetadataPrefetch(std::vector<std::string> partPaths)
@@ -41,7 +36,7 @@ MetadataPrefetch::~MetadataPrefetch()
 {
     if (m_readers.empty())
         return;
-    ::InterlockedExchange(&m_stopping, 1);
+    m_stopping = true;
     ::ReleaseSemaphore(m_space.Get(), static_cast<LONG>(m_readers.size()), nullptr);
     std::vector<HANDLE> handles;
     for (const fw::KernelHandle& reader : m_readers)
@@ -77,39 +72,39 @@ void MetadataPrefetch::ReadAhead()
 {
     for (;;) {
         ::WaitForSingleObject(m_space.Get(), INFINITE);
-        if (Load(m_stopping) != 0)
+        if (m_stopping)
             return;
-        const std::size_t first = static_cast<std::size_t>(::InterlockedIncrement(&m_nextGroup)) * kGroupSize;
+        const std::size_t first = m_nextGroup++ * kGroupSize;
         if (first >= m_partPaths.size())
             return;
         const std::size_t end = std::min(first + kGroupSize, m_partPaths.size());
         for (std::size_t index = first; index < end; ++index) {
             Slot& slot = m_slots[index];
-            ::InterlockedExchange(&slot.state, ReadMetadataFile(MetadataPath(m_partPaths[index]), slot.bytes));
+            slot.state = ReadMetadataFile(MetadataPath(m_partPaths[index]), slot.bytes);
             // The state is set before the flag is looked at, and the caller raises the flag before
             // it looks at the state: one of the two always sees the other.
-            if (Load(m_callerWaiting) != 0)
+            if (m_callerWaiting)
                 ::SetEvent(m_progress.Get());
         }
     }
 }
 
-LONG MetadataPrefetch::WaitFor(const Slot& slot)
+MetadataPrefetch::SlotState MetadataPrefetch::WaitFor(const Slot& slot)
 {
-    LONG state = Load(slot.state);
+    SlotState state = slot.state;
     if (state != Pending)
         return state;
-    ::InterlockedExchange(&m_callerWaiting, 1);
-    while ((state = Load(slot.state)) == Pending)
+    m_callerWaiting = true;
+    while ((state = slot.state) == Pending)
         ::WaitForSingleObject(m_progress.Get(), INFINITE);
-    ::InterlockedExchange(&m_callerWaiting, 0);
+    m_callerWaiting = false;
     return state;
 }
 
 PartInfo MetadataPrefetch::Info(std::size_t index, const DumpTarget& dump)
 {
     Slot& slot = m_slots[index];
-    const LONG state = m_readers.empty() ? ReadInPlace : WaitFor(slot);
+    const SlotState state = m_readers.empty() ? ReadInPlace : WaitFor(slot);
     // A download without metadata gets what the lookup gives it: no name, no share, no dump.
     const PartInfo info = state == Read      ? PartInfoFromBytes(slot.bytes, dump)
                           : state == Missing ? PartInfo()

@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -33,10 +34,10 @@ class MetadataPrefetch
   private:
     // Missing: the file cannot be opened, so the download has no metadata. ReadInPlace: too large
     // to be read ahead.
-    enum SlotState : LONG { Pending, Read, Missing, ReadInPlace };
+    enum SlotState { Pending, Read, Missing, ReadInPlace };
     struct Slot
     {
-        volatile LONG state = Pending;
+        std::atomic<SlotState> state{Pending};
         std::string bytes;
     };
 
@@ -46,13 +47,13 @@ class MetadataPrefetch
     static unsigned __stdcall ReaderThread(void* self);
     void ReadAhead();
     // Blocks until the slot's file has been dealt with by a reader; yields its state.
-    LONG WaitFor(const Slot& slot);
+    SlotState WaitFor(const Slot& slot);
 
     std::vector<std::string> m_partPaths;
     std::unique_ptr<Slot[]> m_slots;
-    volatile LONG m_nextGroup = -1;
-    volatile LONG m_stopping = 0;
-    volatile LONG m_callerWaiting = 0;
+    std::atomic<std::size_t> m_nextGroup{0};
+    std::atomic<bool> m_stopping{false};
+    std::atomic<bool> m_callerWaiting{false};
     // Permits for reading a group of files ahead, as many as may be held in memory unparsed. The
     // readers take files in groups so that signalling costs little beside the files themselves.
     fw::KernelHandle m_space;

@@ -89,8 +89,11 @@ std::int32_t PartEntryList::ScanLevel(DirectoryLister& lister, const std::string
             ++*counter;
     };
 
-    lister.List(directory + "*", [&](const FoundItem& item) {
-        if (item.name != "." && item.name != ".." && (item.attributes & ATTRIBUTE_DIRECTORY) != 0) {
+    lister.ListDirectories(directory + "*", [&](const FoundItem& item) {
+        // Files are not shown to this pass, so a cancel that came during them is seen here.
+        if (Cancelled(cancel))
+            return false;
+        if (item.name != "." && item.name != "..") {
             if (addDirectories)
                 add(item);
             // A link or junction may point back up the tree; the depth bound guards against

@@ -41,6 +41,12 @@ class DirectoryLister
   public:
     virtual ~DirectoryLister() = default;
     virtual void List(const std::string& search, const std::function<bool(const FoundItem&)>& visit) = 0;
+
+    // The same for the directories among them; a lister may save the work of reporting the rest.
+    virtual void ListDirectories(const std::string& search, const std::function<bool(const FoundItem&)>& visit)
+    {
+        List(search, [&](const FoundItem& item) { return (item.attributes & ATTRIBUTE_DIRECTORY) == 0 || visit(item); });
+    }
 };
 
 struct PartEntry

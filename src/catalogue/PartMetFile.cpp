@@ -162,18 +162,9 @@ class DumpBuffer
         __attribute__((format(printf, 2, 3)))
 #endif
     {
-        // Most lines fit the stack buffer and take one formatting pass.
-        char line[256];
         va_list args;
         va_start(args, format);
-        va_list again;
-        va_copy(again, args);
-        const int length = std::vsnprintf(line, sizeof line, format, args);
-        if (length >= 0 && static_cast<std::size_t>(length) < sizeof line)
-            m_text.append(line, static_cast<std::size_t>(length));
-        else
-            m_text += fw::FormatV(format, again);
-        va_end(again);
+        fw::AppendFormatV(m_text, format, args);
         va_end(args);
     }
 
@@ -465,10 +456,19 @@ std::string MetadataPath(const std::string& partPath)
     return partPath + ".met";
 }
 
+namespace {
+
+FilePtr OpenMetadata(const std::string& partPath)
+{
+    return FilePtr(std::fopen(MetadataPath(partPath).c_str(), "rb"));
+}
+
+} // namespace
+
 PartInfo GetPartInfo(const std::string& partPath, const DumpTarget& dump)
 {
     PartMetFile met;
-    const FilePtr file(std::fopen(MetadataPath(partPath).c_str(), "rb"));
+    const FilePtr file = OpenMetadata(partPath);
     if (!file)
         return PartInfo();
     const bool read = met.Read(file.get(), dump);
@@ -485,7 +485,7 @@ PartInfo PartInfoFromBytes(std::string_view metBytes, const DumpTarget& dump)
 std::int32_t GetFirstGapStart(const std::string& partPath, const DumpTarget& dump)
 {
     PartMetFile met;
-    const FilePtr file(std::fopen(MetadataPath(partPath).c_str(), "rb"));
+    const FilePtr file = OpenMetadata(partPath);
     if (!file || !met.ReadUntilFirstGap(file.get(), dump))
         return 0;
     return met.m_firstGapStart;

@@ -6,17 +6,28 @@
 
 namespace fw {
 
+void AppendFormatV(std::string& text, const char* format, va_list args)
+{
+    // Most texts fit the stack buffer and take one formatting pass.
+    char piece[256];
+    va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(piece, sizeof piece, format, args);
+    if (length > 0 && static_cast<std::size_t>(length) < sizeof piece) {
+        text.append(piece, static_cast<std::size_t>(length));
+    } else if (length > 0) {
+        const std::size_t start = text.size();
+        text.resize(start + static_cast<std::size_t>(length) + 1);
+        std::vsnprintf(text.data() + start, static_cast<std::size_t>(length) + 1, format, again);
+        text.resize(start + static_cast<std::size_t>(length));
+    }
+    va_end(again);
+}
+
 std::string FormatV(const char* format, va_list args)
 {
-    va_list measure;
-    va_copy(measure, args);
-    const int length = std::vsnprintf(nullptr, 0, format, measure);
-    va_end(measure);
-    if (length <= 0)
-        return {};
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    std::vsnprintf(text.data(), text.size(), format, args);
-    text.resize(static_cast<std::size_t>(length));
+    std::string text;
+    AppendFormatV(text, format, args);
     return text;
 }
 

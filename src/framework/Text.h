@@ -6,13 +6,15 @@
 
 namespace fw {
 
-// printf-style formatting into a string sized by a first measuring call.
+// printf-style formatting into a string; short texts take one formatting pass.
 std::string Format(const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
 std::string FormatV(const char* format, va_list args);
+// Appends the formatted text to `text`.
+void AppendFormatV(std::string& text, const char* format, va_list args);
 
 // Reads a field of the data exchange as a signed 32-bit decimal number: blanks around it,
 // an optional sign and at least one digit; anything else, or a value out of range, fails.

@@ -54,8 +54,7 @@ const fw::MessageMap* MoviePreviewDialog::GetMessageMap() const
 BOOL MoviePreviewDialog::OnInitDialog()
 {
     fw::Dialog::OnInitDialog();
-    ::SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    ::SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    fw::SetWindowIcons(m_hWnd, m_hIcon);
     if (m_path.empty())
         return TRUE;
 
@@ -112,10 +111,7 @@ void MoviePreviewDialog::FitAroundMediaWindow(HWND media) const
 
 LRESULT MoviePreviewDialog::OnPaint(WPARAM, LPARAM)
 {
-    if (!::IsIconic(m_hWnd))
-        return Default();
-    fw::PaintCentredIcon(m_hWnd, m_hIcon);
-    return 0;
+    return fw::PaintIconWhenMinimised(m_hWnd, m_hIcon) ? 0 : Default();
 }
 
 } // namespace pg

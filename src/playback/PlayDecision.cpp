@@ -17,12 +17,17 @@ bool HasPlayableExtension(const std::string& mediaName)
 
 } // namespace
 
+bool IsDownloadPath(const std::string& path)
+{
+    return fw::EqualsNoCase(fw::Right(path, 5), ".part");
+}
+
 PlayOutcome DecidePlayInput(const std::string& inFile, const std::string& mediaName,
                             const FirstGapLookup& firstGapStart)
 {
     if (inFile.empty() || mediaName.empty())
         return {PlayAction::Nothing, {}};
-    if (!fw::EqualsNoCase(fw::Right(inFile, 5), ".part"))
+    if (!IsDownloadPath(inFile))
         return {PlayAction::Player, fw::Format("/play /close %s", inFile.c_str())};
     if (firstGapStart(inFile) == 0 || !HasPlayableExtension(mediaName))
         return {PlayAction::Refuse, {}};

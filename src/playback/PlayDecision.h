@@ -25,6 +25,9 @@ struct PlayOutcome
 // file; 0 when it cannot be read or when the first byte is already missing.
 using FirstGapLookup = std::function<std::int32_t(const std::string& partPath)>;
 
+// True for an unfinished download's data file: a name ending in ".part", in any case.
+bool IsDownloadPath(const std::string& path);
+
 // Play input: a file that is not a ".part" download goes to the player with "/play /close";
 // a download plays in the movie window when it has data from its first byte and its media name
 // ends in a playable extension, and is refused otherwise. The lookup is only asked for downloads.
