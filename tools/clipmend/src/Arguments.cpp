@@ -1,5 +1,6 @@
 #include "Arguments.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -28,6 +29,11 @@ bool ParsePositive(const std::string& text, std::int32_t limit, std::int32_t& va
     return true;
 }
 
+bool IsUnattendedSwitch(const std::string& word)
+{
+    return word == "/A" || word == "/a";
+}
+
 } // namespace
 
 const char* UsageLine()
@@ -39,14 +45,14 @@ const char* UsageLine()
 bool ParseArguments(const std::vector<std::string>& args, Arguments& parsed, std::string& error)
 {
     parsed = Arguments{};
+    // Known even when the rest fails, so that the error message does not wait for a key.
+    parsed.unattended = std::any_of(args.begin(), args.end(), IsUnattendedSwitch);
     std::vector<std::string> paths;
     bool haveStart = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& word = args[i];
-        if (word == "/A" || word == "/a") {
-            parsed.unattended = true;
+        if (IsUnattendedSwitch(word))
             continue;
-        }
         std::int32_t* target = nullptr;
         const char* what = nullptr;
         std::int32_t limit = INT32_MAX;

@@ -13,7 +13,6 @@ namespace {
 constexpr std::uint32_t BI_RGB = 0;
 constexpr std::uint32_t BI_BITFIELDS = 3;
 constexpr std::size_t BITMAP_INFO_SIZE = 40;
-constexpr std::uint32_t INDEX_OF_INDEXES = 0;
 
 std::uint32_t UpperCode(std::uint32_t code)
 {
@@ -54,11 +53,11 @@ std::vector<std::uint8_t> Bytes(const std::uint8_t* data, std::size_t size)
 
 void ReadSuperIndex(const std::uint8_t* p, std::size_t size, StreamHeader& stream)
 {
-    if (size < 24 || Load16(p) != 4 || p[3] != INDEX_OF_INDEXES)
+    if (size < SUPER_INDEX_HEADER || Load16(p) != 4 || p[3] != INDEX_OF_INDEXES)
         return;
     const std::uint32_t entries = Load32(p + 4);
-    for (std::uint64_t i = 0; i < entries && 24 + (i + 1) * 16 <= size; ++i) {
-        const std::uint64_t offset = Load64(p + 24 + i * 16);
+    for (std::uint64_t i = 0; i < entries && SUPER_INDEX_HEADER + (i + 1) * SUPER_INDEX_ENTRY <= size; ++i) {
+        const std::uint64_t offset = Load64(p + SUPER_INDEX_HEADER + i * SUPER_INDEX_ENTRY);
         if (offset != 0)
             stream.indexChunks.push_back(offset);
     }

@@ -9,6 +9,18 @@ namespace pg::clipmend {
 constexpr std::size_t MAIN_HEADER_SIZE = 56;
 constexpr std::size_t STREAM_HEADER_SIZE = 56;
 
+// Index fields and sizes: the old index ('idx1'), super indexes ('indx') and standard indexes
+// ('ix##'); entry and header sizes leave out the chunk header.
+constexpr std::uint32_t AVIIF_KEYFRAME = 0x10;
+constexpr std::uint32_t DELTA_FRAME_BIT = 0x80000000u; // in a standard index entry's size
+constexpr std::uint8_t INDEX_OF_INDEXES = 0;
+constexpr std::uint8_t INDEX_OF_CHUNKS = 1;
+constexpr std::uint64_t OLD_INDEX_ENTRY = 16;
+constexpr std::uint64_t SUPER_INDEX_HEADER = 24;
+constexpr std::uint64_t SUPER_INDEX_ENTRY = 16;
+constexpr std::uint64_t STANDARD_INDEX_HEADER = 24;
+constexpr std::uint64_t STANDARD_INDEX_ENTRY = 8;
+
 // How a video codec's frames relate to each other, which decides how keyframes are told.
 enum class CodecClass {
     Uncompressed, // every frame stands alone
@@ -18,6 +30,11 @@ enum class CodecClass {
     MsVideo1,     // a frame without skipped blocks stands alone
     Unknown,      // no way to tell: every frame counts as a keyframe
 };
+
+inline bool FramesStandAlone(CodecClass codec)
+{
+    return codec == CodecClass::Uncompressed || codec == CodecClass::IntraOnly;
+}
 
 enum class StreamType {
     Video,

@@ -10,15 +10,6 @@ namespace {
 
 constexpr std::uint32_t AVIF_HASINDEX = 0x10;
 constexpr std::uint32_t AVIF_ISINTERLEAVED = 0x100;
-constexpr std::uint32_t AVIIF_KEYFRAME = 0x10;
-constexpr std::uint32_t DELTA_FRAME_BIT = 0x80000000u;
-constexpr std::uint8_t INDEX_OF_INDEXES = 0;
-constexpr std::uint8_t INDEX_OF_CHUNKS = 1;
-constexpr std::uint64_t SUPER_INDEX_HEADER = 24;
-constexpr std::uint64_t SUPER_INDEX_ENTRY = 16;
-constexpr std::uint64_t STANDARD_INDEX_HEADER = 24;
-constexpr std::uint64_t STANDARD_INDEX_ENTRY = 8;
-constexpr std::uint64_t OLD_INDEX_ENTRY = 16;
 constexpr std::uint32_t EXTENDED_HEADER_SIZE = 248;
 // Longest stretch copied in one piece, so that progress lines keep up with the writing.
 constexpr std::uint64_t MAX_RUN = 8 << 20;
@@ -247,17 +238,14 @@ void Writer::MainHeader()
     std::uint32_t microSeconds = m_headers.main.microSecPerFrame;
     if (microSeconds == 0 && video.rate != 0)
         microSeconds = static_cast<std::uint32_t>(1e6 * video.scale / video.rate);
-    const SegmentPlan& first = m_layout.segments.front();
-    std::uint64_t firstFrames = 0;
-    for (std::size_t i = first.firstChunk; i < first.endChunk; ++i)
-        firstFrames += m_selection.chunks[i].outStream == m_selection.videoStream;
+    const std::uint32_t firstFrames = m_layout.segments.front().entries[m_selection.videoStream];
     std::uint32_t largest = 0;
     for (const StreamTotals& t : m_totals)
         largest = std::max(largest, t.largestChunk);
     Store32(avih.data(), microSeconds);
     Store32(avih.data() + 4, Load32(in.data() + 4)); // bytes per second, as the input said
     Store32(avih.data() + 12, AVIF_HASINDEX | (m_headers.main.flags & AVIF_ISINTERLEAVED));
-    Store32(avih.data() + 16, static_cast<std::uint32_t>(firstFrames));
+    Store32(avih.data() + 16, firstFrames);
     Store32(avih.data() + 24, static_cast<std::uint32_t>(m_selection.inputStreams.size()));
     Store32(avih.data() + 28, largest);
     Store32(avih.data() + 32,

@@ -1,7 +1,6 @@
 #pragma once
 // Little-endian fields and four-character codes of RIFF files.
 #include <cstdint>
-#include <string>
 
 namespace pg::clipmend {
 
@@ -56,18 +55,6 @@ inline void Store64(std::uint8_t* p, std::uint64_t value)
 constexpr std::uint64_t Padded(std::uint64_t size)
 {
     return size + (size & 1);
-}
-
-// Printable form of a code for messages: unprintable bytes become '?'.
-inline std::string FourCCText(std::uint32_t code)
-{
-    std::string text(4, '?');
-    for (int i = 0; i < 4; ++i) {
-        const char c = static_cast<char>(code >> (8 * i));
-        if (c >= 0x20 && c < 0x7F)
-            text[i] = c;
-    }
-    return text;
 }
 
 } // namespace pg::clipmend

@@ -91,7 +91,7 @@ std::function<void(std::uint64_t, std::uint64_t)> Printer(Console& console, Prog
 {
     return [&console, &meter](std::uint64_t done, std::uint64_t total) {
         std::string line;
-        if (meter.Update(done, total, ProgressMeter::Clock::now(), line))
+        if (meter.Update(done, total, line))
             console.Line(line);
     };
 }
@@ -161,8 +161,6 @@ int main(int argc, char** argv)
     Arguments args;
     std::string error;
     if (!ParseArguments(words, args, error)) {
-        for (const std::string& word : words)
-            args.unattended = args.unattended || word == "/A" || word == "/a";
         console.Finish("Error: " + error + "\n" + UsageLine() + "\n", args.unattended);
         return EXIT_USAGE;
     }

@@ -86,11 +86,10 @@ bool IsKeyframe(const StreamHeader& stream, const std::uint8_t* data, std::size_
 {
     if (frameSize == 0)
         return false; // a dropped frame repeats the one before
+    if (FramesStandAlone(stream.codec))
+        return true;
     FrameKind kind = FrameKind::Unknown;
     switch (stream.codec) {
-    case CodecClass::Uncompressed:
-    case CodecClass::IntraOnly:
-        return true;
     case CodecClass::Mpeg4Part2:
         kind = DetectMpeg4Part2(data, size, size == frameSize);
         break;
@@ -101,7 +100,7 @@ bool IsKeyframe(const StreamHeader& stream, const std::uint8_t* data, std::size_
         kind = size == frameSize ? DetectMsVideo1(data, size, stream.width, stream.height, stream.bitCount)
                                  : FrameKind::Unknown;
         break;
-    case CodecClass::Unknown:
+    default:
         break;
     }
     return kind != FrameKind::Delta;

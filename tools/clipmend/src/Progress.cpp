@@ -38,6 +38,11 @@ bool ProgressMeter::Update(std::uint64_t done, std::uint64_t total, Clock::time_
     return true;
 }
 
+bool ProgressMeter::Update(std::uint64_t done, std::uint64_t total, std::string& line)
+{
+    return Percent(done, total) > m_lastPercent && Update(done, total, Clock::now(), line);
+}
+
 std::string SummaryText(const Salvage& salvage, const Selection& selection, std::uint64_t bytesWritten)
 {
     const SalvageReport& r = salvage.report;
@@ -52,7 +57,7 @@ std::string SummaryText(const Salvage& salvage, const Selection& selection, std:
             Format("Incomplete chunks dropped: %" PRIu64 ", undecodable frames after damage: %" PRIu64 "\n",
                    r.droppedChunks, selection.undecodableFrames);
     const CodecClass codec = salvage.headers.streams[selection.inputStreams[selection.videoStream]].codec;
-    if (codec == CodecClass::Uncompressed || codec == CodecClass::IntraOnly)
+    if (FramesStandAlone(codec))
         text += "Keyframes: every frame, each stands alone\n";
     else if (r.indexUsed)
         text += "Keyframes: from the file's index\n";

@@ -26,6 +26,9 @@ public:
 
     // True with line filled when the step deserves a line.
     bool Update(std::uint64_t done, std::uint64_t total, Clock::time_point now, std::string& line);
+    // The same at the present time; the clock is read only once the percentage has moved, as
+    // steps come once per written frame.
+    bool Update(std::uint64_t done, std::uint64_t total, std::string& line);
 
 private:
     std::string m_label;

@@ -11,9 +11,6 @@ namespace pg::clipmend {
 namespace {
 
 constexpr std::uint32_t MAX_HEADER_LIST = 16u << 20;
-constexpr std::uint32_t AVIIF_KEYFRAME = 0x10;
-constexpr std::uint32_t DELTA_FRAME_BIT = 0x80000000u;
-constexpr std::uint8_t INDEX_OF_CHUNKS = 1;
 constexpr std::uint64_t PROGRESS_STEPS = 100;
 
 enum class Token {
@@ -47,25 +44,33 @@ bool IsLower(std::uint8_t c)
     return c >= 'a' && c <= 'z';
 }
 
-std::uint64_t EvenUp(std::uint64_t offset)
+// The stream number that a chunk id starts with, as two decimal digits.
+bool StreamNumber(const std::uint8_t* id, std::uint16_t& stream)
 {
-    return offset + (offset & 1);
+    if (!IsDigit(id[0]) || !IsDigit(id[1]))
+        return false;
+    stream = static_cast<std::uint16_t>((id[0] - '0') * 10 + (id[1] - '0'));
+    return true;
 }
 
-// Reads bytes that may be more than one window long.
-bool ReadBytes(SourceReader& reader, std::uint64_t offset, std::size_t n, std::vector<std::uint8_t>& out)
+bool IsStandardIndexId(const std::uint8_t* id)
 {
-    out.resize(n);
-    std::size_t done = 0;
-    while (done < n) {
-        std::size_t available = 0;
-        const std::uint8_t* p = reader.PeekUpTo(offset + done, n - done, available);
-        if (!p || available == 0)
-            return false;
-        std::copy(p, p + available, out.begin() + static_cast<std::ptrdiff_t>(done));
-        done += available;
-    }
-    return true;
+    return id[0] == 'i' && id[1] == 'x' && IsDigit(id[2]) && IsDigit(id[3]);
+}
+
+// Video frames and audio data: the only chunks the walk keeps.
+bool IsMediaChunk(StreamType type, std::uint16_t suffix)
+{
+    return type == StreamType::Video ? (suffix == SUFFIX_DC || suffix == SUFFIX_DB)
+                                     : type == StreamType::Audio && suffix == SUFFIX_WB;
+}
+
+// The recorded chunk whose header lies at offset with size bytes of data; chunks are in file order.
+const FoundChunk* ChunkAt(const std::vector<FoundChunk>& chunks, std::uint64_t offset, std::uint32_t size)
+{
+    auto it = std::lower_bound(chunks.begin(), chunks.end(), offset,
+                               [](const FoundChunk& c, std::uint64_t value) { return c.offset < value; });
+    return it != chunks.end() && it->offset == offset && it->size == size ? &*it : nullptr;
 }
 
 class Walker
@@ -81,6 +86,7 @@ public:
 private:
     bool ReadTopLevel(std::uint64_t& walkStart, bool& structured, std::string& error);
     void Walk(std::uint64_t pos, bool structured);
+    void NoteMoviList(std::uint64_t pos, std::uint32_t size);
     Header Classify(std::uint64_t pos);
     bool Fits(std::uint64_t pos, std::uint32_t size) const;
     const ByteRange* GapAt(std::uint64_t pos) const;
@@ -101,7 +107,8 @@ private:
     const SalvageOptions& m_options;
     Salvage& m_result;
     const std::uint64_t m_size;
-    std::uint64_t m_firstMovi = 0; // offset of the first 'movi' list type, 0 when unknown
+    std::uint64_t m_firstMovi = 0;    // offset of the first 'movi' list type, 0 when unknown
+    std::uint64_t m_firstMoviEnd = 0; // where the first movie list ends, 0 when unknown
     std::uint32_t m_run = 0;
     std::uint64_t m_lastEnd = 0; // where the last recorded chunk (with padding) ended
     std::uint64_t m_nextProgress = 0;
@@ -139,12 +146,11 @@ Header Walker::Classify(std::uint64_t pos)
     h.id = Load32(p);
     h.size = Load32(p + 4);
     const std::uint32_t listType = available >= 12 ? Load32(p + 8) : 0;
-    if (IsDigit(p[0]) && IsDigit(p[1]) && IsLower(p[2]) && IsLower(p[3])) {
-        h.stream = static_cast<std::uint16_t>((p[0] - '0') * 10 + (p[1] - '0'));
+    if (IsLower(p[2]) && IsLower(p[3]) && StreamNumber(p, h.stream)) {
         h.suffix = static_cast<std::uint16_t>(p[2] | p[3] << 8);
         if (h.stream < m_result.headers.streams.size())
             h.token = Token::StreamChunk;
-    } else if (p[0] == 'i' && p[1] == 'x' && IsDigit(p[2]) && IsDigit(p[3])) {
+    } else if (IsStandardIndexId(p)) {
         h.token = Token::StandardIndex;
     } else if (h.id == FourCC("LIST")) {
         h.token = listType == FourCC("movi")   ? Token::MoviList
@@ -195,7 +201,7 @@ bool Walker::ReadTopLevel(std::uint64_t& walkStart, bool& structured, std::strin
         const std::uint32_t size = Load32(h + 4);
         const std::uint32_t listType = Load32(h + 8);
         if (id == FourCC("LIST") && listType == FourCC("movi")) {
-            m_firstMovi = pos + 8;
+            NoteMoviList(pos, size);
             walkStart = pos + 12;
             structured = true;
             break;
@@ -208,10 +214,10 @@ bool Walker::ReadTopLevel(std::uint64_t& walkStart, bool& structured, std::strin
                 error = "damaged header list";
                 return false;
             }
-            std::vector<std::uint8_t> list;
+            MemorySink list;
             std::string reason;
-            if (!ReadBytes(m_in, pos + 12, size - 4, list) ||
-                !ParseHeaderList(list.data(), list.size(), m_result.headers, reason)) {
+            if (!CopyRange(m_in, pos + 12, size - 4, list) ||
+                !ParseHeaderList(list.Bytes().data(), list.Bytes().size(), m_result.headers, reason)) {
                 error = "damaged header list: " + reason;
                 return false;
             }
@@ -226,6 +232,15 @@ bool Walker::ReadTopLevel(std::uint64_t& walkStart, bool& structured, std::strin
     if (!structured)
         walkStart = pos;
     return true;
+}
+
+// pos: of the list header; size: its size field.
+void Walker::NoteMoviList(std::uint64_t pos, std::uint32_t size)
+{
+    if (m_firstMovi != 0)
+        return;
+    m_firstMovi = pos + 8;
+    m_firstMoviEnd = m_firstMovi + Padded(size);
 }
 
 void Walker::ReportProgress(std::uint64_t pos)
@@ -262,8 +277,7 @@ void Walker::Walk(std::uint64_t pos, bool structured)
             continue;
         }
         case Token::MoviList:
-            if (m_firstMovi == 0)
-                m_firstMovi = pos + 8;
+            NoteMoviList(pos, h.size);
             pos += 12;
             continue;
         case Token::RecList:
@@ -293,9 +307,7 @@ void Walker::Walk(std::uint64_t pos, bool structured)
 void Walker::Record(std::uint64_t pos, const Header& h)
 {
     const StreamHeader& stream = m_result.headers.streams[h.stream];
-    const bool video = stream.type == StreamType::Video && (h.suffix == SUFFIX_DC || h.suffix == SUFFIX_DB);
-    const bool audio = stream.type == StreamType::Audio && h.suffix == SUFFIX_WB;
-    if (!video && !audio)
+    if (!IsMediaChunk(stream.type, h.suffix))
         return;
     FoundChunk chunk;
     chunk.offset = pos;
@@ -304,7 +316,7 @@ void Walker::Record(std::uint64_t pos, const Header& h)
     chunk.suffix = h.suffix;
     chunk.run = m_run;
     chunk.key = true;
-    if (video) {
+    if (stream.type == StreamType::Video) {
         std::size_t available = 0;
         const std::size_t wanted = DetectionBytes(stream, h.size);
         const std::uint8_t* data = wanted > 0 ? m_in.PeekUpTo(pos + 8, wanted, available) : nullptr;
@@ -363,10 +375,8 @@ bool Walker::IsResyncPoint(std::uint64_t pos)
     case Token::StandardIndex:
         return Fits(pos, h.size) && !GapOverlapping(pos, pos + 8 + h.size);
     case Token::StreamChunk: {
-        const StreamType type = m_result.headers.streams[h.stream].type;
-        const bool typed = type == StreamType::Video ? (h.suffix == SUFFIX_DC || h.suffix == SUFFIX_DB)
-                                                     : type == StreamType::Audio && h.suffix == SUFFIX_WB;
-        if (!typed || h.size > MAX_CHUNK_SIZE || !Fits(pos, h.size) || GapOverlapping(pos, pos + 8 + h.size))
+        if (!IsMediaChunk(m_result.headers.streams[h.stream].type, h.suffix) || h.size > MAX_CHUNK_SIZE ||
+            !Fits(pos, h.size) || GapOverlapping(pos, pos + 8 + h.size))
             return false;
         // A chunk header may occur by chance inside other data: the next one must follow.
         const std::uint64_t next = pos + 8 + Padded(h.size);
@@ -418,11 +428,11 @@ std::uint64_t Walker::NextCandidate(std::uint64_t pos)
 
 std::uint64_t Walker::Resync(std::uint64_t from)
 {
-    std::uint64_t pos = EvenUp(from);
+    std::uint64_t pos = Padded(from);
     while (pos + 8 <= m_size) {
         ReportProgress(pos);
         if (const ByteRange* gap = GapAt(pos)) {
-            pos = EvenUp(gap->end);
+            pos = Padded(gap->end);
             continue;
         }
         const std::uint64_t candidate = NextCandidate(pos);
@@ -439,12 +449,10 @@ std::uint64_t Walker::Resync(std::uint64_t from)
 
 void Walker::SetIndexFlag(std::uint64_t header, std::uint32_t size, std::uint16_t stream, bool key)
 {
-    const auto& chunks = m_result.chunks;
-    auto it = std::lower_bound(chunks.begin(), chunks.end(), header,
-                               [](const FoundChunk& c, std::uint64_t offset) { return c.offset < offset; });
-    if (it == chunks.end() || it->offset != header || it->size != size || it->stream != stream)
+    const FoundChunk* chunk = ChunkAt(m_result.chunks, header, size);
+    if (!chunk || chunk->stream != stream)
         return;
-    m_indexFlags[static_cast<std::size_t>(it - chunks.begin())] = key ? 2 : 1;
+    m_indexFlags[static_cast<std::size_t>(chunk - m_result.chunks.data())] = key ? 2 : 1;
 }
 
 void Walker::ApplyOldIndex(std::uint64_t pos)
@@ -452,13 +460,9 @@ void Walker::ApplyOldIndex(std::uint64_t pos)
     const std::uint8_t* h = m_in.Peek(pos, 8);
     if (!h || Load32(h) != FourCC("idx1"))
         return;
-    const std::uint64_t count = std::min<std::uint64_t>(Load32(h + 4), m_size - pos - 8) / 16;
-    const auto entryAt = [&](std::uint64_t i) { return m_in.Peek(pos + 8 + i * 16, 16); };
-    const auto streamOf = [](const std::uint8_t* e, std::uint16_t& stream) {
-        if (!IsDigit(e[0]) || !IsDigit(e[1]))
-            return false;
-        stream = static_cast<std::uint16_t>((e[0] - '0') * 10 + (e[1] - '0'));
-        return true;
+    const std::uint64_t count = std::min<std::uint64_t>(Load32(h + 4), m_size - pos - 8) / OLD_INDEX_ENTRY;
+    const auto entryAt = [&](std::uint64_t i) {
+        return m_in.Peek(pos + 8 + i * OLD_INDEX_ENTRY, OLD_INDEX_ENTRY);
     };
     // Offsets count from the 'movi' list type as a rule, from the file start in some files.
     const std::uint64_t bases[] = {m_firstMovi, 0};
@@ -469,14 +473,8 @@ void Walker::ApplyOldIndex(std::uint64_t pos)
         for (std::uint64_t i = 0; i < std::min<std::uint64_t>(count, 64); ++i) {
             const std::uint8_t* e = entryAt(i);
             std::uint16_t stream = 0;
-            if (!e || !streamOf(e, stream))
-                continue;
-            const std::uint64_t header = candidate + Load32(e + 8);
-            const auto& chunks = m_result.chunks;
-            auto it =
-                std::lower_bound(chunks.begin(), chunks.end(), header,
-                                 [](const FoundChunk& c, std::uint64_t offset) { return c.offset < offset; });
-            if (it != chunks.end() && it->offset == header && it->size == Load32(e + 12))
+            if (e && StreamNumber(e, stream) &&
+                ChunkAt(m_result.chunks, candidate + Load32(e + 8), Load32(e + 12)))
                 ++matches;
         }
         if (matches > bestMatches) {
@@ -489,27 +487,28 @@ void Walker::ApplyOldIndex(std::uint64_t pos)
     for (std::uint64_t i = 0; i < count; ++i) {
         const std::uint8_t* e = entryAt(i);
         std::uint16_t stream = 0;
-        if (e && streamOf(e, stream))
+        if (e && StreamNumber(e, stream))
             SetIndexFlag(base + Load32(e + 8), Load32(e + 12), stream, (Load32(e + 4) & AVIIF_KEYFRAME) != 0);
     }
 }
 
 void Walker::ApplyStandardIndex(std::uint64_t pos)
 {
-    const std::uint8_t* h = m_in.Peek(pos, 32);
-    if (!h || h[0] != 'i' || h[1] != 'x' || !IsDigit(h[2]) || !IsDigit(h[3]))
+    const std::uint64_t entries = pos + 8 + STANDARD_INDEX_HEADER;
+    const std::uint8_t* h = m_in.Peek(pos, 8 + STANDARD_INDEX_HEADER);
+    if (!h || !IsStandardIndexId(h))
         return;
     const std::uint32_t size = Load32(h + 4);
-    if (Load16(h + 8) != 2 || h[11] != INDEX_OF_CHUNKS || size < 24 || !Fits(pos, size))
+    if (Load16(h + 8) != 2 || h[11] != INDEX_OF_CHUNKS || size < STANDARD_INDEX_HEADER || !Fits(pos, size))
         return;
-    const std::uint8_t* id = h + 16;
-    if (!IsDigit(id[0]) || !IsDigit(id[1]))
+    std::uint16_t stream = 0;
+    if (!StreamNumber(h + 16, stream))
         return;
-    const auto stream = static_cast<std::uint16_t>((id[0] - '0') * 10 + (id[1] - '0'));
     const std::uint64_t base = Load64(h + 20);
-    const std::uint64_t count = std::min<std::uint64_t>(Load32(h + 12), (size - 24) / 8);
+    const std::uint64_t count =
+        std::min<std::uint64_t>(Load32(h + 12), (size - STANDARD_INDEX_HEADER) / STANDARD_INDEX_ENTRY);
     for (std::uint64_t i = 0; i < count; ++i) {
-        const std::uint8_t* e = m_in.Peek(pos + 32 + i * 8, 8);
+        const std::uint8_t* e = m_in.Peek(entries + i * STANDARD_INDEX_ENTRY, STANDARD_INDEX_ENTRY);
         if (!e)
             return;
         const std::uint64_t data = base + Load32(e);
@@ -525,15 +524,9 @@ void Walker::ApplyIndexes()
 {
     auto& chunks = m_result.chunks;
     m_indexFlags.assign(chunks.size(), 0);
-    if (m_firstMovi != 0) {
-        // The index of the first segment follows its movie list, wherever the walk ended.
-        const std::uint8_t* list = m_in.Peek(m_firstMovi - 8, 8);
-        if (list) {
-            const std::uint64_t expected = m_firstMovi + Padded(Load32(list + 4));
-            if (expected + 8 <= m_size)
-                m_oldIndexes.push_back(expected);
-        }
-    }
+    // The index of the first segment follows its movie list, wherever the walk ended.
+    if (m_firstMoviEnd != 0 && m_firstMoviEnd + 8 <= m_size)
+        m_oldIndexes.push_back(m_firstMoviEnd);
     std::sort(m_oldIndexes.begin(), m_oldIndexes.end());
     m_oldIndexes.erase(std::unique(m_oldIndexes.begin(), m_oldIndexes.end()), m_oldIndexes.end());
     std::sort(m_standardIndexes.begin(), m_standardIndexes.end());
@@ -553,10 +546,8 @@ void Walker::ApplyIndexes()
     for (std::size_t i = 0; i < chunks.size(); ++i) {
         FoundChunk& chunk = chunks[i];
         const StreamHeader& stream = streams[chunk.stream];
-        const bool framesStandAlone =
-            stream.codec == CodecClass::Uncompressed || stream.codec == CodecClass::IntraOnly;
         if (stream.type != StreamType::Video || m_indexFlags[i] == 0 || !trusted[chunk.stream] ||
-            framesStandAlone)
+            FramesStandAlone(stream.codec))
             continue;
         chunk.key = m_indexFlags[i] == 2 && chunk.size > 0;
         m_result.report.indexUsed = true;
