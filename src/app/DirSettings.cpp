@@ -1,9 +1,7 @@
 #include "app/DirSettings.h"
 
 #include "framework/Handles.h"
-
-#include <cstring>
-#include <vector>
+#include "framework/Registry.h"
 
 namespace pg {
 
@@ -13,14 +11,9 @@ HRESULT ReadRegistryString(std::string& text, const char* keyPath, const char* v
     fw::RegistryKey key;
     if (::RegOpenKeyExA(HKEY_CURRENT_USER, keyPath, 0, KEY_READ, key.Put()) != ERROR_SUCCESS)
         return E_FAIL;
-    DWORD size = 0;
-    if (::RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
-        return S_OK;
-    // Whatever type the value has, its bytes are taken as text up to the first zero byte.
-    std::vector<char> data(size + 1, '\0');
-    if (::RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size) ==
-        ERROR_SUCCESS)
-        text.assign(data.data(), strnlen(data.data(), size));
+    // Whatever type the value has, its bytes are taken as text; a value that cannot be read
+    // leaves the text empty.
+    fw::QueryValueText(key.Get(), valueName, text);
     return S_OK;
 }
 

@@ -228,17 +228,22 @@ LRESULT MainDialog::OnQueryDragIcon(WPARAM, LPARAM)
     return reinterpret_cast<LRESULT>(m_hIcon);
 }
 
-void MainDialog::OnBrowseInput()
+std::string MainDialog::ChooseFile(UINT titleId, UINT filterId, const char* defaultExtension)
 {
-    const std::string title = LoadTranslated(IDS_INPUT_DIALOG_TITLE);
-    m_text = LoadTranslated(IDS_INPUT_FILTER);
+    const std::string title = LoadTranslated(titleId);
+    m_text = LoadTranslated(filterId);
     fw::Window* owner = fw::WinApp::MainWindow();
-    fw::FileDialog dialog(true, "*.part", nullptr, OFN_HIDEREADONLY, m_text,
+    fw::FileDialog dialog(true, defaultExtension, nullptr, OFN_HIDEREADONLY, m_text,
                           owner ? owner->GetSafeHwnd() : m_hWnd);
     dialog.m_title = title;
-    if (dialog.DoModal() != IDOK)
+    return dialog.DoModal() == IDOK ? dialog.GetPathName() : std::string();
+}
+
+void MainDialog::OnBrowseInput()
+{
+    const std::string path = ChooseFile(IDS_INPUT_DIALOG_TITLE, IDS_INPUT_FILTER, "*.part");
+    if (path.empty())
         return;
-    const std::string path = dialog.GetPathName();
     SetDlgItemText(IDE_INPUT, path);
     SetDlgItemText(IDE_MEDIA_NAME, path);
     m_playInputButton.EnableWindow(!IsDownloadPath(path) || GetFirstGapStart(path) != 0);
@@ -246,14 +251,9 @@ void MainDialog::OnBrowseInput()
 
 void MainDialog::OnBrowseOutput()
 {
-    const std::string title = LoadTranslated(IDS_OUTPUT_DIALOG_TITLE);
-    m_text = LoadTranslated(IDS_OUTPUT_FILTER);
-    fw::Window* owner = fw::WinApp::MainWindow();
-    fw::FileDialog dialog(true, "*.avi", nullptr, OFN_HIDEREADONLY, m_text,
-                          owner ? owner->GetSafeHwnd() : m_hWnd);
-    dialog.m_title = title;
-    if (dialog.DoModal() == IDOK)
-        SetDlgItemText(IDE_OUTPUT, dialog.GetPathName());
+    const std::string path = ChooseFile(IDS_OUTPUT_DIALOG_TITLE, IDS_OUTPUT_FILTER, "*.avi");
+    if (!path.empty())
+        SetDlgItemText(IDE_OUTPUT, path);
 }
 
 void MainDialog::OnBrowseTempDir()

@@ -53,6 +53,8 @@ private:
     LRESULT OnPaint(WPARAM, LPARAM);
     LRESULT OnQueryDragIcon(WPARAM, LPARAM);
     LRESULT OnUnlockList(WPARAM, LPARAM);
+    // The file-open dialog with a translated title and filter; the chosen path, empty when cancelled.
+    std::string ChooseFile(UINT titleId, UINT filterId, const char* defaultExtension);
     void OnBrowseInput();
     void OnBrowseOutput();
     void OnBrowseTempDir();

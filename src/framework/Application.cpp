@@ -58,11 +58,25 @@ std::string LoadText(UINT id)
     }
 }
 
+std::string ModulePath()
+{
+    // Grows until the whole path fits, however long it is.
+    std::string path(MAX_PATH + 1, '\0');
+    for (;;) {
+        const DWORD copied = ::GetModuleFileNameA(ResourceInstance(), path.data(), static_cast<DWORD>(path.size()));
+        if (copied == 0)
+            return {};
+        if (copied < path.size()) {
+            path.resize(copied);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
 std::string AppTitle()
 {
-    char path[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string name = path;
+    std::string name = ModulePath();
     const std::size_t slash = name.find_last_of("\\/");
     if (slash != std::string::npos)
         name.erase(0, slash + 1);

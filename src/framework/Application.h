@@ -34,6 +34,9 @@ std::string LoadText(UINT id);
 // the type an OK box gets the exclamation mark.
 int AppMessageBox(const std::string& text, UINT type);
 
+// Full path of the running executable, however long; empty when it cannot be had.
+std::string ModulePath();
+
 // The program's name: the executable's file name without its extension.
 std::string AppTitle();
 

@@ -53,7 +53,6 @@ FolderChoice BrowseForFolder(HWND owner, const std::string& title, UINT flags)
     LPITEMIDLIST items = ::SHBrowseForFolderA(&info);
     if (!items)
         return choice;
-    choice.chosen = true;
     char path[MAX_PATH] = {};
     if (::SHGetPathFromIDListA(items, path)) {
         choice.hasPath = true;

@@ -30,8 +30,7 @@ private:
 
 struct FolderChoice
 {
-    bool chosen = false;   // the user confirmed a folder
-    bool hasPath = false;  // and it is a file-system folder with a path
+    bool hasPath = false; // the user confirmed a file-system folder with a path
     std::string path;
 };
 

@@ -32,8 +32,7 @@ INT_PTR CALLBACK Dialog::StaticDialogProc(HWND window, UINT message, WPARAM, LPA
     // From here on every message goes through the object's tables; the dialog manager's own
     // procedure becomes the default processing.
     self->Attach(window);
-    self->m_previousProc = reinterpret_cast<WNDPROC>(
-        ::SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Window::StaticWindowProc)));
+    self->HookWindowProc();
     return self->OnInitDialog();
 }
 

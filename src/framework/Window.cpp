@@ -87,9 +87,14 @@ bool Window::SubclassWindow(HWND window)
         return false;
     Attach(window);
     PreSubclassWindow();
-    m_previousProc = reinterpret_cast<WNDPROC>(
-        ::SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Window::StaticWindowProc)));
+    HookWindowProc();
     return true;
+}
+
+void Window::HookWindowProc()
+{
+    m_previousProc = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Window::StaticWindowProc)));
 }
 
 BOOL Window::PreTranslateMessage(MSG*)

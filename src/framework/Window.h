@@ -104,6 +104,9 @@ protected:
 
     void Attach(HWND window);
     void Detach();
+    // Sends the attached window's messages through the tables; its own procedure becomes the
+    // default processing.
+    void HookWindowProc();
     static LRESULT CALLBACK StaticWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND m_hWnd = nullptr;

@@ -6,4 +6,5 @@ list(APPEND PG_WIN32_SOURCES
   src/framework/Application.cpp
   src/framework/Choosers.cpp
   src/framework/Thread.cpp
-  src/framework/IconPaint.cpp)
+  src/framework/IconPaint.cpp
+  src/framework/Registry.cpp)

@@ -1,7 +1,9 @@
 #include "ui/HyperLinkStatic.h"
 
 #include "framework/Application.h"
+#include "framework/Registry.h"
 #include "ui/HyperlinkText.h"
+#include "ui/WindowRects.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -32,17 +34,10 @@ TTTOOLINFOA ToolInfo(HWND control, const std::string& text)
 
 std::string DefaultValueText(HKEY key)
 {
+    std::string text;
     DWORD type = 0;
-    DWORD size = 0;
-    if (::RegQueryValueExA(key, nullptr, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ))
+    if (!fw::QueryValueText(key, nullptr, text, &type) || (type != REG_SZ && type != REG_EXPAND_SZ))
         return {};
-    std::string text(static_cast<std::size_t>(size) + 1, '\0');
-    size = static_cast<DWORD>(text.size());
-    if (::RegQueryValueExA(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) !=
-        ERROR_SUCCESS)
-        return {};
-    text.resize(text.find('\0'));
     return text;
 }
 
@@ -82,9 +77,10 @@ void HyperLinkStatic::PreSubclassWindow()
 {
     // Clicks are then notified to the parent, which reflects them back here.
     ::SetWindowLongA(m_hWnd, GWL_STYLE, ::GetWindowLongA(m_hWnd, GWL_STYLE) | SS_NOTIFY);
+    const std::string text = GetWindowText();
     if (m_target.empty())
-        m_target = GetWindowText();
-    if (GetWindowText().empty())
+        m_target = text;
+    if (text.empty())
         SetWindowText(m_target);
     RebuildLinkFont();
     FitToText();
@@ -166,10 +162,7 @@ void HyperLinkStatic::FitToText()
 {
     if (!m_hWnd)
         return;
-    RECT window{};
-    ::GetWindowRect(m_hWnd, &window);
-    if (const HWND parent = ::GetParent(m_hWnd))
-        ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&window), 2);
+    const Rect window = ChildRect(::GetParent(m_hWnd), m_hWnd);
     const std::string text = GetWindowText();
     SIZE extent{};
     {
@@ -179,7 +172,7 @@ void HyperLinkStatic::FitToText()
     }
     const auto style = static_cast<std::uint32_t>(::GetWindowLongA(m_hWnd, GWL_STYLE));
     const Rect fitted =
-        FitLinkRect({window.left, window.top, window.right, window.bottom}, style, extent.cx, extent.cy);
+        FitLinkRect(window, style, extent.cx, extent.cy);
     ::SetWindowPos(m_hWnd, nullptr, fitted.left, fitted.top, fitted.Width(), fitted.Height(), SWP_NOZORDER);
 }
 

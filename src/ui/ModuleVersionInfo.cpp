@@ -14,23 +14,6 @@ namespace {
 constexpr char NO_VERSION_INFO[] = "No version info";
 constexpr char NO_COPYRIGHT_INFO[] = "No copyright info";
 
-std::string OwnModulePath()
-{
-    // Grows until the whole path fits, however long it is.
-    std::string path(MAX_PATH + 1, '\0');
-    for (;;) {
-        const DWORD copied =
-            ::GetModuleFileNameA(fw::ResourceInstance(), path.data(), static_cast<DWORD>(path.size()));
-        if (copied == 0)
-            return {};
-        if (copied < path.size()) {
-            path.resize(copied);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-}
-
 // A text of the version block, or false when the key does not exist.
 bool QueryText(const std::vector<char>& block, const char* key, std::string& text)
 {
@@ -45,7 +28,7 @@ bool QueryText(const std::vector<char>& block, const char* key, std::string& tex
 
 } // namespace
 
-ModuleVersionInfo::ModuleVersionInfo() : ModuleVersionInfo(OwnModulePath()) {}
+ModuleVersionInfo::ModuleVersionInfo() : ModuleVersionInfo(fw::ModulePath()) {}
 
 ModuleVersionInfo::ModuleVersionInfo(const std::string& modulePath)
 {

@@ -1,6 +1,7 @@
 #include "ui/ResizableDialog.h"
 
 #include "framework/Application.h"
+#include "ui/WindowRects.h"
 
 #include <windowsx.h>
 
@@ -11,27 +12,6 @@ namespace {
 
 constexpr WORD SIZE_GRIP_BITMAP = 32766; // OBM_SIZE
 constexpr int DEFER_BATCH_SIZE = 20;
-
-Rect ToRect(const RECT& r)
-{
-    return {r.left, r.top, r.right, r.bottom};
-}
-
-Rect WindowRect(HWND window)
-{
-    RECT r{};
-    ::GetWindowRect(window, &r);
-    return ToRect(r);
-}
-
-// A child's window rectangle in its parent's client coordinates.
-Rect ChildRect(HWND parent, HWND child)
-{
-    RECT r{};
-    ::GetWindowRect(child, &r);
-    ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
-    return ToRect(r);
-}
 
 bool IsGroupBox(HWND control)
 {

@@ -6,4 +6,5 @@ list(APPEND PG_WIN32_SOURCES
   src/ui/ResizableDialog.cpp
   src/ui/HyperLinkStatic.cpp
   src/ui/ModuleVersionInfo.cpp
-  src/ui/AboutDialog.cpp)
+  src/ui/AboutDialog.cpp
+  src/ui/WindowRects.cpp)
