@@ -1,6 +1,9 @@
 #include "TestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
+#include <filesystem>
 
 namespace pgtest {
 
@@ -46,6 +49,27 @@ std::string StreamContent(std::FILE* stream)
     std::string content = ReadRest(stream);
     std::fseek(stream, 0, SEEK_END);
     return content;
+}
+
+std::string ScratchName(const std::string& suffix)
+{
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    return std::string("pg_test_") + test->test_suite_name() + "_" + test->name() + suffix;
+}
+
+TempStream::TempStream()
+{
+    static int serial = 0;
+    std::string suffix = "_";
+    suffix += std::to_string(++serial);
+    m_path = (std::filesystem::temp_directory_path() / ScratchName(suffix)).string();
+    m_file.reset(std::fopen(m_path.c_str(), "w+b"));
+}
+
+TempStream::~TempStream()
+{
+    m_file.reset();
+    std::remove(m_path.c_str());
 }
 
 std::string WithCrLf(const std::string& text)

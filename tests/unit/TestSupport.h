@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace pgtest {
@@ -12,6 +13,31 @@ std::string ReadWholeFile(const std::string& path);
 
 // Whole content of a read-write stream; later writes append.
 std::string StreamContent(std::FILE* stream);
+
+// Name for scratch files of the running test, unique also when tests run as parallel processes.
+std::string ScratchName(const std::string& suffix);
+
+// A read-write file under the system's temp directory, removed when done. The runtime's tmpfile
+// creates its files in the root of the current drive, which need not be writable.
+class TempStream
+{
+  public:
+    TempStream();
+    ~TempStream();
+    TempStream(const TempStream&) = delete;
+    TempStream& operator=(const TempStream&) = delete;
+
+    std::FILE* get() const { return m_file.get(); }
+    std::string Content() const { return StreamContent(m_file.get()); }
+
+  private:
+    struct Closer
+    {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+    std::string m_path;
+    std::unique_ptr<std::FILE, Closer> m_file;
+};
 
 // The text with a CR before every LF, as a text-mode stream writes it on Windows.
 std::string WithCrLf(const std::string& text);

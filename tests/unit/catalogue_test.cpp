@@ -24,41 +24,8 @@ struct FileCloser
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-// Name for scratch files of the running test, unique also when tests run as parallel processes.
-std::string ScratchName(const std::string& suffix)
-{
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    return std::string("pg_catalogue_") + test->test_suite_name() + "_" + test->name() + suffix;
-}
-
-// A read-write file under the system's temp directory, removed when done. The runtime's tmpfile
-// creates its files in the root of the current drive, which need not be writable.
-class TempStream
-{
-  public:
-    TempStream()
-    {
-        static int serial = 0;
-        std::string suffix = "_";
-        suffix += std::to_string(++serial);
-        m_path = (std::filesystem::temp_directory_path() / ScratchName(suffix)).string();
-        m_file.reset(std::fopen(m_path.c_str(), "w+b"));
-    }
-    ~TempStream()
-    {
-        m_file.reset();
-        std::remove(m_path.c_str());
-    }
-    TempStream(const TempStream&) = delete;
-    TempStream& operator=(const TempStream&) = delete;
-
-    std::FILE* get() const { return m_file.get(); }
-    std::string Content() const { return pgtest::StreamContent(m_file.get()); }
-
-  private:
-    std::string m_path;
-    FilePtr m_file;
-};
+using pgtest::ScratchName;
+using pgtest::TempStream;
 
 // ---------------------------------------------------------------- number texts
 

@@ -524,25 +524,7 @@ TEST(CatalogueFindDataTest, FileTimesBecomeSecondsSince1970)
 
 // ---------------------------------------------------------------- metadata read ahead by a refresh
 
-// The dump written to a scratch file, read back whole.
-class DumpFile
-{
-  public:
-    DumpFile() : m_file(std::tmpfile()) {}
-    ~DumpFile()
-    {
-        if (m_file)
-            std::fclose(m_file);
-    }
-    DumpFile(const DumpFile&) = delete;
-    DumpFile& operator=(const DumpFile&) = delete;
-
-    std::FILE* get() const { return m_file; }
-    std::string Content() const { return pgtest::StreamContent(m_file); }
-
-  private:
-    std::FILE* m_file;
-};
+using pgtest::TempStream;
 
 class MetadataPrefetchTest : public testing::Test
 {
@@ -584,13 +566,13 @@ TEST_F(MetadataPrefetchTest, GivesWhatEachLookupGivesWithTheSameDumpInListOrder)
 {
     // More downloads than are read ahead at once, so the readers wait for the list to catch up.
     const std::vector<std::string> paths = MakeDownloads(700);
-    DumpFile expectedDump;
+    TempStream expectedDump;
     std::vector<pg::PartInfo> expected;
     for (const std::string& path : paths)
         expected.push_back(pg::GetPartInfo(path, expectedDump.get()));
 
     for (const bool crlf : {false, true}) {
-        DumpFile dump;
+        TempStream dump;
         pg::MetadataPrefetch metadata(paths);
         for (std::size_t i = 0; i < paths.size(); ++i) {
             const pg::PartInfo info = metadata.Info(i, pg::DumpTarget(dump.get(), crlf));
@@ -610,7 +592,7 @@ TEST_F(MetadataPrefetchTest, GivesWhatEachLookupGivesWithTheSameDumpInListOrder)
 TEST_F(MetadataPrefetchTest, EndsWhileFilesAreStillBeingReadAhead)
 {
     const std::vector<std::string> paths = MakeDownloads(400);
-    DumpFile dump;
+    TempStream dump;
     {
         pg::MetadataPrefetch metadata(paths);
         metadata.Info(0, dump.get());
