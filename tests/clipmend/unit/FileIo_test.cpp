@@ -88,6 +88,54 @@ TEST(SourceReaderTest, WindowRefillsWhereTheLookLeavesIt)
     EXPECT_EQ(bytes[295], p[5]);
 }
 
+// Counts the reads that reach the source, as each would be a system call on a file.
+class CountedReads final : public ByteSource
+{
+public:
+    explicit CountedReads(const Bytes& bytes) : m_bytes(bytes) {}
+
+    std::uint64_t Size() const override { return m_bytes.Size(); }
+    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t n) override
+    {
+        ++reads;
+        return m_bytes.ReadAt(offset, buffer, n);
+    }
+
+    int reads = 0;
+
+private:
+    MemorySource m_bytes;
+};
+
+TEST(SourceReaderTest, LookAheadKeepsTheWindowUntilTooFewBytesAreLeft)
+{
+    const Bytes bytes = clipmendtest::Pattern(300, 9);
+    CountedReads source(bytes);
+    SourceReader reader(source, 64);
+    std::size_t available = 0;
+    const std::uint8_t* window = reader.PeekAhead(0, 8, available);
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ(64u, available);
+    // Inside the window with enough left: the rest of it, read no second time.
+    EXPECT_EQ(window + 56, reader.PeekAhead(56, 8, available));
+    EXPECT_EQ(8u, available);
+    EXPECT_EQ(1, source.reads);
+    // Fewer than the minimum left at the window's end: a full window from there.
+    const std::uint8_t* p = reader.PeekAhead(58, 8, available);
+    EXPECT_EQ(2, source.reads);
+    ASSERT_EQ(64u, available);
+    EXPECT_TRUE(std::equal(p, p + 64, bytes.begin() + 58));
+    // A window that reaches the end of the source hands out its last bytes without a refill.
+    p = reader.PeekAhead(250, 8, available);
+    ASSERT_EQ(50u, available);
+    EXPECT_EQ(p + 46, reader.PeekAhead(296, 8, available));
+    EXPECT_EQ(4u, available);
+    EXPECT_EQ(bytes[299], p[49]);
+    EXPECT_EQ(3, source.reads);
+    EXPECT_EQ(nullptr, reader.PeekAhead(300, 8, available));
+    EXPECT_EQ(0u, available);
+}
+
 TEST(FileIoTest, WrittenFileReadsBackWithLongAndShortWrites)
 {
     const std::string path = testing::TempDir() + "clipmend-fileio.bin";

@@ -169,6 +169,19 @@ const std::uint8_t* SourceReader::PeekUpTo(std::uint64_t offset, std::size_t n, 
     return m_window.data() + skip;
 }
 
+const std::uint8_t* SourceReader::PeekAhead(std::uint64_t offset, std::size_t minimum, std::size_t& available)
+{
+    if (!m_mapped && offset >= m_windowStart && offset - m_windowStart < m_windowLength) {
+        const std::size_t skip = static_cast<std::size_t>(offset - m_windowStart);
+        const std::size_t left = m_windowLength - skip;
+        if (left >= minimum || m_windowStart + m_windowLength == m_size) {
+            available = left;
+            return m_window.data() + skip;
+        }
+    }
+    return PeekUpTo(offset, WindowSize(), available);
+}
+
 FileSink::FileSink(FilePtr file) : m_file(std::move(file)), m_buffer(SINK_BUFFER) {}
 
 std::unique_ptr<FileSink> FileSink::Create(const std::string& path)

@@ -397,7 +397,9 @@ std::uint64_t Walker::NextCandidate(std::uint64_t pos)
 {
     while (pos + 8 <= m_size) {
         std::size_t available = 0;
-        const std::uint8_t* p = m_in.PeekUpTo(pos, m_in.WindowSize(), available);
+        // The rest of the window as it lies, refilled once fewer than eight bytes are left (fewer
+        // end the scan): a full window asked for at each candidate would be read again from there.
+        const std::uint8_t* p = m_in.PeekAhead(pos, 8, available);
         if (!p || available < 8)
             break;
         std::size_t limit = available;
