@@ -37,7 +37,7 @@ results = {"passed": 0, "failed": 0}
 
 
 def ffmpeg(args):
-    subprocess.run(["ffmpeg", "-v", "error", "-y"] + args, check=True)
+    subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-y"] + args, check=True)
 
 
 def packets(path):
@@ -222,7 +222,9 @@ def salvage_case(name, source, data, kept, start, count=0, suffix=".avi", gaps=N
         problems.append(f"ffprobe sees {len(seen)} frames or other flags")
     if stream_frames(out) != len(want):
         problems.append(f"header frame count {stream_frames(out)}, {len(want)} frames")
-    decode = subprocess.run(["ffmpeg", "-v", "error", "-i", out, "-f", "null", "-"], capture_output=True, text=True)
+    # ffmpeg takes keys from standard input as commands unless told not to read it.
+    decode = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", out, "-f", "null", "-"],
+                            capture_output=True, text=True)
     if decode.returncode != 0 or decode.stderr.strip():
         problems.append("decoding errors: " + decode.stderr.strip()[:300])
     problems += index_problems(out)
