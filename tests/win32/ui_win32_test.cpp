@@ -163,6 +163,26 @@ TEST_F(ResizableMainWindowTest, MovedGroupBoxGetsItsBackgroundErasedAnew)
     ::DeleteObject(update);
 }
 
+int CALLBACK NoteFontFound(const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM found)
+{
+    *reinterpret_cast<bool*>(found) = true;
+    return 0;
+}
+
+// Wine draws minimise, maximise and close with the Marlett symbol font; without it the caption
+// shows the letters "0 1 r". The prefix setup provides the font.
+TEST(CaptionButtonTest, SymbolFontOfTheCaptionButtonsIsInstalled)
+{
+    LOGFONTA wanted{};
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    std::strcpy(wanted.lfFaceName, "Marlett");
+    const HDC screen = ::GetDC(nullptr);
+    bool found = false;
+    ::EnumFontFamiliesExA(screen, &wanted, &NoteFontFound, reinterpret_cast<LPARAM>(&found), 0);
+    ::ReleaseDC(nullptr, screen);
+    EXPECT_TRUE(found);
+}
+
 TEST_F(ResizableMainWindowTest, BackgroundIsErasedAroundTheAnchoredControls)
 {
     constexpr COLORREF UNTOUCHED = RGB(255, 0, 255);
