@@ -109,6 +109,7 @@ struct MainAnchor
     std::int32_t control;
     std::int32_t hMode;
     std::int32_t vMode;
+    bool excludeFromErase = true;
 };
 
 // The list grows both ways, the right-hand column follows the right edge at its own height and
@@ -124,7 +125,9 @@ constexpr MainAnchor MAIN_ANCHORS[] = {
     {IDB_BROWSE_OUTPUT, ANCHOR_MOVE, ANCHOR_FIXED},
     {IDB_PLAY_OUTPUT, ANCHOR_MOVE, ANCHOR_FIXED},
     {IDB_CLOSE, ANCHOR_MOVE, ANCHOR_FIXED},
-    {IDG_TOOL, ANCHOR_MOVE, ANCHOR_FIXED},
+    // A group box draws only its frame and caption: left out of the erase, its inside would show
+    // whatever was on the screen before.
+    {IDG_TOOL, ANCHOR_MOVE, ANCHOR_FIXED, false},
     {IDT_START_FRAME, ANCHOR_MOVE, ANCHOR_FIXED},
     {IDE_START_FRAME, ANCHOR_MOVE, ANCHOR_FIXED},
     {IDT_FRAME_COUNT, ANCHOR_MOVE, ANCHOR_FIXED},
@@ -152,7 +155,7 @@ BOOL MainDialog::OnInitDialog()
     InitTempDir();
     SetResizeDirections(2, 2);
     for (const MainAnchor& anchor : MAIN_ANCHORS)
-        AddAnchor(anchor.control, anchor.hMode, anchor.vMode, true);
+        AddAnchor(anchor.control, anchor.hMode, anchor.vMode, anchor.excludeFromErase);
 
     UpdateData(false);
     Refresh();

@@ -13,14 +13,6 @@ namespace {
 constexpr WORD SIZE_GRIP_BITMAP = 32766; // OBM_SIZE
 constexpr int DEFER_BATCH_SIZE = 20;
 
-bool IsGroupBox(HWND control)
-{
-    char className[16] = {};
-    ::GetClassNameA(control, className, sizeof className);
-    return ::lstrcmpiA(className, "Button") == 0 &&
-           (::GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX;
-}
-
 TrackLimits ToTrackLimits(const MINMAXINFO& info)
 {
     const auto point = [](const POINT& p) { return Point32{p.x, p.y}; };
@@ -96,11 +88,7 @@ void ResizableDialog::AddAnchor(std::int32_t id, std::int32_t hMode, std::int32_
     const HWND control = GetDlgItem(id);
     if (!control)
         return;
-    // A group box draws only its frame and caption: left out of the erase, its inside would show
-    // whatever was on the screen before.
-    const bool paintsItsInside = !IsGroupBox(control);
-    m_anchors.push_back(MakeAnchor(id, hMode, vMode, ChildRect(m_hWnd, control),
-                                   excludeFromErase && paintsItsInside, m_rcWindow));
+    m_anchors.push_back(MakeAnchor(id, hMode, vMode, ChildRect(m_hWnd, control), excludeFromErase, m_rcWindow));
 }
 
 void ResizableDialog::SetResizeDirections(std::int32_t allowWidth, std::int32_t allowHeight)

@@ -11,6 +11,7 @@
 #include "ui/AboutDialog.h"
 #include "ui/HyperLinkStatic.h"
 #include "ui/ModuleVersionInfo.h"
+#include "ui/ResizableDialog.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -183,6 +184,22 @@ TEST(CaptionButtonTest, SymbolFontOfTheCaptionButtonsIsInstalled)
     EXPECT_TRUE(found);
 }
 
+// The main window's template under the bare layout base, its group box anchored by a caller that
+// leaves it out of the erase.
+class GroupBoxLeftOutDialog : public pg::ResizableDialog
+{
+  public:
+    GroupBoxLeftOutDialog() : ResizableDialog(IDD_MAIN, nullptr) {}
+
+  protected:
+    BOOL OnInitDialog() override
+    {
+        ResizableDialog::OnInitDialog();
+        AddAnchor(IDG_TOOL, pg::ANCHOR_MOVE, pg::ANCHOR_FIXED, true);
+        return TRUE;
+    }
+};
+
 TEST_F(ResizableMainWindowTest, BackgroundIsErasedAroundTheAnchoredControls)
 {
     constexpr COLORREF UNTOUCHED = RGB(255, 0, 255);
@@ -221,6 +238,13 @@ TEST_F(ResizableMainWindowTest, BackgroundIsErasedAroundTheAnchoredControls)
     fill(UNTOUCHED);
     erase();
     EXPECT_NE(UNTOUCHED, centre(GRIP_ID));
+
+    // Whether a group box is left out is its caller's choice, which the base class keeps.
+    GroupBoxLeftOutDialog other;
+    ASSERT_TRUE(other.Create(nullptr));
+    fill(UNTOUCHED);
+    ::SendMessageA(other.GetSafeHwnd(), WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    EXPECT_EQ(UNTOUCHED, centre(IDG_TOOL));
 
     ::SelectObject(dc, previous);
     ::DeleteObject(bitmap);
