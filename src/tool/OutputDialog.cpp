@@ -4,8 +4,6 @@
 #include "framework/DataExchange.h"
 #include "framework/Thread.h"
 #include "res/resource.h"
-#include "tool/ToolEndMarker.h"
-#include "tool/ToolJob.h"
 
 #include <array>
 #include <cstring>
@@ -277,7 +275,7 @@ void OutputDialog::ShowChunk(ToolRun& run, const char* chunk)
     ClearOutput(run);
     if (const HWND box = OutputBox(run))
         ::SendMessageA(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(converted.c_str()));
-    if (ChunkEndsWork(converted, TOOL_END_MARKER))
+    if (run.m_endMarker.ChunkEndsWork(converted))
         ShowFinished(run);
 }
 

@@ -3,6 +3,8 @@
 // thread shows what the tool prints, one chunk at a time.
 #include "framework/Dialog.h"
 #include "framework/Handles.h"
+#include "tool/ToolEndMarker.h"
+#include "tool/ToolJob.h"
 
 #include <atomic>
 #include <memory>
@@ -40,6 +42,7 @@ public:
     fw::KernelHandle m_stdinWrite;
     fw::KernelHandle m_stdoutRead;
     std::string m_endText;
+    EndMarkerSearch m_endMarker{TOOL_END_MARKER}; // the reader's alone
 
 private:
     std::atomic<HANDLE> m_stdoutWrite{nullptr};

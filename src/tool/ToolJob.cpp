@@ -2,6 +2,8 @@
 
 #include "framework/Text.h"
 
+#include <algorithm>
+
 namespace pg {
 
 std::string WithAviExtension(const std::string& outFile)
@@ -43,9 +45,16 @@ std::string ConvertLoneLineFeeds(std::string_view chunk)
     return converted;
 }
 
-bool ChunkEndsWork(std::string_view convertedChunk, std::string_view marker)
+bool EndMarkerSearch::ChunkEndsWork(std::string_view convertedChunk)
 {
-    return convertedChunk.size() > 1 && convertedChunk.find(marker, 1) != std::string_view::npos;
+    std::string window = m_carried;
+    window += convertedChunk;
+    const bool windowStartsTheOutput = m_outputSize == m_carried.size();
+    const bool found = window.find(m_marker, windowStartsTheOutput ? 1 : 0) != std::string::npos;
+    m_outputSize += convertedChunk.size();
+    const std::size_t keep = std::min(window.size(), m_marker.empty() ? 0 : m_marker.size() - 1);
+    m_carried.assign(window, window.size() - keep, keep);
+    return found;
 }
 
 } // namespace pg

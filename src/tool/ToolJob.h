@@ -34,7 +34,20 @@ std::string ToolCommandLine(const std::string& arguments);
 // A chunk as the output box shows it: every line feed not preceded by a carriage return gets one.
 std::string ConvertLoneLineFeeds(std::string_view chunk);
 
-// Whether a converted chunk ends the tool's work: the marker counts from its second character on.
-bool ChunkEndsWork(std::string_view convertedChunk, std::string_view marker);
+// Looks for the tool's end marker in its output, chunk by chunk as the reads deliver it: the
+// marker counts wherever the reads cut it, except as the very first bytes of the whole output.
+class EndMarkerSearch
+{
+  public:
+    explicit EndMarkerSearch(std::string_view marker) : m_marker(marker) {}
+
+    // Whether the marker ends in this converted chunk (it may have begun in earlier ones).
+    bool ChunkEndsWork(std::string_view convertedChunk);
+
+  private:
+    std::string m_marker;
+    std::string m_carried;        // the output's last bytes, fewer than the marker has
+    std::uint64_t m_outputSize = 0;
+};
 
 } // namespace pg

@@ -5,7 +5,8 @@
 //   chunk4096       exactly 4096 bytes in one write, ending in CR LF, the end marker and CR LF
 //   marker-at-0     the end marker at the very start of its only write
 //   marker-middle   the end marker in the middle of its only write
-//   marker-split    the end marker cut in two writes with a pause between them
+//   marker-split:N  "See <end marker>\r\n" in two writes with a pause between them, the
+//                   second starting N characters into the marker (0: the marker starts it)
 //   binary          every byte value, 1 to 255 and then 0, in one write
 //   stderr          one line on standard error
 //   exit-now        nothing at all
@@ -87,11 +88,12 @@ int main(int argc, char** argv)
         Put(marker + "\r\n");
     } else if (mode == "marker-middle") {
         Put("Work done.\r\nSee " + marker + "\r\n");
-    } else if (mode == "marker-split") {
-        const std::size_t half = marker.size() / 2;
-        Put("See " + marker.substr(0, half));
-        Sleep(500);
-        Put(marker.substr(half) + "\r\n");
+    } else if (mode.rfind("marker-split:", 0) == 0) {
+        const std::string line = "See " + marker + "\r\n";
+        const std::size_t cut = 4 + std::strtoul(mode.c_str() + 13, nullptr, 10);
+        Put(line.substr(0, cut));
+        Sleep(200);
+        Put(line.substr(cut));
     } else if (mode == "binary") {
         std::string bytes;
         for (int value = 1; value <= 256; ++value)

@@ -3,7 +3,20 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace {
+
+// Whether one tool run whose reads deliver these chunks, in order, ends its work.
+bool EndsWork(const std::vector<std::string>& chunks)
+{
+    pg::EndMarkerSearch search(TOOL_END_MARKER);
+    bool ended = false;
+    for (const std::string& chunk : chunks)
+        ended = search.ChunkEndsWork(chunk) || ended;
+    return ended;
+}
 
 TEST(ToolArgumentsTest, FullJob)
 {
@@ -61,21 +74,34 @@ TEST(ToolOutputTest, FullChunksAreConvertedWhole)
     EXPECT_EQ(std::string::npos, converted.find("\n\n"));
     std::string endingInMarker(pg::TOOL_CHUNK_SIZE - std::string(TOOL_END_MARKER).size(), 'o');
     endingInMarker += TOOL_END_MARKER;
-    EXPECT_TRUE(pg::ChunkEndsWork(pg::ConvertLoneLineFeeds(endingInMarker), TOOL_END_MARKER));
+    EXPECT_TRUE(EndsWork({pg::ConvertLoneLineFeeds(endingInMarker)}));
 }
 
-TEST(ToolOutputTest, MarkerCountsFromTheSecondCharacter)
+TEST(ToolOutputTest, MarkerCountsAnywhereButAsTheFirstBytesOfTheOutput)
 {
     const std::string marker = TOOL_END_MARKER;
-    EXPECT_FALSE(pg::ChunkEndsWork(marker, marker));
-    EXPECT_FALSE(pg::ChunkEndsWork(marker + "\r\nmore", marker));
-    EXPECT_TRUE(pg::ChunkEndsWork("\r\n" + marker, marker));
-    EXPECT_TRUE(pg::ChunkEndsWork("done " + marker + "\r\n", marker));
-    EXPECT_TRUE(pg::ChunkEndsWork(marker + " " + marker, marker));
-    const std::size_t half = marker.size() / 2;
-    EXPECT_FALSE(pg::ChunkEndsWork("end " + marker.substr(0, half), marker));
-    EXPECT_FALSE(pg::ChunkEndsWork(marker.substr(half) + "\r\n", marker));
-    EXPECT_FALSE(pg::ChunkEndsWork("", marker));
+    EXPECT_FALSE(EndsWork({marker}));
+    EXPECT_FALSE(EndsWork({marker + "\r\nmore"}));
+    EXPECT_FALSE(EndsWork({marker.substr(0, 3), marker.substr(3) + "\r\n"}));
+    EXPECT_TRUE(EndsWork({"\r\n" + marker}));
+    EXPECT_TRUE(EndsWork({"done " + marker + "\r\n"}));
+    EXPECT_TRUE(EndsWork({marker + " " + marker}));
+    EXPECT_TRUE(EndsWork({"progress\r\n", marker + "\r\n"}));
+    EXPECT_FALSE(EndsWork({"end " + marker.substr(0, 5), "\r\n", marker.substr(5)}));
+    EXPECT_FALSE(EndsWork({"", ""}));
+}
+
+TEST(ToolOutputTest, MarkerCutByTheReadsIsFoundWhereverTheCutFalls)
+{
+    const std::string marker = TOOL_END_MARKER;
+    const std::string line = "done " + marker + "\r\n";
+    for (std::size_t cut = 0; cut <= line.size(); ++cut)
+        EXPECT_TRUE(EndsWork({line.substr(0, cut), line.substr(cut)})) << cut;
+    // One byte at a time, after output longer than the marker.
+    std::vector<std::string> bytes{std::string(100, 'x')};
+    for (const char c : marker)
+        bytes.emplace_back(1, c);
+    EXPECT_TRUE(EndsWork(bytes));
 }
 
 } // namespace
