@@ -1,5 +1,6 @@
 #include "catalogue/MetadataPrefetch.h"
 
+#include "catalogue/ClientFile.h"
 #include "framework/Thread.h"
 
 #include <algorithm>
@@ -46,13 +47,14 @@ MetadataPrefetch::~MetadataPrefetch()
 
 MetadataPrefetch::SlotState MetadataPrefetch::ReadMetadataFile(const std::string& path, std::string& bytes)
 {
-    const fw::KernelHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                              nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const FilePtr file = OpenClientFile(path);
     if (!file)
         return Missing;
+    // Straight into our own buffer: the stream's would only copy.
+    std::setvbuf(file.get(), nullptr, _IONBF, 0);
     char buffer[8192];
-    DWORD got = 0;
-    while (::ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
         if (bytes.size() + got > kLargestReadAhead) {
             std::string().swap(bytes);
             return ReadInPlace;

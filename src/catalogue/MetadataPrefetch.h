@@ -41,8 +41,8 @@ class MetadataPrefetch
         std::string bytes;
     };
 
-    // The whole file into `bytes`, as a read-only "rb" stream would see it (opened with the same
-    // access and sharing); Read, Missing or ReadInPlace.
+    // The whole file into `bytes`, opened as the metadata reader opens it; Read, Missing or
+    // ReadInPlace.
     static SlotState ReadMetadataFile(const std::string& path, std::string& bytes);
     static unsigned __stdcall ReaderThread(void* self);
     void ReadAhead();

@@ -1,5 +1,6 @@
 #include "catalogue/PartMetFile.h"
 
+#include "catalogue/ClientFile.h"
 #include "catalogue/DecimalText.h"
 #include "framework/Text.h"
 
@@ -33,12 +34,6 @@ constexpr unsigned char kGapEndByte = 0x0A;
 // The ed2k part size, 9500 KiB.
 constexpr std::int32_t kPartSize = 9728000;
 constexpr std::int32_t kNoGap = std::numeric_limits<std::int32_t>::max();
-
-struct FileCloser
-{
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 } // namespace
 
@@ -460,7 +455,7 @@ namespace {
 
 FilePtr OpenMetadata(const std::string& partPath)
 {
-    return FilePtr(std::fopen(MetadataPath(partPath).c_str(), "rb"));
+    return OpenClientFile(MetadataPath(partPath));
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "app/DirSettings.h"
 #include "app/MainDialog.h"
 #include "app/Strings.h"
+#include "catalogue/ClientFile.h"
 #include "catalogue/FindFileLister.h"
 #include "catalogue/MetadataPrefetch.h"
 #include "catalogue/PartMetFile.h"
@@ -607,4 +608,37 @@ TEST_F(MetadataPrefetchTest, EndsWhileFilesAreStillBeingReadAhead)
             ::CloseHandle(file);
     }
     const pg::MetadataPrefetch nothing({});
+}
+
+// The client saves its metadata by moving the old file aside and renaming a new one into its
+// place, or by deleting and re-creating it; neither may fail while a lookup or the read-ahead has
+// the file open. (Renaming straight over a file that is open is refused by the file system itself,
+// whatever the sharing: the reads keep the file open no longer than they need.)
+TEST(ClientFileTest, ClientMovesAndDeletesAMetadataFileWhileWeReadIt)
+{
+    CatalogueTree tree;
+    const std::string met = tree.PathOf("a.part.met");
+    const std::string saved = tree.PathOf("a.part.met.new");
+    const std::string backup = tree.PathOf("a.part.met.bak");
+    const std::string old = MetFile().Name("Old.avi").Bytes();
+    tree.File("a.part.met", old);
+    tree.File("a.part.met.new", MetFile().Name("New.avi").Bytes());
+    {
+        const pg::FilePtr held = pg::OpenClientFile(met);
+        ASSERT_TRUE(held);
+        EXPECT_TRUE(::MoveFileA(met.c_str(), backup.c_str())) << ::GetLastError();
+        EXPECT_TRUE(::MoveFileA(saved.c_str(), met.c_str())) << ::GetLastError();
+        // What we read is the file as it was when we opened it.
+        std::string read(old.size() + 1, '\0');
+        read.resize(std::fread(read.data(), 1, read.size(), held.get()));
+        EXPECT_EQ(old, read);
+    }
+    TempStream dump;
+    EXPECT_EQ("New.avi", pg::GetPartInfo(tree.PathOf("a.part"), dump.get()).name);
+    {
+        const pg::FilePtr held = pg::OpenClientFile(met);
+        ASSERT_TRUE(held);
+        EXPECT_TRUE(::DeleteFileA(met.c_str())) << ::GetLastError();
+    }
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA(met.c_str()));
 }
