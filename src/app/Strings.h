@@ -4,7 +4,7 @@
 
 namespace pg {
 
-// The text of a German string id (101..127) in the language of this run.
+// The text of a German string id (101..131) in the language of this run.
 std::string LoadTranslated(unsigned baseId);
 
 } // namespace pg

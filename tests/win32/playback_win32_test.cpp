@@ -496,4 +496,65 @@ TEST_F(PlayButtonTest, LocalizedRefusalOfDownloadsThatCannotBeShown)
     EXPECT_EQ("", PlayerLog());
 }
 
+// Without the system media player (this prefix has none once the stand-in beside the tests is put
+// aside), a file opens in the program the system has for its kind, or the user is told why not.
+class PlayWithoutPlayerTest : public PlayButtonTest
+{
+  protected:
+    static constexpr char PLAYER_BESIDE_TESTS[] = PG_BIN_DIR "\\Mplayer2.exe";
+    static constexpr char PLAYER_PUT_ASIDE[] = PG_BIN_DIR "\\Mplayer2.exe.aside";
+
+    void SetUp() override
+    {
+        PlayButtonTest::SetUp();
+        ASSERT_TRUE(::MoveFileA(PLAYER_BESIDE_TESTS, PLAYER_PUT_ASIDE)) << ::GetLastError();
+    }
+    void TearDown() override
+    {
+        ::MoveFileA(PLAYER_PUT_ASIDE, PLAYER_BESIDE_TESTS);
+        for (const char* key : {"pgplaytest_file\\shell\\open\\command", "pgplaytest_file\\shell\\open",
+                                "pgplaytest_file\\shell", "pgplaytest_file", ".pgplaytest"})
+            ::RegDeleteKeyA(HKEY_CLASSES_ROOT, key);
+        PlayButtonTest::TearDown();
+    }
+
+    // Files ending in ".pgplaytest" open in a copy of the stand-in under another name.
+    void RegisterTestKind()
+    {
+        const std::string recorder = m_folder.PathOf("Recorder.exe");
+        ASSERT_TRUE(::CopyFileA(PLAYER_PUT_ASIDE, recorder.c_str(), FALSE));
+        const std::string command = "\"" + recorder + "\" /play /close \"%1\"";
+        ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueA(HKEY_CLASSES_ROOT, ".pgplaytest", REG_SZ, "pgplaytest_file", 0));
+        ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueA(HKEY_CLASSES_ROOT, "pgplaytest_file\\shell\\open\\command",
+                                                REG_SZ, command.c_str(), 0));
+    }
+};
+
+TEST_F(PlayWithoutPlayerTest, BothButtonsOpenTheFileInTheProgramRegisteredForItsKind)
+{
+    RegisterTestKind();
+    const std::string input = m_folder.Avi("in put.pgplaytest", {64, 48, 10, 3});
+    PlayInput(input, "film.avi");
+    EXPECT_TRUE(WaitFor([&] { return PlayerLog() == "/play /close \"" + input + "\"\r\n"; })) << PlayerLog();
+
+    const std::string output = m_folder.Avi("out put.pgplaytest", {64, 48, 10, 3});
+    m_main.m_outFile = output;
+    Click(IDB_PLAY_OUTPUT);
+    EXPECT_TRUE(WaitFor([&] { return PlayerLog().find(output) != std::string::npos; })) << PlayerLog();
+}
+
+TEST_F(PlayWithoutPlayerTest, LocalizedMessageNamesTheFileWhenNothingCanOpenIt)
+{
+    const std::string input = m_folder.Write("clip.pgnothing", "not a film");
+    const AnsweredBox box = AnswerBoxDuring(pgtest::MessageBoxTitle(), [&] { PlayInput(input, "clip.avi"); });
+    EXPECT_EQ(pgtest::ExpectGerman()
+                  ? "Sorry, " + input + " kann nicht wiedergegeben werden: Kein Programm ist f\xFCr diese Art Datei eingetragen."
+                  : "Sorry, " + input + " could not be played: No program is registered for this kind of file.",
+              box.text);
+    // The program goes on as before.
+    m_main.m_outFile = m_folder.PathOf("missing.avi");
+    EXPECT_TRUE(AnswerBoxDuring(pgtest::MessageBoxTitle(), [&] { Click(IDB_PLAY_OUTPUT); }).seen);
+    EXPECT_TRUE(::IsWindowEnabled(m_main.GetSafeHwnd()));
+}
+
 } // namespace
