@@ -48,6 +48,22 @@ void FindFileLister::ListDirectories(const std::string& search,
     ListMatching(search, true, visit);
 }
 
+bool FindFileLister::Identify(const std::string& directory, DirectoryIdentity& identity)
+{
+    // A directory is opened by its name without the closing backslash, except a drive's root.
+    std::string path = directory;
+    if (path.size() > 3 && path.back() == '\\')
+        path.pop_back();
+    const fw::KernelHandle handle(::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!handle || !::GetFileInformationByHandle(handle.Get(), &information))
+        return false;
+    identity.volume = information.dwVolumeSerialNumber;
+    identity.index = std::uint64_t{information.nFileIndexHigh} << 32 | information.nFileIndexLow;
+    return true;
+}
+
 void FindFileLister::ListMatching(const std::string& search, bool directoriesOnly,
                                   const std::function<bool(const FoundItem&)>& visit)
 {

@@ -19,6 +19,9 @@ class FindFileLister : public DirectoryLister
     void List(const std::string& search, const std::function<bool(const FoundItem&)>& visit) override;
     // Converts only the directories' find data (file times take several system calls each).
     void ListDirectories(const std::string& search, const std::function<bool(const FoundItem&)>& visit) override;
+    // The volume serial number and file index of the directory itself, links followed (under Wine,
+    // a Unix symbolic link to a directory reports its target's index).
+    bool Identify(const std::string& directory, DirectoryIdentity& identity) override;
 
   private:
     static void ListMatching(const std::string& search, bool directoriesOnly,

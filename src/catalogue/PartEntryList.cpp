@@ -71,14 +71,34 @@ std::int32_t PartEntryList::Scan(DirectoryLister& lister, const std::string& dir
                                  const std::string& pattern, bool recursive, int mode, bool addDirectories,
                                  const std::atomic<std::int32_t>* cancel, std::atomic<std::int32_t>* counter)
 {
-    return ScanLevel(lister, directory, pattern, recursive, mode, addDirectories, cancel, counter, 0);
+    std::vector<ScanStep> way;
+    way.emplace_back(directory);
+    return ScanLevel(lister, pattern, recursive, mode, addDirectories, cancel, counter, way);
 }
 
-std::int32_t PartEntryList::ScanLevel(DirectoryLister& lister, const std::string& directory,
-                                      const std::string& pattern, bool recursive, int mode,
-                                      bool addDirectories, const std::atomic<std::int32_t>* cancel,
-                                      std::atomic<std::int32_t>* counter, int depth)
+bool PartEntryList::LinkMayGoRound(DirectoryLister& lister, const std::string& linked, std::vector<ScanStep>& way)
 {
+    DirectoryIdentity target;
+    if (!lister.Identify(linked, target))
+        return true;
+    for (ScanStep& step : way) {
+        if (!step.identityAsked) {
+            step.identityAsked = true;
+            step.identityKnown = lister.Identify(step.directory, step.identity);
+        }
+        if (step.identityKnown && step.identity == target)
+            return true;
+    }
+    return false;
+}
+
+std::int32_t PartEntryList::ScanLevel(DirectoryLister& lister, const std::string& pattern, bool recursive,
+                                      int mode, bool addDirectories, const std::atomic<std::int32_t>* cancel,
+                                      std::atomic<std::int32_t>* counter, std::vector<ScanStep>& way)
+{
+    // A copy: entering a sub-directory grows the way, which may move its steps.
+    const std::string directory = way.back().directory;
+    const int depth = static_cast<int>(way.size()) - 1;
     std::int32_t count = 0;
     PartEntry record;
     const auto add = [&](const FoundItem& item) {
@@ -96,11 +116,13 @@ std::int32_t PartEntryList::ScanLevel(DirectoryLister& lister, const std::string
         if (item.name != "." && item.name != "..") {
             if (addDirectories)
                 add(item);
-            // A link or junction may point back up the tree; the depth bound guards against
-            // cycles the lister cannot recognise as links.
-            if (recursive && !item.isLink && depth < MAX_SCAN_DEPTH)
-                count += ScanLevel(lister, directory + item.name + "\\", pattern, recursive, mode,
-                                   addDirectories, cancel, counter, depth + 1);
+            // The depth bound guards against cycles the lister cannot recognise as links.
+            const std::string subdirectory = directory + item.name + "\\";
+            if (recursive && depth < MAX_SCAN_DEPTH && !(item.isLink && LinkMayGoRound(lister, subdirectory, way))) {
+                way.emplace_back(subdirectory);
+                count += ScanLevel(lister, pattern, recursive, mode, addDirectories, cancel, counter, way);
+                way.pop_back();
+            }
         }
         return !Cancelled(cancel);
     });

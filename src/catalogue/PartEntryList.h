@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace pg {
@@ -33,6 +34,14 @@ struct FoundItem
     bool isLink = false;
 };
 
+// What a directory is, whichever path leads to it, links included: its volume and its index there.
+struct DirectoryIdentity
+{
+    std::uint32_t volume = 0;
+    std::uint64_t index = 0;
+    bool operator==(const DirectoryIdentity&) const = default;
+};
+
 // Lists the entries that match a search text such as "C:\temp\*" or "C:\temp\*.part", with the
 // platform's wildcard rules and in its order. `visit` returns false to end the listing early.
 // A directory that cannot be read lists nothing.
@@ -41,6 +50,10 @@ class DirectoryLister
   public:
     virtual ~DirectoryLister() = default;
     virtual void List(const std::string& search, const std::function<bool(const FoundItem&)>& visit) = 0;
+
+    // The identity of the directory a path (ending in a backslash) leads to; false when it cannot
+    // be told.
+    virtual bool Identify(const std::string& directory, DirectoryIdentity& identity) = 0;
 
     // The same for the directories among them; a lister may save the work of reporting the rest.
     virtual void ListDirectories(const std::string& search, const std::function<bool(const FoundItem&)>& visit)
@@ -72,17 +85,20 @@ class PartEntryList
 
     // Adds every file below `directory` (empty or ending in a backslash) that matches `pattern`,
     // depth-first: all sub-directories of a directory, each completely, before its own files.
-    // Directories themselves are added when `addDirectories` is set. Reparse points are never
-    // entered, so a link back up the tree cannot make the scan go round forever. `cancel` (when
-    // given) is checked after each entry; `counter` (when given) counts every record added.
+    // Directories themselves are added when `addDirectories` is set. A link or junction is entered
+    // like any directory unless it leads back to a directory on the way to it (or where that cannot
+    // be told), so a link back up the tree cannot make the scan go round forever; a directory that
+    // two links lead to is scanned once for each. `cancel` (when given) is checked after each
+    // entry; `counter` (when given) counts every record added.
     // Yields the number of records added.
     std::int32_t Scan(DirectoryLister& lister, const std::string& directory, const std::string& pattern,
                       bool recursive, int mode, bool addDirectories,
                       const std::atomic<std::int32_t>* cancel = nullptr,
                       std::atomic<std::int32_t>* counter = nullptr);
 
-    // Deepest level below the scanned directory that Scan enters. A path of the platform's ANSI
-    // find functions (at most 259 characters) cannot reach it.
+    // Deepest level below the scanned directory that Scan enters, which also ends a chain of links
+    // that the identities do not catch. A path of the platform's ANSI find functions (at most 259
+    // characters) cannot reach it.
     static constexpr int MAX_SCAN_DEPTH = 128;
 
     std::size_t Count() const { return m_entries.size(); }
@@ -95,10 +111,23 @@ class PartEntryList
     }
 
   private:
-    std::int32_t ScanLevel(DirectoryLister& lister, const std::string& directory, const std::string& pattern,
-                           bool recursive, int mode, bool addDirectories,
-                           const std::atomic<std::int32_t>* cancel, std::atomic<std::int32_t>* counter,
-                           int depth);
+    // A directory on the way from the scanned one to the current one; its identity is asked for
+    // only when a link is met below it.
+    struct ScanStep
+    {
+        explicit ScanStep(std::string path) : directory(std::move(path)) {}
+        std::string directory;
+        bool identityAsked = false;
+        bool identityKnown = false;
+        DirectoryIdentity identity;
+    };
+
+    std::int32_t ScanLevel(DirectoryLister& lister, const std::string& pattern, bool recursive, int mode,
+                           bool addDirectories, const std::atomic<std::int32_t>* cancel,
+                           std::atomic<std::int32_t>* counter, std::vector<ScanStep>& way);
+    // Whether entering the linked directory could take the scan round: it is one on the way to it,
+    // or its identity is unknown.
+    static bool LinkMayGoRound(DirectoryLister& lister, const std::string& linked, std::vector<ScanStep>& way);
 
     static constexpr int kNoOrder = 0;
 

@@ -926,6 +926,16 @@ class FakeTree : public pg::DirectoryLister
         }
     }
 
+    // A directory's identity is its place among the tree's directories, links followed.
+    bool Identify(const std::string& directory, pg::DirectoryIdentity& identity) override
+    {
+        const auto dir = m_dirs.find(Resolve(directory));
+        if (dir == m_dirs.end())
+            return false;
+        identity = {7, static_cast<std::uint64_t>(std::distance(m_dirs.begin(), dir))};
+        return true;
+    }
+
     const Strings& Searches() const { return m_searches; }
     // Sets the cancel flag while the item `name` is being handled, as another thread might.
     void CancelAt(const std::string& name, std::atomic<std::int32_t>* cancel)
@@ -1076,7 +1086,7 @@ TEST_F(ScanTest, MissingDirectoryGivesNothing)
     EXPECT_TRUE(m_list.IsEmpty());
 }
 
-TEST_F(ScanTest, LinksAreListedButNotEntered)
+TEST_F(ScanTest, LinksBackUpTheTreeAreListedButNotEntered)
 {
     m_tree.Add("T:\\tmp\\sub\\deeper\\", {FakeTree::File("f.part", 20), FakeTree::Link("up", "T:\\tmp\\")});
     EXPECT_EQ(9, Scan("*.part", true, 0, true));
@@ -1084,6 +1094,20 @@ TEST_F(ScanTest, LinksAreListedButNotEntered)
                        "T:\\tmp\\sub\\deeper\\f.part", "T:\\tmp\\sub\\d.part", "T:\\tmp\\x.part",
                        "T:\\tmp\\x.part\\g.part", "T:\\tmp\\a.part", "T:\\tmp\\c.part"}),
               Paths(m_list));
+}
+
+TEST_F(ScanTest, LinkedDirectoriesElsewhereAreScannedOncePerPathUntilTheyLeadBack)
+{
+    // Two links to one directory outside (a diamond), which links back to the scanned directory
+    // and to itself.
+    m_tree.Add("T:\\tmp\\", {FakeTree::Link("one", "T:\\other\\"), FakeTree::Link("two", "T:\\other\\"),
+                             FakeTree::File("a.part", 10)});
+    m_tree.Add("T:\\other\\", {FakeTree::File("h.part", 5), FakeTree::Link("back", "T:\\tmp\\"),
+                               FakeTree::Link("self", "T:\\other\\"), FakeTree::Link("gone", "T:\\none\\")});
+    EXPECT_EQ(3, Scan("*.part", true, pg::SORT_PATH_ASCENDING));
+    EXPECT_EQ((Strings{"T:\\tmp\\a.part", "T:\\tmp\\one\\h.part", "T:\\tmp\\two\\h.part"}), Paths(m_list));
+    for (const std::string& search : m_tree.Searches())
+        EXPECT_EQ(std::string::npos, search.find("\\back\\")) << search;
 }
 
 TEST_F(ScanTest, UnrecognisedCycleEndsAtTheDepthBound)

@@ -187,8 +187,8 @@ class CatalogueTree
             File(relative + ".met", met->Bytes());
     }
 
-    // A directory link at `relative` whose target is `target` (relative to the link's directory).
-    // True once the link exists.
+    // A directory link at `relative` whose target is `target` (relative to the link's directory, or
+    // a full Windows path). True once the link exists.
     bool DirectoryLink(const std::string& relative, const std::string& target) const
     {
         const std::string link = PathOf(relative);
@@ -199,7 +199,8 @@ class CatalogueTree
             return true;
         // Wine 8 reports success for CreateSymbolicLinkA without making a link: make a Unix one.
         const std::string unixLink = UnixPathOf(link);
-        return !unixLink.empty() && StartUnixProgram("/bin/ln -s " + target + " \"" + unixLink + "\"") &&
+        const std::string unixTarget = target.find(':') == std::string::npos ? target : UnixPathOf(target);
+        return !unixLink.empty() && StartUnixProgram("/bin/ln -s \"" + unixTarget + "\" \"" + unixLink + "\"") &&
                WaitForAttributes(link, true) && IsLink(link);
     }
 

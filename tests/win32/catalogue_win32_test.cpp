@@ -17,6 +17,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -219,6 +220,44 @@ TEST_F(CatalogueWindowTest, LinkBackUpTheTreeIsListedOnceAndNotEntered)
     Open(tree.Root());
     EXPECT_EQ(Column(3), (std::vector<std::string>{tree.PathOf("sub\\in.part"), tree.PathOf("top.part")}));
     EXPECT_EQ("Inner.avi", CellText(List(), 0, 0));
+}
+
+TEST_F(CatalogueWindowTest, LinkToATreeOutsideIsScannedLikeASubDirectory)
+{
+    CatalogueTree tree;
+    CatalogueTree outside;
+    const MetFile film = MetFile().Name("Outside.avi");
+    outside.Download("far.part", 30, &film);
+    tree.Download("near.part", 10, nullptr);
+    ASSERT_TRUE(tree.DirectoryLink("elsewhere", outside.Root())) << "no directory link could be made";
+
+    Open(tree.Root());
+    EXPECT_EQ(Column(3), (std::vector<std::string>{tree.PathOf("elsewhere\\far.part"), tree.PathOf("near.part")}));
+    EXPECT_EQ("Outside.avi", CellText(List(), 0, 0));
+}
+
+TEST_F(CatalogueWindowTest, ChainOfLinksLongerThanThePathLimitEnds)
+{
+    // Directories d0..d99 outside the temp directory, each with a download and a link on to the next.
+    CatalogueTree tree;
+    CatalogueTree outside;
+    const std::string unixOutside = pgtest::UnixPathOf(outside.Root());
+    ASSERT_FALSE(unixOutside.empty());
+    ASSERT_TRUE(pgtest::StartUnixProgram("/bin/sh -c \"cd '" + unixOutside +
+                                         "' && for i in $(seq 0 99); do mkdir d$i && : > d$i/x$i.part && "
+                                         "ln -s ../d$((i + 1)) d$i/next; done; : > ready\""));
+    ASSERT_TRUE(pgtest::WaitForAttributes(outside.PathOf("ready"), true));
+    ASSERT_TRUE(tree.DirectoryLink("start", outside.PathOf("d0")));
+
+    Open(tree.Root());
+    // The paths grow by a link's name at every step, until the find functions take no longer one.
+    const std::vector<std::string> paths = Column(3);
+    EXPECT_GT(paths.size(), 20u);
+    EXPECT_LT(paths.size(), 100u);
+    EXPECT_NE(std::find(paths.begin(), paths.end(), tree.PathOf("start\\x0.part")), paths.end());
+    // One Unix command takes the hundred links away, faster than the tree's own removal of each.
+    pgtest::StartUnixProgram("/bin/sh -c \"rm -rf '" + unixOutside + "'d* '" + unixOutside + "'ready\"");
+    pgtest::WaitForAttributes(outside.PathOf("ready"), false);
 }
 
 // File states of a tree, not following links: attributes, size, the three times and, for files of
