@@ -77,7 +77,7 @@ std::vector<ByteRange> GapsOf(const std::string& input, Console& console)
     std::vector<ByteRange> gaps;
     if (!EndsWithPart(input))
         return gaps;
-    const std::unique_ptr<FileSource> metadata = FileSource::Open(input + ".met");
+    const std::unique_ptr<FileSource> metadata = FileSource::FromStream(OpenClientFile(input + ".met"));
     if (!metadata)
         return gaps;
     if (ReadGapList(*metadata, gaps))
@@ -106,7 +106,7 @@ int Run(const Arguments& args, Console& console)
 {
     std::unique_ptr<ByteSource> source = OpenMappedFile(args.input);
     if (!source)
-        source = FileSource::Open(args.input);
+        source = FileSource::FromStream(OpenClientFile(args.input));
     if (!source)
         return Fail(console, args, EXIT_INPUT, "cannot open input file " + Quoted(args.input));
     if (SameFile(args.input, args.output))

@@ -41,7 +41,11 @@ const std::uint8_t* ByteSource::Map(std::uint64_t, std::size_t, std::size_t& ava
 
 std::unique_ptr<FileSource> FileSource::Open(const std::string& path)
 {
-    FilePtr file(std::fopen(path.c_str(), "rb"));
+    return FromStream(FilePtr(std::fopen(path.c_str(), "rb")));
+}
+
+std::unique_ptr<FileSource> FileSource::FromStream(FilePtr file)
+{
     if (!file)
         return nullptr;
     // Reads go straight into the caller's window; a second buffer would only copy.

@@ -33,6 +33,8 @@ class FileSource final : public ByteSource
 public:
     // Opens read-only; null when the file cannot be opened or measured.
     static std::unique_ptr<FileSource> Open(const std::string& path);
+    // Reads an open binary stream; null when there is none or it cannot be measured.
+    static std::unique_ptr<FileSource> FromStream(FilePtr file);
 
     std::uint64_t Size() const override { return m_size; }
     std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t n) override;
