@@ -82,7 +82,13 @@ void MetadataPrefetch::ReadAhead()
         const std::size_t end = std::min(first + kGroupSize, m_partPaths.size());
         for (std::size_t index = first; index < end; ++index) {
             Slot& slot = m_slots[index];
-            slot.state = ReadMetadataFile(MetadataPath(m_partPaths[index]), slot.bytes);
+            try {
+                slot.state = ReadMetadataFile(MetadataPath(m_partPaths[index]), slot.bytes);
+            } catch (...) {
+                // Out of memory: the list reads this file itself when it gets there.
+                std::string().swap(slot.bytes);
+                slot.state = ReadInPlace;
+            }
             // The state is set before the flag is looked at, and the caller raises the flag before
             // it looks at the state: one of the two always sees the other.
             if (m_callerWaiting)

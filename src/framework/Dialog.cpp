@@ -33,7 +33,13 @@ INT_PTR CALLBACK Dialog::StaticDialogProc(HWND window, UINT message, WPARAM, LPA
     // procedure becomes the default processing.
     self->Attach(window);
     self->HookWindowProc();
-    return self->OnInitDialog();
+    try {
+        return self->OnInitDialog();
+    } catch (...) {
+        // Nothing may unwind through the dialog manager: the dialog shows as far as it got.
+        ::MessageBeep(MB_ICONHAND);
+        return TRUE;
+    }
 }
 
 HWND Dialog::OwnerForModal() const

@@ -86,12 +86,13 @@ struct GdiObjectTraits
     static void Close(Handle h) { ::DeleteObject(h); }
 };
 
-struct CursorTraits
+// An icon or cursor made by CopyIcon, which is given back with DestroyIcon.
+struct IconTraits
 {
-    using Handle = HCURSOR;
+    using Handle = HICON;
     static Handle Invalid() { return nullptr; }
     static bool IsValid(Handle h) { return h != nullptr; }
-    static void Close(Handle h) { ::DestroyCursor(h); }
+    static void Close(Handle h) { ::DestroyIcon(h); }
 };
 
 struct ModuleTraits
@@ -107,7 +108,7 @@ using FindHandle = UniqueHandle<FindHandleTraits>;
 using RegistryKey = UniqueHandle<RegistryKeyTraits>;
 using FontHandle = UniqueHandle<GdiObjectTraits<HFONT>>;
 using BitmapHandle = UniqueHandle<GdiObjectTraits<HBITMAP>>;
-using CursorHandle = UniqueHandle<CursorTraits>;
+using IconHandle = UniqueHandle<IconTraits>;
 using ModuleHandle = UniqueHandle<ModuleTraits>;
 
 // A window's device context from GetDC, given back with ReleaseDC.

@@ -4,6 +4,13 @@
 #include <vector>
 
 namespace fw {
+
+namespace {
+
+// The procedure that a hook which could not be taken off hands its window's messages to.
+constexpr char LEFTOVER_HOOK_PROPERTY[] = "fw.LeftoverHook";
+
+} // namespace
 namespace {
 
 // Window handle to its framework object. Kept in the process rather than as a window property:
@@ -72,9 +79,14 @@ void Window::Attach(HWND window)
 void Window::Detach()
 {
     if (m_previousProc) {
-        if (::IsWindow(m_hWnd) &&
-            reinterpret_cast<WNDPROC>(::GetWindowLongPtrA(m_hWnd, GWLP_WNDPROC)) == &Window::StaticWindowProc)
-            ::SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_previousProc));
+        if (::IsWindow(m_hWnd)) {
+            if (reinterpret_cast<WNDPROC>(::GetWindowLongPtrA(m_hWnd, GWLP_WNDPROC)) == &Window::StaticWindowProc)
+                ::SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_previousProc));
+            else
+                // Someone hooked the window after us, so our hook stays in their chain: it hands
+                // every message on to the procedure it replaced.
+                ::SetPropA(m_hWnd, LEFTOVER_HOOK_PROPERTY, reinterpret_cast<HANDLE>(m_previousProc));
+        }
         m_previousProc = nullptr;
     }
     Handles().Remove(m_hWnd, this);
@@ -223,8 +235,14 @@ bool Window::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& resul
 LRESULT CALLBACK Window::StaticWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     Window* self = FromHandle(window);
-    if (!self)
-        return ::DefWindowProcA(window, message, wParam, lParam);
+    if (!self) {
+        const auto leftover = reinterpret_cast<WNDPROC>(::GetPropA(window, LEFTOVER_HOOK_PROPERTY));
+        if (!leftover)
+            return ::DefWindowProcA(window, message, wParam, lParam);
+        if (message == WM_NCDESTROY)
+            ::RemovePropA(window, LEFTOVER_HOOK_PROPERTY);
+        return ::CallWindowProcA(leftover, window, message, wParam, lParam);
+    }
     if (message == WM_NCDESTROY) {
         const WNDPROC previous = self->m_previousProc;
         self->Detach();
@@ -233,7 +251,16 @@ LRESULT CALLBACK Window::StaticWindowProc(HWND window, UINT message, WPARAM wPar
     }
     const CurrentMessage saved = self->m_current;
     self->m_current = {message, wParam, lParam};
-    const LRESULT result = self->WindowProc(message, wParam, lParam);
+    LRESULT result = 0;
+    try {
+        result = self->WindowProc(message, wParam, lParam);
+    } catch (...) {
+        // Nothing may unwind through the system's frames. The message gets its default processing
+        // instead, and the user hears that what was asked for failed (running out of memory is
+        // the failure that can reach here).
+        ::MessageBeep(MB_ICONHAND);
+        result = self->DefaultProc(message, wParam, lParam);
+    }
     self->m_current = saved;
     return result;
 }

@@ -248,20 +248,24 @@ unsigned __stdcall OutputDialog::ReaderThreadProc(void* parameter)
         static_cast<std::shared_ptr<ToolRun>*>(parameter));
     ToolRun& run = **reference;
     std::array<char, TOOL_CHUNK_SIZE + 1> buffer;
-    for (;;) {
-        DWORD bytesRead = 0;
-        const BOOL succeeded =
-            ::ReadFile(run.m_stdoutRead.Get(), buffer.data(), TOOL_CHUNK_SIZE, &bytesRead, nullptr);
-        if (succeeded && bytesRead > 0) {
-            buffer[bytesRead] = '\0';
-            ShowChunk(run, buffer.data());
-            continue;
+    try {
+        for (;;) {
+            DWORD bytesRead = 0;
+            const BOOL succeeded =
+                ::ReadFile(run.m_stdoutRead.Get(), buffer.data(), TOOL_CHUNK_SIZE, &bytesRead, nullptr);
+            if (succeeded && bytesRead > 0) {
+                buffer[bytesRead] = '\0';
+                ShowChunk(run, buffer.data());
+                continue;
+            }
+            const DWORD error = succeeded ? ERROR_SUCCESS : ::GetLastError();
+            ShowFinished(run);
+            if (error == ERROR_BROKEN_PIPE)
+                break;
+            ShowChunk(run, "");
         }
-        const DWORD error = succeeded ? ERROR_SUCCESS : ::GetLastError();
-        ShowFinished(run);
-        if (error == ERROR_BROKEN_PIPE)
-            break;
-        ShowChunk(run, "");
+    } catch (...) {
+        // Out of memory for the texts: the reader stops showing, and ends as after the last chunk.
     }
     run.CloseHandles();
     if (const HWND window = run.Window())

@@ -56,7 +56,7 @@ private:
     BOOL m_visited = FALSE;
     BOOL m_underlined = TRUE;
     HCURSOR m_pointer = nullptr;
-    fw::CursorHandle m_pointerCopy; // the hand pointer's private copy, when that is m_pointer
+    fw::IconHandle m_pointerCopy; // the hand pointer's private copy, when that is m_pointer
 };
 
 } // namespace pg
