@@ -1,6 +1,7 @@
 #include "Win32TestSupport.h"
 
 #include <cstring>
+#include <map>
 
 namespace pgtest {
 
@@ -26,24 +27,6 @@ std::string WindowText(HWND window)
     return text;
 }
 
-WindowWatcher::WindowWatcher(const char* className, const std::string& title, std::function<void(HWND)> action,
-                             DWORD timeoutMs)
-    : m_className(className), m_title(title), m_action(std::move(action)), m_timeoutMs(timeoutMs)
-{
-    m_thread = ::CreateThread(nullptr, 0, &WindowWatcher::Run, this, 0, nullptr);
-}
-
-WindowWatcher::~WindowWatcher()
-{
-    ::WaitForSingleObject(m_thread, INFINITE);
-    ::CloseHandle(m_thread);
-}
-
-bool WindowWatcher::Seen()
-{
-    return ::InterlockedCompareExchange(&m_seen, 0, 0) != 0;
-}
-
 namespace {
 
 struct Search
@@ -60,8 +43,8 @@ BOOL CALLBACK FindOwnWindow(HWND window, LPARAM parameter)
     ::GetWindowThreadProcessId(window, &process);
     char name[64] = {};
     ::GetClassNameA(window, name, sizeof name);
-    // InternalGetWindowText reads the title without sending a message, so the watcher never
-    // waits on a test thread that is itself waiting for the watcher.
+    // InternalGetWindowText reads the title without sending a message, so no window of another
+    // thread (a media device's, say) is asked anything.
     wchar_t wideTitle[256] = {};
     ::InternalGetWindowText(window, wideTitle, 256);
     char title[512] = {};
@@ -76,24 +59,56 @@ BOOL CALLBACK FindOwnWindow(HWND window, LPARAM parameter)
     return TRUE;
 }
 
+// The watchers of this thread by their timers.
+std::map<UINT_PTR, WindowWatcher*>& Watchers()
+{
+    static std::map<UINT_PTR, WindowWatcher*> watchers;
+    return watchers;
+}
+
 } // namespace
 
-DWORD WINAPI WindowWatcher::Run(void* parameter)
+WindowWatcher::WindowWatcher(const char* className, const std::string& title, std::function<void(HWND)> action,
+                             DWORD timeoutMs)
+    : m_className(className), m_title(title), m_action(std::move(action)), m_deadline(::GetTickCount() + timeoutMs)
 {
-    auto* self = static_cast<WindowWatcher*>(parameter);
-    const DWORD end = ::GetTickCount() + self->m_timeoutMs;
-    while (static_cast<LONG>(end - ::GetTickCount()) > 0) {
-        Search search{self->m_className.c_str(), self->m_title.c_str(), nullptr};
-        ::EnumWindows(&FindOwnWindow, reinterpret_cast<LPARAM>(&search));
-        if (search.found) {
-            ::Sleep(100); // let the window finish its initialisation
-            self->m_action(search.found);
-            ::InterlockedExchange(&self->m_seen, 1);
-            return 0;
-        }
-        ::Sleep(20);
+    m_timer = ::SetTimer(nullptr, 0, 20, &WindowWatcher::OnTimer);
+    Watchers()[m_timer] = this;
+}
+
+WindowWatcher::~WindowWatcher()
+{
+    Stop();
+}
+
+void WindowWatcher::Stop()
+{
+    if (!m_timer)
+        return;
+    ::KillTimer(nullptr, m_timer);
+    Watchers().erase(m_timer);
+    m_timer = 0;
+}
+
+void CALLBACK WindowWatcher::OnTimer(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    const auto watcher = Watchers().find(timer);
+    if (watcher != Watchers().end())
+        watcher->second->Look();
+}
+
+void WindowWatcher::Look()
+{
+    Search search{m_className.c_str(), m_title.c_str(), nullptr};
+    ::EnumWindows(&FindOwnWindow, reinterpret_cast<LPARAM>(&search));
+    if (search.found) {
+        // Once only, even when the action runs a message loop of its own.
+        Stop();
+        m_action(search.found);
+        m_seen = true;
+    } else if (static_cast<LONG>(m_deadline - ::GetTickCount()) <= 0) {
+        Stop();
     }
-    return 0;
 }
 
 std::string MessageBoxTitle()

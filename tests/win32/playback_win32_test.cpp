@@ -152,7 +152,7 @@ AnsweredBox AnswerBoxDuring(const std::string& title, const std::function<void()
         ::PostMessageA(box, WM_COMMAND, IDOK, 0);
     });
     action();
-    // The watcher reads the titles of this thread's windows: keep answering until it is done.
+    // A window that shows after the action has returned is still answered.
     WaitFor([&] { return watcher.Seen(); });
     return answered;
 }

@@ -206,18 +206,6 @@ template <class Condition> bool PumpUntil(Condition condition, DWORD timeoutMs =
     return true;
 }
 
-// Waits on a watcher thread, without pumping, until the condition holds.
-template <class Condition> bool WaitUntil(Condition condition, DWORD timeoutMs = 10000)
-{
-    const DWORD end = ::GetTickCount() + timeoutMs;
-    while (!condition()) {
-        if (static_cast<LONG>(end - ::GetTickCount()) <= 0)
-            return false;
-        ::Sleep(20);
-    }
-    return true;
-}
-
 std::string OutputTitle()
 {
     return pgtest::ExpectGerman() ? "Clipmend - Ausgabe" : "Clipmend - Output";
@@ -247,7 +235,7 @@ public:
     std::string Text() const { return ReadWholeFile(m_path); }
     bool WaitFor(const std::string& part, DWORD timeoutMs = 10000) const
     {
-        return WaitUntil([&] { return Text().find(part) != std::string::npos; }, timeoutMs);
+        return gui::WaitUntil([&] { return Text().find(part) != std::string::npos; }, timeoutMs);
     }
 
 private:
@@ -399,7 +387,7 @@ TEST_F(OutputWindowTest, BinaryBytesAreShownUpToTheFirstZero)
 class ModalRunTest : public OutputWindowTest
 {
 protected:
-    // Runs the window modally; the action gets it once it shows, on the watcher thread.
+    // Runs the window modally; the action gets it once it shows.
     INT_PTR RunModal(const std::string& arguments, std::function<void(HWND)> action)
     {
         pg::OutputDialog dialog;
@@ -488,7 +476,7 @@ TEST_F(ModalRunTest, CancelWhileTheToolPrintsLeavesNothingBehind)
     const std::string arguments = "\"keep-running:400\" \"film.avi\" -k 1  ";
     const auto cancelOnceItPrints = [](HWND window) {
         const HWND box = ::GetDlgItem(window, IDE_TOOL_OUTPUT);
-        WaitUntil([&] { return WindowText(box).rfind("tick", 0) == 0; });
+        PumpUntil([&] { return WindowText(box).rfind("tick", 0) == 0; });
         ::PostMessageA(::GetDlgItem(window, IDCANCEL), BM_CLICK, 0, 0);
     };
     // A first run settles whatever the system sets up once for a child console.
@@ -560,13 +548,13 @@ protected:
         m_main->SetDlgItemText(IDE_HEIGHT, std::to_string(height));
     }
 
-    // Presses Go; the action gets the output window, if one opens, on a watcher thread.
+    // Presses Go; the action gets the output window, if one opens.
     bool PressGo(std::function<void(HWND)> action, DWORD timeoutMs = 10000)
     {
         pgtest::WindowWatcher watcher("#32770", OutputTitle(), std::move(action), timeoutMs);
         ::SendMessageA(m_main->GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDB_GO, BN_CLICKED),
                        reinterpret_cast<LPARAM>(Item(IDB_GO)));
-        // The watcher reads window titles, which this thread answers, until it gives up.
+        // Without a window the watcher's timer keeps looking until it gives up.
         PumpUntil([&] { return watcher.Seen(); }, timeoutMs + 500);
         return watcher.Seen();
     }
@@ -575,7 +563,7 @@ protected:
     {
         return [button](HWND window) {
             const HWND control = ::GetDlgItem(window, button);
-            WaitUntil([&] { return ::IsWindowEnabled(control) != FALSE; });
+            PumpUntil([&] { return ::IsWindowEnabled(control) != FALSE; });
             ::PostMessageA(control, BM_CLICK, 0, 0);
         };
     }
