@@ -64,9 +64,9 @@ MainDialog::MainDialog(HWND parent) : ResizableDialog(IDD_MAIN, parent)
 const fw::MessageMap* MainDialog::GetMessageMap() const
 {
     static const fw::MessageEntry entries[] = {
-        fw::OnMessage<MainDialog>(WM_SYSCOMMAND, &MainDialog::OnSysCommand),
-        fw::OnMessage<MainDialog>(WM_PAINT, &MainDialog::OnPaint),
-        fw::OnMessage<MainDialog>(WM_QUERYDRAGICON, &MainDialog::OnQueryDragIcon),
+        fw::WmSysCommand<&MainDialog::OnSysCommand>(),
+        fw::WmPaint<&MainDialog::OnPaint>(),
+        fw::WmQueryDragIcon<&MainDialog::OnQueryDragIcon>(),
         fw::OnCommand<MainDialog>(IDB_BROWSE_INPUT, BN_CLICKED, &MainDialog::OnBrowseInput),
         fw::OnCommand<MainDialog>(IDB_BROWSE_OUTPUT, BN_CLICKED, &MainDialog::OnBrowseOutput),
         fw::OnCommand<MainDialog>(IDB_REFRESH, BN_CLICKED, &MainDialog::Refresh),
@@ -210,25 +210,26 @@ void MainDialog::InitTempDir()
     m_tempDir = WithFinalBackslash(m_tempDir);
 }
 
-LRESULT MainDialog::OnSysCommand(WPARAM command, LPARAM)
+void MainDialog::OnSysCommand(UINT command)
 {
     // Every id from 16 to 31 is the about item.
     if ((command & 0xFFF0) == IDM_ABOUT) {
         AboutDialog about;
         about.DoModal();
-        return 0;
+        return;
     }
-    return Default();
+    Default();
 }
 
-LRESULT MainDialog::OnPaint(WPARAM, LPARAM)
+void MainDialog::OnPaint()
 {
-    return fw::PaintIconWhenMinimised(m_hWnd, m_hIcon) ? 0 : Default();
+    if (!fw::PaintIconWhenMinimised(m_hWnd, m_hIcon))
+        Default();
 }
 
-LRESULT MainDialog::OnQueryDragIcon(WPARAM, LPARAM)
+HICON MainDialog::OnQueryDragIcon()
 {
-    return reinterpret_cast<LRESULT>(m_hIcon);
+    return m_hIcon;
 }
 
 std::string MainDialog::ChooseFile(UINT titleId, UINT filterId, const char* defaultExtension)

@@ -49,9 +49,9 @@ protected:
     const fw::MessageMap* GetMessageMap() const override;
 
 private:
-    LRESULT OnSysCommand(WPARAM command, LPARAM parameter);
-    LRESULT OnPaint(WPARAM, LPARAM);
-    LRESULT OnQueryDragIcon(WPARAM, LPARAM);
+    void OnSysCommand(UINT command);
+    void OnPaint();
+    HICON OnQueryDragIcon();
     LRESULT OnUnlockList(WPARAM, LPARAM);
     // The file-open dialog with a translated title and filter; the chosen path, empty when cancelled.
     std::string ChooseFile(UINT titleId, UINT filterId, const char* defaultExtension);

@@ -224,6 +224,9 @@ bool Window::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& resul
                 result = 0;
                 (this->*entry->onNotify)(reinterpret_cast<NMHDR*>(lParam), &result);
                 break;
+            case HandlerKind::Cracked:
+                result = entry->cracker(*this, wParam, lParam);
+                break;
             }
             m_current = saved;
             return true;

@@ -45,7 +45,7 @@ MoviePreviewDialog::MoviePreviewDialog(HWND parent) : fw::Dialog(IDD_MOVIE_PREVI
 const fw::MessageMap* MoviePreviewDialog::GetMessageMap() const
 {
     static const fw::MessageEntry entries[] = {
-        fw::OnMessage<MoviePreviewDialog>(WM_PAINT, &MoviePreviewDialog::OnPaint),
+        fw::WmPaint<&MoviePreviewDialog::OnPaint>(),
     };
     static const fw::MessageMap map{fw::Dialog::GetMessageMap(), std::begin(entries), std::end(entries)};
     return &map;
@@ -109,9 +109,10 @@ void MoviePreviewDialog::FitAroundMediaWindow(HWND media) const
     ::MoveWindow(m_hWnd, frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top, TRUE);
 }
 
-LRESULT MoviePreviewDialog::OnPaint(WPARAM, LPARAM)
+void MoviePreviewDialog::OnPaint()
 {
-    return fw::PaintIconWhenMinimised(m_hWnd, m_hIcon) ? 0 : Default();
+    if (!fw::PaintIconWhenMinimised(m_hWnd, m_hIcon))
+        Default();
 }
 
 } // namespace pg

@@ -28,7 +28,7 @@ class MoviePreviewDialog : public fw::Dialog
     const fw::MessageMap* GetMessageMap() const override;
 
   private:
-    LRESULT OnPaint(WPARAM, LPARAM);
+    void OnPaint();
     void ShowPosition(HWND media, LPARAM position) const;
     void FitAroundMediaWindow(HWND media) const;
 

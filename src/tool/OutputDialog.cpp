@@ -126,7 +126,7 @@ OutputDialog::~OutputDialog()
 const fw::MessageMap* OutputDialog::GetMessageMap() const
 {
     static const fw::MessageEntry entries[] = {
-        fw::OnMessage<OutputDialog>(WM_DESTROY, &OutputDialog::OnDestroy),
+        fw::WmDestroy<&OutputDialog::OnDestroy>(),
     };
     static const fw::MessageMap map{fw::Dialog::GetMessageMap(), std::begin(entries), std::end(entries)};
     return &map;
@@ -170,11 +170,11 @@ void OutputDialog::OnOK()
     fw::Dialog::OnOK();
 }
 
-LRESULT OutputDialog::OnDestroy(WPARAM, LPARAM)
+void OutputDialog::OnDestroy()
 {
     if (m_run)
         m_run->WindowClosed();
-    return Default();
+    Default();
 }
 
 bool OutputDialog::StartTool()

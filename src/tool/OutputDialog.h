@@ -70,7 +70,7 @@ private:
     bool StartTool();
     bool LaunchTool();
     bool StartReader();
-    LRESULT OnDestroy(WPARAM, LPARAM);
+    void OnDestroy();
 
     // The reader's procedure; its parameter is its own reference to the run.
     static unsigned __stdcall ReaderThreadProc(void* parameter);

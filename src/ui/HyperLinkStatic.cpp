@@ -7,7 +7,6 @@
 
 #include <commctrl.h>
 #include <shellapi.h>
-#include <windowsx.h>
 
 #include <iterator>
 #include <utility>
@@ -65,9 +64,9 @@ const fw::MessageMap* HyperLinkStatic::GetMessageMap() const
 {
     static const fw::MessageEntry entries[] = {
         fw::OnReflectedCommand<HyperLinkStatic>(STN_CLICKED, &HyperLinkStatic::OnClicked),
-        fw::OnMessage<HyperLinkStatic>(fw::REFLECTED_CTLCOLORSTATIC, &HyperLinkStatic::OnCtlColor),
-        fw::OnMessage<HyperLinkStatic>(WM_SETCURSOR, &HyperLinkStatic::OnSetCursor),
-        fw::OnMessage<HyperLinkStatic>(WM_MOUSEMOVE, &HyperLinkStatic::OnMouseMove),
+        fw::ReflectedCtlColorStatic<&HyperLinkStatic::OnCtlColor>(),
+        fw::WmSetCursor<&HyperLinkStatic::OnSetCursor>(),
+        fw::WmMouseMove<&HyperLinkStatic::OnMouseMove>(),
     };
     static const fw::MessageMap map{fw::Window::GetMessageMap(), std::begin(entries), std::end(entries)};
     return &map;
@@ -205,15 +204,14 @@ BOOL HyperLinkStatic::PreTranslateMessage(MSG* message)
     return fw::Window::PreTranslateMessage(message);
 }
 
-LRESULT HyperLinkStatic::OnCtlColor(WPARAM dc, LPARAM)
+HBRUSH HyperLinkStatic::OnCtlColor(HDC context)
 {
-    const auto context = reinterpret_cast<HDC>(dc);
     ::SetTextColor(context, LinkTextColour(m_hovering != FALSE, m_visited != FALSE));
     ::SetBkMode(context, TRANSPARENT);
-    return reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH));
+    return static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH));
 }
 
-LRESULT HyperLinkStatic::OnSetCursor(WPARAM, LPARAM)
+BOOL HyperLinkStatic::OnSetCursor(HWND, UINT, UINT)
 {
     if (!m_pointer)
         return FALSE;
@@ -226,23 +224,22 @@ void HyperLinkStatic::Redraw() const
     ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
-LRESULT HyperLinkStatic::OnMouseMove(WPARAM, LPARAM point)
+void HyperLinkStatic::OnMouseMove(UINT, POINT point)
 {
     Default();
     if (!m_hovering) {
         m_hovering = TRUE;
         Redraw();
         ::SetCapture(m_hWnd);
-        return 0;
+        return;
     }
     RECT client{};
     ::GetClientRect(m_hWnd, &client);
-    if (::PtInRect(&client, POINT{GET_X_LPARAM(point), GET_Y_LPARAM(point)}))
-        return 0;
+    if (::PtInRect(&client, point))
+        return;
     m_hovering = FALSE;
     ::ReleaseCapture();
     Redraw();
-    return 0;
 }
 
 void HyperLinkStatic::OnClicked()

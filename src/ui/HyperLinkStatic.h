@@ -40,9 +40,9 @@ protected:
 
 private:
     void OnClicked();
-    LRESULT OnCtlColor(WPARAM dc, LPARAM);
-    LRESULT OnSetCursor(WPARAM, LPARAM);
-    LRESULT OnMouseMove(WPARAM, LPARAM point);
+    HBRUSH OnCtlColor(HDC dc);
+    BOOL OnSetCursor(HWND, UINT hitTest, UINT mouseMessage);
+    void OnMouseMove(UINT keys, POINT point);
 
     // Gives the control an underlined (or not) copy of the font it uses now.
     void RebuildLinkFont();

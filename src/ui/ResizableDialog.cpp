@@ -3,7 +3,6 @@
 #include "framework/Application.h"
 #include "ui/WindowRects.h"
 
-#include <windowsx.h>
 
 #include <iterator>
 
@@ -45,10 +44,10 @@ ResizableDialog::~ResizableDialog()
 const fw::MessageMap* ResizableDialog::GetMessageMap() const
 {
     static const fw::MessageEntry entries[] = {
-        fw::OnMessage<ResizableDialog>(WM_SIZE, &ResizableDialog::OnSize),
-        fw::OnMessage<ResizableDialog>(WM_GETMINMAXINFO, &ResizableDialog::OnGetMinMaxInfo),
-        fw::OnMessage<ResizableDialog>(WM_ERASEBKGND, &ResizableDialog::OnEraseBkgnd),
-        fw::OnMessage<ResizableDialog>(WM_NCHITTEST, &ResizableDialog::OnNcHitTest),
+        fw::WmSize<&ResizableDialog::OnSize>(),
+        fw::WmGetMinMaxInfo<&ResizableDialog::OnGetMinMaxInfo>(),
+        fw::WmEraseBkgnd<&ResizableDialog::OnEraseBkgnd>(),
+        fw::WmNcHitTest<&ResizableDialog::OnNcHitTest>(),
     };
     static const fw::MessageMap map{fw::Dialog::GetMessageMap(), std::begin(entries), std::end(entries)};
     return &map;
@@ -97,15 +96,14 @@ void ResizableDialog::SetResizeDirections(std::int32_t allowWidth, std::int32_t 
     m_allowHeight = allowHeight;
 }
 
-LRESULT ResizableDialog::OnSize(WPARAM, LPARAM)
+void ResizableDialog::OnSize(UINT, int, int)
 {
     Default();
     if (m_anchors.empty())
-        return 0;
+        return;
     const Rect newWindow = WindowRect(m_hWnd);
     MoveControls(LayoutAnchors(m_anchors, m_rcWindow, newWindow));
     m_rcWindow = newWindow;
-    return 0;
 }
 
 void ResizableDialog::MoveControls(const std::vector<AnchorMove>& moves) const
@@ -140,18 +138,15 @@ void ResizableDialog::MoveControls(const std::vector<AnchorMove>& moves) const
     }
 }
 
-LRESULT ResizableDialog::OnGetMinMaxInfo(WPARAM, LPARAM limits)
+void ResizableDialog::OnGetMinMaxInfo(MINMAXINFO* limits)
 {
-    auto* info = reinterpret_cast<MINMAXINFO*>(limits);
-    TrackLimits trackLimits = ToTrackLimits(*info);
+    TrackLimits trackLimits = ToTrackLimits(*limits);
     ApplySizeLimits(trackLimits, {m_initDone, m_initWidth, m_initHeight, m_allowWidth, m_allowHeight});
-    CopyLimits(trackLimits, *info);
-    return 0;
+    CopyLimits(trackLimits, *limits);
 }
 
-LRESULT ResizableDialog::OnEraseBkgnd(WPARAM dc, LPARAM)
+BOOL ResizableDialog::OnEraseBkgnd(HDC context)
 {
-    const HDC context = reinterpret_cast<HDC>(dc);
     // The clipping serves this erase only; whoever painted with the context next would lose the
     // controls' areas too.
     const int saved = ::SaveDC(context);
@@ -168,12 +163,11 @@ LRESULT ResizableDialog::OnEraseBkgnd(WPARAM dc, LPARAM)
     return 0;
 }
 
-LRESULT ResizableDialog::OnNcHitTest(WPARAM, LPARAM point)
+LRESULT ResizableDialog::OnNcHitTest(POINT cursor)
 {
     if (m_grip) {
         RECT grip{};
         ::GetWindowRect(m_grip, &grip);
-        const POINT cursor{GET_X_LPARAM(point), GET_Y_LPARAM(point)};
         if (::PtInRect(&grip, cursor))
             return HTBOTTOMRIGHT;
     }

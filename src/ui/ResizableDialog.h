@@ -29,10 +29,10 @@ protected:
     const fw::MessageMap* GetMessageMap() const override;
 
 private:
-    LRESULT OnSize(WPARAM, LPARAM);
-    LRESULT OnGetMinMaxInfo(WPARAM, LPARAM limits);
-    LRESULT OnEraseBkgnd(WPARAM dc, LPARAM);
-    LRESULT OnNcHitTest(WPARAM, LPARAM point);
+    void OnSize(UINT type, int width, int height);
+    void OnGetMinMaxInfo(MINMAXINFO* limits);
+    BOOL OnEraseBkgnd(HDC dc);
+    LRESULT OnNcHitTest(POINT screenPoint);
 
     void CreateGrip();
     void MoveControls(const std::vector<AnchorMove>& moves) const;

@@ -1,5 +1,5 @@
 // The framework's window objects on real controls: what reaches the system when a handler fails,
-// and a hook that outlives its object.
+// a hook that outlives its object, and the parameters typed handlers receive.
 #include "framework/Window.h"
 
 #include <gtest/gtest.h>
@@ -68,6 +68,15 @@ TEST(FrameworkTest, HookThatCannotBeTakenOffHandsMessagesToTheControl)
     EXPECT_EQ(ownLimit, ::SendMessageA(edit, EM_GETLIMITTEXT, 0, 0));
     EXPECT_EQ(4, ::SendMessageA(edit, WM_GETTEXTLENGTH, 0, 0));
     ::DestroyWindow(edit);
+}
+
+// A window left of or above the primary screen gets negative coordinates in its messages.
+TEST(FrameworkTest, PackedPointsKeepTheirSigns)
+{
+    const POINT point = fw::PointOf(MAKELPARAM(-5, -32768));
+    EXPECT_EQ(-5, point.x);
+    EXPECT_EQ(-32768, point.y);
+    EXPECT_EQ(32767, fw::PointOf(MAKELPARAM(32767, 0)).x);
 }
 
 } // namespace
