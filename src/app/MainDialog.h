@@ -26,7 +26,8 @@ public:
     std::string GetPartInfo(std::string partPath);
     // Offset of the download's first missing byte, 0 when none is usable.
     static std::int32_t GetFirstGapStart(std::string partPath);
-    bool AddListRow(int index, std::string name, std::string percent, std::string size, const std::string& path);
+    bool AddListRow(int index, const std::string& name, const std::string& percent, const std::string& size,
+                    const std::string& path);
     void OnListDoubleClick(NMHDR* header, LRESULT* result);
     void OnColumnClick(NMHDR* header, LRESULT* result);
     bool SortTextItems(int column, bool ascending, int low, int high);

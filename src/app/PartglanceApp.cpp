@@ -1,5 +1,6 @@
 #include "app/PartglanceApp.h"
 
+#include "app/DumpOutput.h"
 #include "app/MainDialog.h"
 
 #include <commctrl.h>
@@ -11,6 +12,7 @@ BOOL PartglanceApp::InitInstance()
     // Common controls for the list view and tooltips; controls get the system's 3-D look.
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&controls);
+    PrepareDumpOutput();
 
     MainDialog dialog;
     m_pMainWnd = &dialog;

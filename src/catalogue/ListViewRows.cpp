@@ -67,6 +67,26 @@ void ListViewRows::SetCellText(int row, int column, const std::string& text) con
     ::SendMessageA(m_list, LVM_SETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
 }
 
+bool ListViewRows::InsertRow(int index, const std::vector<std::string>& cells) const
+{
+    LVITEMA item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = index;
+    item.pszText = const_cast<char*>(cells.empty() ? "" : cells[0].c_str());
+    if (::SendMessageA(m_list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)) != index)
+        return false;
+    for (std::size_t column = 1; column < cells.size(); ++column) {
+        LVITEMA cell{};
+        cell.mask = LVIF_TEXT;
+        cell.iItem = index;
+        cell.iSubItem = static_cast<int>(column);
+        cell.pszText = const_cast<char*>(cells[column].c_str());
+        if (!::SendMessageA(m_list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&cell)))
+            return false;
+    }
+    return true;
+}
+
 void ListViewRows::SwapRows(int i, int j)
 {
     const int columns = ColumnCount();

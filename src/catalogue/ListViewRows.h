@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 namespace pg {
 
 // Reads cell texts back from the control and swaps whole rows inside it: texts, and the item data
@@ -18,6 +21,10 @@ class ListViewRows : public RowTable
     int ColumnCount() const override;
     std::string CellText(int row, int column) const override;
     void SwapRows(int i, int j) override;
+
+    // Inserts a row at `index` with the cells' texts, first column first; true when the row and
+    // every cell were set.
+    bool InsertRow(int index, const std::vector<std::string>& cells) const;
 
   private:
     void SetCellText(int row, int column, const std::string& text) const;
