@@ -119,6 +119,28 @@ TEST_F(WriterTest, FrameSizeGoesIntoTheHeadersButNotIntoTheCodecFormat)
     EXPECT_EQ(64, reread.headers.streams[0].width); // the decoder's picture stays as it is
 }
 
+TEST_F(WriterTest, MissingFrameDurationComesFromTheStreamWithinTheField)
+{
+    Write({1, 0});
+    AviHeaders headers = m_salvage.headers;
+    headers.main.microSecPerFrame = 0;
+    const auto written = [&](std::uint32_t scale, std::uint32_t rate) {
+        headers.streams[0].scale = scale;
+        headers.streams[0].rate = rate;
+        MemorySource source(m_input);
+        SourceReader reader(source);
+        MemorySink sink;
+        std::string error;
+        EXPECT_TRUE(WriteAvi(headers, m_selection, {}, reader, sink, error)) << error;
+        return Load32(sink.Bytes().data() + 12 + 12 + 8);
+    };
+    EXPECT_EQ(UINT32_MAX, written(179'000'000, 1000)); // 1.79e11 microseconds
+    EXPECT_EQ(1u, written(1, UINT32_MAX));             // 0 would say "none given"
+    EXPECT_EQ(33'367u, written(1001, 30'000));
+    EXPECT_EQ(DEFAULT_FRAME_MICROSECONDS, written(0, 25));
+    EXPECT_EQ(DEFAULT_FRAME_MICROSECONDS, written(1, 0));
+}
+
 TEST_F(WriterTest, LargeOutputIsSplitIntoSegmentsWithExtendedIndexes)
 {
     WriterOptions options;

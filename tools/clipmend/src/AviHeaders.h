@@ -8,6 +8,8 @@ namespace pg::clipmend {
 
 constexpr std::size_t MAIN_HEADER_SIZE = 56;
 constexpr std::size_t STREAM_HEADER_SIZE = 56;
+// Frame duration taken where the headers give none: 25 frames per second.
+constexpr std::uint32_t DEFAULT_FRAME_MICROSECONDS = 40000;
 
 // Index fields and sizes: the old index ('idx1'), super indexes ('indx') and standard indexes
 // ('ix##'); entry and header sizes leave out the chunk header.

@@ -14,6 +14,23 @@ constexpr std::uint32_t EXTENDED_HEADER_SIZE = 248;
 // Longest stretch copied in one piece, so that progress lines keep up with the writing.
 constexpr std::uint64_t MAX_RUN = 8 << 20;
 
+// Header fields hold 32 bits: a larger value is written as the largest they can hold.
+std::uint32_t Saturated32(std::uint64_t value)
+{
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(value, UINT32_MAX));
+}
+
+// For a main header that gives no frame duration: the video stream's, to the nearest
+// microsecond and never 0, which would again say "none"; without a stream rate, the duration
+// the selection timed the audio by.
+std::uint32_t FrameMicroseconds(const StreamHeader& video)
+{
+    if (video.scale == 0 || video.rate == 0)
+        return DEFAULT_FRAME_MICROSECONDS;
+    const std::uint64_t rounded = (1'000'000ull * video.scale + video.rate / 2) / video.rate;
+    return std::max<std::uint32_t>(Saturated32(rounded), 1);
+}
+
 std::uint64_t Units(const StreamHeader& stream, std::uint32_t size)
 {
     return stream.type == StreamType::Audio && stream.sampleSize > 0 ? size / stream.sampleSize : 1;
@@ -234,10 +251,9 @@ void Writer::MainHeader()
 {
     std::vector<std::uint8_t> avih(MAIN_HEADER_SIZE, 0);
     const std::vector<std::uint8_t>& in = m_headers.main.avih;
-    const StreamHeader& video = Input(m_selection.videoStream);
-    std::uint32_t microSeconds = m_headers.main.microSecPerFrame;
-    if (microSeconds == 0 && video.rate != 0)
-        microSeconds = static_cast<std::uint32_t>(1e6 * video.scale / video.rate);
+    const std::uint32_t microSeconds = m_headers.main.microSecPerFrame != 0
+                                           ? m_headers.main.microSecPerFrame
+                                           : FrameMicroseconds(Input(m_selection.videoStream));
     const std::uint32_t firstFrames = m_layout.segments.front().entries[m_selection.videoStream];
     std::uint32_t largest = 0;
     for (const StreamTotals& t : m_totals)

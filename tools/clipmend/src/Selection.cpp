@@ -8,7 +8,6 @@ namespace pg::clipmend {
 
 namespace {
 
-constexpr double DEFAULT_FRAME_SECONDS = 0.04;
 constexpr double TIME_EPSILON = 1e-9;
 
 struct UsableFrame
@@ -149,7 +148,7 @@ bool SelectSpan(const Salvage& salvage, const SpanRequest& request, Selection& s
     if (frameSeconds == 0.0)
         frameSeconds = salvage.headers.main.microSecPerFrame != 0
                            ? salvage.headers.main.microSecPerFrame / 1e6
-                           : DEFAULT_FRAME_SECONDS;
+                           : DEFAULT_FRAME_MICROSECONDS / 1e6;
     const std::vector<TimeRange> ranges = FrameTimes(frames, first, last, video->start, frameSeconds);
 
     std::vector<int> outNumber(streams.size(), -1);
