@@ -314,7 +314,7 @@ void Writer::StreamList(std::size_t outStream)
     std::vector<std::uint8_t> strh = in.strh;
     Store32(strh.data() + 16, 0); // initial frames
     Store32(strh.data() + 28, 0); // start
-    Store32(strh.data() + 32, static_cast<std::uint32_t>(m_totals[outStream].length));
+    Store32(strh.data() + 32, Saturated32(m_totals[outStream].length));
     Store32(strh.data() + 36, m_totals[outStream].largestChunk);
     if (outStream == m_selection.videoStream && m_options.width > 0 && m_options.height > 0) {
         Store16(strh.data() + 48, 0);
@@ -342,7 +342,7 @@ void Writer::HeaderList()
     if (m_layout.extended) {
         m_out.ListHeader(FourCC("odml"), 8 + 4 + 8 + EXTENDED_HEADER_SIZE);
         std::vector<std::uint8_t> dmlh(EXTENDED_HEADER_SIZE, 0);
-        Store32(dmlh.data(), static_cast<std::uint32_t>(m_totals[m_selection.videoStream].length));
+        Store32(dmlh.data(), Saturated32(m_totals[m_selection.videoStream].length));
         m_out.Chunk(FourCC("dmlh"), dmlh);
     }
 }
