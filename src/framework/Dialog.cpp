@@ -9,11 +9,6 @@ namespace fw {
 
 Dialog::Dialog(UINT templateId, HWND parent) : m_templateId(templateId), m_parent(parent) {}
 
-Dialog::~Dialog()
-{
-    DestroyWindow();
-}
-
 const MessageMap* Dialog::GetMessageMap() const
 {
     static const MessageEntry entries[] = {

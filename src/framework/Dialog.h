@@ -14,10 +14,11 @@ class Dialog : public Window
 {
 public:
     Dialog(UINT templateId, HWND parent);
-    ~Dialog() override;
 
     INT_PTR DoModal();
-    // Opens the dialog without a modal loop (the caller pumps messages and destroys it).
+    // Opens the dialog without a modal loop. The caller pumps messages and destroys the window
+    // before the object goes: only while the object lives do its handlers (WM_DESTROY among them)
+    // run.
     bool Create(HWND parent);
     void DestroyWindow();
     void EndDialog(INT_PTR result);

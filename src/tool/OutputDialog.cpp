@@ -117,12 +117,6 @@ void ToolRun::CloseHandles()
 
 OutputDialog::OutputDialog(HWND parent) : fw::Dialog(IDD_OUTPUT, parent), m_logFont(OutputFont()) {}
 
-OutputDialog::~OutputDialog()
-{
-    // While this is still an output window, so that its closing lets go of the pipe.
-    DestroyWindow();
-}
-
 const fw::MessageMap* OutputDialog::GetMessageMap() const
 {
     static const fw::MessageEntry entries[] = {

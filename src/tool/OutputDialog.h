@@ -53,7 +53,6 @@ class OutputDialog : public fw::Dialog
 {
 public:
     explicit OutputDialog(HWND parent = nullptr);
-    ~OutputDialog() override;
 
     std::string m_arguments;
     LOGFONTA m_logFont;

@@ -200,6 +200,8 @@ class MovieWindowTest : public testing::Test
 
     HWND Open(const std::string& path)
     {
+        if (m_movie)
+            m_movie->DestroyWindow();
         m_movie = std::make_unique<pg::MoviePreviewDialog>();
         m_movie->m_path = path;
         EXPECT_TRUE(m_movie->Create(nullptr));

@@ -255,6 +255,8 @@ protected:
     // Opens the window without a modal loop; the stand-in prints what the mode says.
     void Open(const std::string& mode)
     {
+        if (m_dialog)
+            m_dialog->DestroyWindow();
         m_dialog = std::make_unique<pg::OutputDialog>();
         m_dialog->m_arguments = pg::ToolArguments(mode, "film", 1, 50, 640, 352).arguments;
         ASSERT_TRUE(m_dialog->Create(nullptr));
@@ -501,6 +503,7 @@ TEST_F(OutputWindowTest, DestroyedWindowObjectIsNotTouchedByTheReader)
     for (int run = 0; run < 5; ++run) {
         Open("keep-running:600");
         ASSERT_TRUE(PumpUntil([&] { return BoxText().rfind("tick", 0) == 0; })) << BoxText();
+        m_dialog->DestroyWindow();
         m_dialog.reset();
         // Fresh allocations take the freed object's memory while the tool keeps printing.
         std::vector<std::unique_ptr<std::string>> filler;

@@ -245,6 +245,7 @@ TEST_F(ResizableMainWindowTest, BackgroundIsErasedAroundTheAnchoredControls)
     fill(UNTOUCHED);
     ::SendMessageA(other.GetSafeHwnd(), WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
     EXPECT_EQ(UNTOUCHED, centre(IDG_TOOL));
+    other.DestroyWindow();
 
     ::SelectObject(dc, previous);
     ::DeleteObject(bitmap);
