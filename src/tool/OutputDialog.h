@@ -3,7 +3,7 @@
 // thread shows what the tool prints, one chunk at a time.
 #include "framework/Dialog.h"
 #include "framework/Handles.h"
-#include "tool/ToolEndMarker.h"
+#include "ToolEndMarker.h"
 #include "tool/ToolJob.h"
 
 #include <atomic>

@@ -12,12 +12,15 @@ import random
 import shutil
 import struct
 import subprocess
+import re
 import sys
 import time
 
 TOOL = os.path.abspath(sys.argv[1])
 WORK = sys.argv[2]
-END_MARKER = "clipmend.example.org"
+# The end marker as both programs define it.
+with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "common", "ToolEndMarker.h")) as header:
+    END_MARKER = re.search(r'#define TOOL_END_MARKER "([^"]*)"', header.read()).group(1)
 FPS = 25
 
 VIDEO_320 = ["-f", "lavfi", "-i", f"testsrc=size=320x240:rate={FPS}"]

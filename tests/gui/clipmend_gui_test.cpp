@@ -4,6 +4,7 @@
 #include "../win32/CatalogueTree.h"
 #include "../win32/SmallAvi.h"
 #include "GuiDriver.h"
+#include "ToolEndMarker.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,7 @@
 namespace {
 
 constexpr char PLAYER_CLASS[] = "Mplayer2StandIn";
-constexpr char MARKER[] = "clipmend.example.org";
+constexpr char MARKER[] = TOOL_END_MARKER;
 constexpr int INPUT = 1001;
 constexpr int OUTPUT = 1003;
 constexpr int GO = 1004;

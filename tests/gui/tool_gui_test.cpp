@@ -1,6 +1,7 @@
 // Partglance.exe runs the preview tool from Go: a copy of the program sits beside the tool
 // stand-in (the build puts the real tool beside the program), which also plays the media player.
 #include "GuiDriver.h"
+#include "ToolEndMarker.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,7 @@ namespace {
 
 constexpr char FOLDER[] = PG_BIN_DIR "\\..\\tool-gui-tests";
 constexpr char STAND_IN[] = PG_BIN_DIR "\\..\\stubbin\\ClipmendC.exe";
-constexpr char MARKER[] = "clipmend.example.org";
+constexpr char MARKER[] = TOOL_END_MARKER;
 
 std::string ReadWholeFile(const std::string& path)
 {

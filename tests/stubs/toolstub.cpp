@@ -18,7 +18,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tool/ToolEndMarker.h"
+#include "ToolEndMarker.h"
 
 namespace {
 

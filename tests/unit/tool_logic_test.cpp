@@ -1,4 +1,4 @@
-#include "tool/ToolEndMarker.h"
+#include "ToolEndMarker.h"
 #include "tool/ToolJob.h"
 
 #include <gtest/gtest.h>

@@ -11,7 +11,7 @@
 #include "framework/Dialog.h"
 #include "res/resource.h"
 #include "tool/OutputDialog.h"
-#include "tool/ToolEndMarker.h"
+#include "ToolEndMarker.h"
 #include "tool/ToolJob.h"
 
 #include <gtest/gtest.h>

@@ -7,7 +7,7 @@
 #include "Progress.h"
 #include "Salvage.h"
 #include "Selection.h"
-#include "tool/ToolEndMarker.h"
+#include "ToolEndMarker.h"
 
 #include <cstdio>
 #include <functional>
