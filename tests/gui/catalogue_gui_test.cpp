@@ -1,6 +1,7 @@
 // Partglance.exe pointed at a temp-directory tree: the download list, Refresh and a double-click.
-#include "../win32/CatalogueTree.h"
+#include "CatalogueTree.h"
 #include "GuiDriver.h"
+#include "resource.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +12,6 @@ namespace {
 using pgtest::MetFile;
 using Rows = std::vector<std::vector<std::string>>;
 
-constexpr int LIST = 1008;
-
 class CatalogueGuiTest : public gui::ProgramTest
 {
   protected:
@@ -20,12 +19,12 @@ class CatalogueGuiTest : public gui::ProgramTest
     {
         ProgramTest::SetUp();
         // Film.avi has data from its first byte on, Clip.avi lacks its first bytes.
-        const MetFile film = MetFile().Name("Film.avi").Size(9000).Copied(5000).Gap(0, 4000, 8000);
-        const MetFile clip = MetFile().Name("Clip.avi").Size(9000).Copied(4000).Gap(0, 0, 5000);
+        const MetFile film = MetFile().Header().Name("Film.avi").Size(9000).Copied(5000).Gap(0, 4000, 8000);
+        const MetFile clip = MetFile().Header().Name("Clip.avi").Size(9000).Copied(4000).Gap(0, 0, 5000);
         m_tree.Directory("sub");
         m_tree.Download("film.part", 5000, &film);
         m_tree.Download("sub\\clip.part", 4000, &clip);
-        gui::WriteUserString(gui::SETTINGS_KEY, "TmpDir", m_tree.Root());
+        pgtest::WriteUserString(gui::SETTINGS_KEY, "TmpDir", m_tree.Root());
     }
 
     // Starts the program in the tree's root, which is then its current directory, and waits for its
@@ -42,7 +41,7 @@ class CatalogueGuiTest : public gui::ProgramTest
 
     void DoubleClickRow(HWND window, int row) const
     {
-        const HWND list = gui::Item(window, LIST);
+        const HWND list = gui::Item(window, IDL_DOWNLOADS);
         const RECT rect = gui::ListItemRect(list, row);
         gui::ClickAt(list, rect.left + 10, (rect.top + rect.bottom) / 2, true);
     }
@@ -55,20 +54,20 @@ TEST_F(CatalogueGuiTest, ListsTheTreeAndRefreshPicksUpANewDownload)
 {
     const HWND window = Start();
     ASSERT_NE(nullptr, window);
-    const HWND list = gui::Item(window, LIST);
-    EXPECT_EQ(m_tree.Root(), gui::Text(gui::Item(window, 1010)));
+    const HWND list = gui::Item(window, IDL_DOWNLOADS);
+    EXPECT_EQ(m_tree.Root(), pgtest::WindowText(gui::Item(window, IDE_TEMP_DIR)));
     const Rows expected = {
         {"Film.avi", "56", "4.88 KB", m_tree.PathOf("film.part")},
         {"Clip.avi", "44", "3.91 KB", m_tree.PathOf("sub\\clip.part")},
     };
     EXPECT_EQ(expected, gui::ListRows(list, 4));
 
-    const MetFile fresh = MetFile().Name("Fresh.mpg").Size(6000).Copied(6000);
+    const MetFile fresh = MetFile().Header().Name("Fresh.mpg").Size(6000).Copied(6000);
     m_tree.Download("fresh.part", 6000, &fresh);
     EXPECT_EQ(expected, gui::ListRows(list, 4)); // nothing is scanned between refreshes
-    gui::ClickControl(window, 1009);
+    gui::ClickControl(window, IDB_REFRESH);
     Rows rows;
-    EXPECT_TRUE(gui::WaitUntil([&] {
+    EXPECT_TRUE(pgtest::WaitUntil([&] {
         rows = gui::ListRows(list, 4);
         return rows.size() == 3;
     }));
@@ -83,21 +82,22 @@ TEST_F(CatalogueGuiTest, DoubleClickFillsTheJobFieldsAndSetsThePlayButtons)
     m_tree.File("Film.avi.avi", "an earlier preview");
     const HWND window = Start();
     ASSERT_NE(nullptr, window);
-    ASSERT_EQ(2u, gui::ListRows(gui::Item(window, LIST), 4).size());
-    const HWND playInput = gui::Item(window, 1012);
-    const HWND playOutput = gui::Item(window, 1014);
+    ASSERT_EQ(2u, gui::ListRows(gui::Item(window, IDL_DOWNLOADS), 4).size());
+    const HWND playInput = gui::Item(window, IDB_PLAY_INPUT);
+    const HWND playOutput = gui::Item(window, IDB_PLAY_OUTPUT);
 
     DoubleClickRow(window, 0);
-    EXPECT_TRUE(
-        gui::WaitUntil([&] { return gui::Text(gui::Item(window, 1001)) == m_tree.PathOf("film.part"); }));
-    EXPECT_EQ("Film.avi", gui::Text(gui::Item(window, 1003)));
-    EXPECT_EQ("Film.avi", gui::Text(gui::Item(window, 1016)));
+    EXPECT_TRUE(pgtest::WaitUntil(
+        [&] { return pgtest::WindowText(gui::Item(window, IDE_INPUT)) == m_tree.PathOf("film.part"); }));
+    EXPECT_EQ("Film.avi", pgtest::WindowText(gui::Item(window, IDE_OUTPUT)));
+    EXPECT_EQ("Film.avi", pgtest::WindowText(gui::Item(window, IDE_MEDIA_NAME)));
     EXPECT_TRUE(gui::IsEnabled(playInput));
     EXPECT_TRUE(gui::IsEnabled(playOutput));
 
     DoubleClickRow(window, 1);
-    EXPECT_TRUE(gui::WaitUntil([&] { return gui::Text(gui::Item(window, 1003)) == "Clip.avi"; }));
-    EXPECT_EQ(m_tree.PathOf("sub\\clip.part"), gui::Text(gui::Item(window, 1001)));
+    EXPECT_TRUE(
+        pgtest::WaitUntil([&] { return pgtest::WindowText(gui::Item(window, IDE_OUTPUT)) == "Clip.avi"; }));
+    EXPECT_EQ(m_tree.PathOf("sub\\clip.part"), pgtest::WindowText(gui::Item(window, IDE_INPUT)));
     EXPECT_FALSE(gui::IsEnabled(playInput));
     EXPECT_FALSE(gui::IsEnabled(playOutput));
 }
@@ -109,10 +109,10 @@ TEST_F(CatalogueGuiTest, StandardOutputCarriesTheMetadataDumpOfTheList)
     const std::string dumpPath = m_tree.PathOf("dump.txt");
     const HWND window = Start(dumpPath);
     ASSERT_NE(nullptr, window);
-    ASSERT_EQ(2u, gui::ListRows(gui::Item(window, LIST), 4).size());
+    ASSERT_EQ(2u, gui::ListRows(gui::Item(window, IDL_DOWNLOADS), 4).size());
     m_program.reset(); // closes the program
 
-    const std::string header = "file id  = 10 32 54 76 98 ba dc fe 01 23 45 67 89 ab cd ef\r\n\r\n\r\n";
+    const std::string header = "file id  = 00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f\r\n\r\n\r\n";
     EXPECT_EQ(header +
                   "filename      = \"Film.avi\"\r\n"
                   "file size     = 9000 (0.01 mb)\r\n"
@@ -133,7 +133,7 @@ TEST_F(CatalogueGuiTest, StandardOutputCarriesTheMetadataDumpOfTheList)
                   "5000 bytes = 0.00 mb missing\r\n"
                   "first gap starts at 0 (0 blocks are complete)\r\n"
                   "\r\n",
-              pgtest::ReadFileBytes(dumpPath));
+              pgtest::ReadWholeFile(dumpPath));
 }
 
 } // namespace

@@ -1,9 +1,11 @@
 // Partglance.exe with the real ClipmendC.exe beside it: Go on an unfinished download makes a
 // playable AVI, and Close and Play hands it to the media player (the stand-in in bin\, found by
 // ShellExecuteA beside the program), whose media window plays it.
-#include "../win32/CatalogueTree.h"
-#include "../win32/SmallAvi.h"
+#include "CatalogueTree.h"
+#include "ExpectedTexts.h"
 #include "GuiDriver.h"
+#include "SmallAvi.h"
+#include "resource.h"
 #include "ToolEndMarker.h"
 
 #include <gtest/gtest.h>
@@ -19,14 +21,6 @@ namespace {
 
 constexpr char PLAYER_CLASS[] = "Mplayer2StandIn";
 constexpr char MARKER[] = TOOL_END_MARKER;
-constexpr int INPUT = 1001;
-constexpr int OUTPUT = 1003;
-constexpr int GO = 1004;
-constexpr int START_FRAME = 1005;
-constexpr int LIST = 1008;
-constexpr int PLAY_OUTPUT = 1014;
-constexpr int OUTPUT_BOX = 1007;
-constexpr int CLOSE_AND_PLAY = IDOK;
 
 std::uint32_t U32(const std::string& bytes, std::size_t offset)
 {
@@ -169,7 +163,7 @@ class ClipmendGuiTest : public gui::ProgramTest
                 ::WaitForSingleObject(process, 5000);
                 ::CloseHandle(process);
             } else {
-                gui::WaitUntil([&] { return !::IsWindow(player); });
+                pgtest::WaitUntil([&] { return !::IsWindow(player); });
             }
         }
         ::SetEnvironmentVariableA("MPLAYER2_STANDIN_LOG", nullptr);
@@ -185,35 +179,34 @@ class ClipmendGuiTest : public gui::ProgramTest
         if (!main)
             return nullptr;
         gui::BringToFront(main);
-        const HWND list = gui::Item(main, LIST);
-        if (!gui::WaitUntil([&] { return gui::ListRows(list, 4).size() == 1; }))
+        const HWND list = gui::Item(main, IDL_DOWNLOADS);
+        if (!pgtest::WaitUntil([&] { return gui::ListRows(list, 4).size() == 1; }))
             return nullptr;
         const RECT row = gui::ListItemRect(list, 0);
         gui::ClickAt(list, row.left + 10, (row.top + row.bottom) / 2, true);
-        const bool picked =
-            gui::WaitUntil([&] { return gui::Text(gui::Item(main, INPUT)) == m_tree.PathOf(partName); });
+        const bool picked = pgtest::WaitUntil(
+            [&] { return pgtest::WindowText(gui::Item(main, IDE_INPUT)) == m_tree.PathOf(partName); });
         return picked ? main : nullptr;
     }
 
     // Presses Go and waits for the output window to show the end text with Close and Play enabled.
     static HWND GoUntilTheEnd(const gui::Program& program, HWND main)
     {
-        gui::PostClick(gui::Item(main, GO));
-        const HWND output =
-            program.WaitForWindow(gui::ExpectGerman() ? "Clipmend - Ausgabe" : "Clipmend - Output");
+        gui::PostClick(gui::Item(main, IDB_GO));
+        const HWND output = program.WaitForWindow(pgtest::Expected(pgtest::OUTPUT_TITLE));
         if (!output)
             return nullptr;
-        const std::string endText = gui::ExpectGerman() ? "Clipmend ist beendet." : "Clipmend is closed.";
-        const HWND box = gui::Item(output, OUTPUT_BOX);
-        const bool ended = gui::WaitUntil(
+        const std::string endText = pgtest::Expected(pgtest::OUTPUT_END_TEXT);
+        const HWND box = gui::Item(output, IDE_TOOL_OUTPUT);
+        const bool ended = pgtest::WaitUntil(
             [&] {
-                const std::string shown = gui::Text(box);
-                return gui::IsEnabled(gui::Item(output, CLOSE_AND_PLAY)) && shown.size() >= endText.size() &&
+                const std::string shown = pgtest::WindowText(box);
+                return gui::IsEnabled(gui::Item(output, IDOK)) && shown.size() >= endText.size() &&
                        shown.compare(shown.size() - endText.size(), endText.size(), endText) == 0;
             },
             30000);
-        EXPECT_TRUE(ended) << gui::Text(box);
-        EXPECT_NE(std::string::npos, gui::Text(box).find(MARKER)) << gui::Text(box);
+        EXPECT_TRUE(ended) << pgtest::WindowText(box);
+        EXPECT_NE(std::string::npos, pgtest::WindowText(box).find(MARKER)) << pgtest::WindowText(box);
         return output;
     }
 
@@ -231,31 +224,32 @@ TEST_F(ClipmendGuiTest, LocalizedGoOnAPartialAviMakesAFilmThatPlaysInTheMediaWin
     m_tree.File("007.part", part);
     m_tree.File("007.part.met",
                 pgtest::MetFile()
+                    .Header()
                     .Name("Film clip.avi")
                     .Size(static_cast<std::uint32_t>(film.size()))
                     .Copied(static_cast<std::uint32_t>(arrived))
                     .Gap(0, static_cast<std::uint32_t>(arrived), static_cast<std::uint32_t>(film.size()))
-                    .Bytes());
-    gui::WriteUserString(gui::SETTINGS_KEY, "TmpDir", m_tree.Root());
+                    .str());
+    pgtest::WriteUserString(gui::SETTINGS_KEY, "TmpDir", m_tree.Root());
 
     // The program's working folder is the temp directory: the output name is relative to it.
     gui::Program program(gui::BinPath("Partglance.exe"), m_tree.Root());
     ASSERT_TRUE(program.Started());
     const HWND main = PickTheDownload(program, "007.part");
     ASSERT_NE(nullptr, main);
-    EXPECT_EQ("Film clip.avi", gui::Text(gui::Item(main, OUTPUT)));
-    EXPECT_FALSE(gui::IsEnabled(gui::Item(main, PLAY_OUTPUT)));
+    EXPECT_EQ("Film clip.avi", pgtest::WindowText(gui::Item(main, IDE_OUTPUT)));
+    EXPECT_FALSE(gui::IsEnabled(gui::Item(main, IDB_PLAY_OUTPUT)));
 
     // From frame 5 on; the frame count (50) and the size (640 x 352) keep their defaults.
-    gui::SetText(gui::Item(main, START_FRAME), "5");
+    gui::SetText(gui::Item(main, IDE_START_FRAME), "5");
     const HWND output = GoUntilTheEnd(program, main);
     ASSERT_NE(nullptr, output);
     // The tool's summary reaches the window in the same piece as its end marker.
-    EXPECT_NE(std::string::npos, gui::Text(gui::Item(output, OUTPUT_BOX)).find("(32 frames)"))
-        << gui::Text(gui::Item(output, OUTPUT_BOX));
+    EXPECT_NE(std::string::npos, pgtest::WindowText(gui::Item(output, IDE_TOOL_OUTPUT)).find("(32 frames)"))
+        << pgtest::WindowText(gui::Item(output, IDE_TOOL_OUTPUT));
 
     // Frames 5 to 36 in a fresh file with a correct index; the input is as it was.
-    const std::string produced = pgtest::ReadFileBytes(m_tree.PathOf("Film clip.avi"));
+    const std::string produced = pgtest::ReadWholeFile(m_tree.PathOf("Film clip.avi"));
     const AviFacts facts = ReadAvi(produced);
     ASSERT_TRUE(facts.riffAvi) << produced.substr(0, 12);
     EXPECT_TRUE(facts.riffSizeMatches);
@@ -280,30 +274,32 @@ TEST_F(ClipmendGuiTest, LocalizedGoOnAPartialAviMakesAFilmThatPlaysInTheMediaWin
         EXPECT_EQ(facts.movie[i].size, entry.size) << "index entry " << i;
         EXPECT_TRUE(entry.flags & AVIIF_KEYFRAME) << "index entry " << i;
     }
-    EXPECT_EQ(part, pgtest::ReadFileBytes(m_tree.PathOf("007.part")));
+    EXPECT_EQ(part, pgtest::ReadWholeFile(m_tree.PathOf("007.part")));
     // Nothing half-written or temporary is left beside the output.
     EXPECT_EQ((std::set<std::string>{"007.part", "007.part.met", "Film clip.avi"}), FileNames(m_tree.Root()));
 
     // Close and Play: the player gets the produced file and its media window plays all of it.
-    gui::PostClick(gui::Item(output, CLOSE_AND_PLAY));
-    EXPECT_TRUE(gui::WaitUntil([&] { return !::IsWindow(output); }));
-    EXPECT_TRUE(gui::WaitUntil([&] { return pgtest::ReadFileBytes(PlayerLog()) == "Film clip.avi\r\n"; }))
-        << pgtest::ReadFileBytes(PlayerLog());
+    gui::PostClick(gui::Item(output, IDOK));
+    EXPECT_TRUE(pgtest::WaitUntil([&] { return !::IsWindow(output); }));
+    EXPECT_TRUE(pgtest::WaitUntil([&] { return pgtest::ReadWholeFile(PlayerLog()) == "Film clip.avi\r\n"; }))
+        << pgtest::ReadWholeFile(PlayerLog());
     HWND player = nullptr;
-    EXPECT_TRUE(gui::WaitUntil(
+    EXPECT_TRUE(pgtest::WaitUntil(
         [&] { return (player = ::FindWindowA(PLAYER_CLASS, "Film clip.avi - Media Player")) != nullptr; }));
     ASSERT_NE(nullptr, player);
     // The player makes its media window after its own window.
     HWND media = nullptr;
-    EXPECT_TRUE(gui::WaitUntil(
+    EXPECT_TRUE(pgtest::WaitUntil(
         [&] { return (media = ::FindWindowExA(player, nullptr, MCIWND_WINDOW_CLASS, nullptr)) != nullptr; }));
     ASSERT_NE(nullptr, media);
     LRESULT length = -1;
-    EXPECT_TRUE(gui::WaitUntil([&] { return (length = AskMediaWindow(media, MCIWNDM_GETLENGTH)) == 32; })) << length;
+    EXPECT_TRUE(pgtest::WaitUntil([&] { return (length = AskMediaWindow(media, MCIWNDM_GETLENGTH)) == 32; }))
+        << length;
     LRESULT position = -1;
-    EXPECT_TRUE(gui::WaitUntil([&] { return (position = AskMediaWindow(media, MCIWNDM_GETPOSITION)) > 0; }))
-        << position;
-    EXPECT_TRUE(gui::IsEnabled(gui::Item(main, PLAY_OUTPUT)));
+    EXPECT_TRUE(pgtest::WaitUntil([&] {
+        return (position = AskMediaWindow(media, MCIWNDM_GETPOSITION)) > 0;
+    })) << position;
+    EXPECT_TRUE(gui::IsEnabled(gui::Item(main, IDB_PLAY_OUTPUT)));
 }
 
 TEST_F(ClipmendGuiTest, AFailedRunStillEndsAndLeavesNothingToPlay)
@@ -311,8 +307,8 @@ TEST_F(ClipmendGuiTest, AFailedRunStillEndsAndLeavesNothingToPlay)
     // The first bytes have arrived, but they are no AVI.
     m_tree.File("008.part", std::string(4096, 'x'));
     m_tree.File("008.part.met",
-                pgtest::MetFile().Name("Broken.avi").Size(100000).Gap(0, 4096, 100000).Bytes());
-    gui::WriteUserString(gui::SETTINGS_KEY, "TmpDir", m_tree.Root());
+                pgtest::MetFile().Header().Name("Broken.avi").Size(100000).Gap(0, 4096, 100000).str());
+    pgtest::WriteUserString(gui::SETTINGS_KEY, "TmpDir", m_tree.Root());
 
     gui::Program program(gui::BinPath("Partglance.exe"), m_tree.Root());
     ASSERT_TRUE(program.Started());
@@ -320,17 +316,18 @@ TEST_F(ClipmendGuiTest, AFailedRunStillEndsAndLeavesNothingToPlay)
     ASSERT_NE(nullptr, main);
     const HWND output = GoUntilTheEnd(program, main);
     ASSERT_NE(nullptr, output);
-    EXPECT_NE(std::string::npos, gui::Text(gui::Item(output, OUTPUT_BOX)).find("not an AVI file"))
-        << gui::Text(gui::Item(output, OUTPUT_BOX));
+    EXPECT_NE(std::string::npos,
+              pgtest::WindowText(gui::Item(output, IDE_TOOL_OUTPUT)).find("not an AVI file"))
+        << pgtest::WindowText(gui::Item(output, IDE_TOOL_OUTPUT));
     EXPECT_EQ((std::set<std::string>{"008.part", "008.part.met"}), FileNames(m_tree.Root()));
 
     // Close and Play has nothing to hand on: the window closes and the player is not started.
-    gui::PostClick(gui::Item(output, CLOSE_AND_PLAY));
-    EXPECT_TRUE(gui::WaitUntil([&] { return !::IsWindow(output); }));
-    EXPECT_TRUE(gui::WaitUntil([&] { return gui::IsEnabled(main); }));
-    EXPECT_FALSE(gui::IsEnabled(gui::Item(main, PLAY_OUTPUT)));
-    EXPECT_FALSE(gui::WaitUntil([&] { return ::FindWindowA(PLAYER_CLASS, nullptr) != nullptr; }, 1500));
-    EXPECT_EQ("", pgtest::ReadFileBytes(PlayerLog()));
+    gui::PostClick(gui::Item(output, IDOK));
+    EXPECT_TRUE(pgtest::WaitUntil([&] { return !::IsWindow(output); }));
+    EXPECT_TRUE(pgtest::WaitUntil([&] { return gui::IsEnabled(main); }));
+    EXPECT_FALSE(gui::IsEnabled(gui::Item(main, IDB_PLAY_OUTPUT)));
+    EXPECT_FALSE(pgtest::WaitUntil([&] { return ::FindWindowA(PLAYER_CLASS, nullptr) != nullptr; }, 1500));
+    EXPECT_EQ("", pgtest::ReadWholeFile(PlayerLog()));
 }
 
 } // namespace

@@ -1,8 +1,9 @@
 // Partglance.exe used from outside: an AVI or MPEG download with data from its start plays in the
 // movie window.
-#include "../win32/CatalogueTree.h"
-#include "../win32/SmallAvi.h"
+#include "CatalogueTree.h"
 #include "GuiDriver.h"
+#include "SmallAvi.h"
+#include "resource.h"
 
 #include <gtest/gtest.h>
 #include <vfw.h>
@@ -10,9 +11,6 @@
 #include <cstdio>
 
 namespace {
-
-constexpr int LIST = 1008;
-constexpr int PLAY_INPUT = 1012;
 
 // The playing position of a movie window titled "<path> <position> / <length>"; -1 otherwise.
 long PlayingPosition(const std::string& title, const std::string& path, unsigned length)
@@ -41,43 +39,45 @@ void PlaybackGuiTest::ExpectHalfArrivedDownloadPlays(const std::string& media, c
     const auto arrived = static_cast<std::uint32_t>(media.size() / 2);
     m_tree.File("film.part", media.substr(0, arrived));
     m_tree.File("film.part.met", pgtest::MetFile()
+                                     .Header()
                                      .Name(name)
                                      .Size(static_cast<std::uint32_t>(media.size()))
                                      .Copied(arrived)
                                      .Gap(0, arrived, static_cast<std::uint32_t>(media.size()))
-                                     .Bytes());
-    gui::WriteUserString(gui::SETTINGS_KEY, "TmpDir", m_tree.Root());
+                                     .str());
+    pgtest::WriteUserString(gui::SETTINGS_KEY, "TmpDir", m_tree.Root());
 
     gui::Program program(gui::BinPath("Partglance.exe"), m_tree.Root());
     const HWND window = program.WaitForWindow("Partglance");
     ASSERT_NE(nullptr, window);
     gui::BringToFront(window);
-    const HWND list = gui::Item(window, LIST);
-    ASSERT_TRUE(gui::WaitUntil([&] { return gui::ListRows(list, 4).size() == 1; }));
+    const HWND list = gui::Item(window, IDL_DOWNLOADS);
+    ASSERT_TRUE(pgtest::WaitUntil([&] { return gui::ListRows(list, 4).size() == 1; }));
     const RECT row = gui::ListItemRect(list, 0);
     gui::ClickAt(list, row.left + 10, (row.top + row.bottom) / 2, true);
-    ASSERT_TRUE(gui::WaitUntil([&] { return gui::IsEnabled(gui::Item(window, PLAY_INPUT)); }));
+    ASSERT_TRUE(pgtest::WaitUntil([&] { return gui::IsEnabled(gui::Item(window, IDB_PLAY_INPUT)); }));
 
-    gui::ClickControl(window, PLAY_INPUT);
+    gui::ClickControl(window, IDB_PLAY_INPUT);
     const std::string part = m_tree.PathOf("film.part");
     HWND movie = nullptr;
     long position = -1;
-    EXPECT_TRUE(gui::WaitUntil([&] {
+    EXPECT_TRUE(pgtest::WaitUntil([&] {
         for (const HWND candidate : program.Windows())
-            if (candidate != window && gui::Text(candidate).compare(0, part.size(), part) == 0)
+            if (candidate != window && pgtest::WindowText(candidate).compare(0, part.size(), part) == 0)
                 movie = candidate;
         // The length as the media window has it, in its device's time format.
         const HWND media = movie ? ::FindWindowExA(movie, nullptr, "MCIWndClass", nullptr) : nullptr;
         const auto length = static_cast<unsigned>(media ? ::SendMessageA(media, MCIWNDM_GETLENGTH, 0, 0) : 0);
-        position = length > 0 ? PlayingPosition(gui::Text(movie), part, length) : -1;
+        position = length > 0 ? PlayingPosition(pgtest::WindowText(movie), part, length) : -1;
         return position > 0;
-    })) << name << ": " << (movie ? gui::Text(movie) : "no movie window");
+    })) << name
+        << ": " << (movie ? pgtest::WindowText(movie) : "no movie window");
     ASSERT_NE(nullptr, movie);
     EXPECT_FALSE(gui::IsEnabled(window)); // the movie window is modal
 
     ::PostMessageA(movie, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(gui::WaitUntil([&] { return !::IsWindow(movie); }));
-    EXPECT_TRUE(gui::WaitUntil([&] { return gui::IsEnabled(window); }));
+    EXPECT_TRUE(pgtest::WaitUntil([&] { return !::IsWindow(movie); }));
+    EXPECT_TRUE(pgtest::WaitUntil([&] { return gui::IsEnabled(window); }));
 }
 
 TEST_F(PlaybackGuiTest, DoubleClickedAviDownloadPlaysInTheMovieWindow)
@@ -87,7 +87,7 @@ TEST_F(PlaybackGuiTest, DoubleClickedAviDownloadPlaysInTheMovieWindow)
 
 TEST_F(PlaybackGuiTest, DoubleClickedMpegDownloadPlaysInTheMovieWindow)
 {
-    ExpectHalfArrivedDownloadPlays(pgtest::ReadFileBytes(std::string(PG_TEST_DATA) + "\\media\\clip.mpg"),
+    ExpectHalfArrivedDownloadPlays(pgtest::ReadWholeFile(std::string(PG_TEST_DATA) + "\\media\\clip.mpg"),
                                    "Clip.mpg");
 }
 

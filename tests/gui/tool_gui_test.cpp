@@ -1,30 +1,23 @@
 // Partglance.exe runs the preview tool from Go: a copy of the program sits beside the tool
 // stand-in (the build puts the real tool beside the program), which also plays the media player.
+#include "ExpectedTexts.h"
 #include "GuiDriver.h"
+#include "resource.h"
 #include "ToolEndMarker.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
 
 namespace {
+
+using pgtest::CopyWhenChanged;
+using pgtest::Expected;
+using pgtest::ReadWholeFile;
 
 constexpr char FOLDER[] = PG_BIN_DIR "\\..\\tool-gui-tests";
 constexpr char STAND_IN[] = PG_BIN_DIR "\\..\\stubbin\\ClipmendC.exe";
 constexpr char MARKER[] = TOOL_END_MARKER;
-
-std::string ReadWholeFile(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-// A stand-in from an earlier test may still be on its way out; an unchanged file need not be copied.
-bool CopyWhenChanged(const std::string& from, const std::string& to)
-{
-    return ReadWholeFile(from) == ReadWholeFile(to) || ::CopyFileA(from.c_str(), to.c_str(), FALSE);
-}
 
 class ToolGuiTest : public testing::Test
 {
@@ -47,11 +40,6 @@ protected:
 
     static std::string Path(const std::string& name) { return std::string(FOLDER) + "\\" + name; }
     static std::string Log() { return Path("commands.log"); }
-    static std::string OutputTitle() { return gui::ExpectGerman() ? "Clipmend - Ausgabe" : "Clipmend - Output"; }
-    static std::string EndText()
-    {
-        return gui::ExpectGerman() ? "\r\n\r\nClipmend ist beendet." : "\r\n\r\nClipmend is closed.";
-    }
 };
 
 TEST_F(ToolGuiTest, LocalizedGoShowsTheToolOutputAndCloseAndPlayPlaysTheFilm)
@@ -63,32 +51,34 @@ TEST_F(ToolGuiTest, LocalizedGoShowsTheToolOutputAndCloseAndPlayPlaysTheFilm)
     ASSERT_NE(nullptr, main);
 
     // A tool that prints twice: the box shows one piece, then the other in its place.
-    gui::SetText(gui::Item(main, 1001), "two-chunks");
-    gui::SetText(gui::Item(main, 1003), Path("film"));
-    gui::PostClick(gui::Item(main, 1004));
-    HWND output = program.WaitForWindow(OutputTitle());
+    gui::SetText(gui::Item(main, IDE_INPUT), "two-chunks");
+    gui::SetText(gui::Item(main, IDE_OUTPUT), Path("film"));
+    gui::PostClick(gui::Item(main, IDB_GO));
+    HWND output = program.WaitForWindow(Expected(pgtest::OUTPUT_TITLE));
     ASSERT_NE(nullptr, output);
-    const HWND box = gui::Item(output, 1007);
-    EXPECT_TRUE(gui::WaitUntil([&] { return gui::Text(box) == "one\r\n"; })) << gui::Text(box);
-    EXPECT_TRUE(gui::WaitUntil([&] { return gui::Text(box) == "two\r\n"; })) << gui::Text(box);
-    EXPECT_FALSE(gui::IsEnabled(gui::Item(output, 1)));
-    gui::PostClick(gui::Item(output, 2));
-    EXPECT_TRUE(gui::WaitUntil([&] { return !::IsWindow(output); }));
-    EXPECT_TRUE(gui::WaitUntil([&] { return gui::IsEnabled(gui::Item(main, 1014)); }));
-    EXPECT_EQ(Path("film"), gui::Text(gui::Item(main, 1003)));
+    const HWND box = gui::Item(output, IDE_TOOL_OUTPUT);
+    EXPECT_TRUE(pgtest::WaitUntil([&] { return pgtest::WindowText(box) == "one\r\n"; }))
+        << pgtest::WindowText(box);
+    EXPECT_TRUE(pgtest::WaitUntil([&] { return pgtest::WindowText(box) == "two\r\n"; }))
+        << pgtest::WindowText(box);
+    EXPECT_FALSE(gui::IsEnabled(gui::Item(output, IDOK)));
+    gui::PostClick(gui::Item(output, IDCANCEL));
+    EXPECT_TRUE(pgtest::WaitUntil([&] { return !::IsWindow(output); }));
+    EXPECT_TRUE(pgtest::WaitUntil([&] { return gui::IsEnabled(gui::Item(main, IDB_PLAY_OUTPUT)); }));
+    EXPECT_EQ(Path("film"), pgtest::WindowText(gui::Item(main, IDE_OUTPUT)));
 
     // A tool that tells the end of its work: Close and Play hands the film to the player.
-    gui::SetText(gui::Item(main, 1001), "marker-middle");
-    gui::PostClick(gui::Item(main, 1004));
-    output = program.WaitForWindow(OutputTitle());
+    gui::SetText(gui::Item(main, IDE_INPUT), "marker-middle");
+    gui::PostClick(gui::Item(main, IDB_GO));
+    output = program.WaitForWindow(Expected(pgtest::OUTPUT_TITLE));
     ASSERT_NE(nullptr, output);
-    const HWND closeAndPlay = gui::Item(output, 1);
-    EXPECT_TRUE(gui::WaitUntil([&] { return gui::IsEnabled(closeAndPlay); }));
-    EXPECT_EQ(std::string("Work done.\r\nSee ") + MARKER + "\r\n" + EndText(),
-              gui::Text(gui::Item(output, 1007)));
+    const HWND closeAndPlay = gui::Item(output, IDOK);
+    EXPECT_TRUE(pgtest::WaitUntil([&] { return gui::IsEnabled(closeAndPlay); }));
+    EXPECT_EQ(std::string("Work done.\r\nSee ") + MARKER + "\r\n\r\n\r\n" + Expected(pgtest::OUTPUT_END_TEXT),
+              pgtest::WindowText(gui::Item(output, IDE_TOOL_OUTPUT)));
     gui::PostClick(closeAndPlay);
-    EXPECT_TRUE(gui::WaitUntil([&] { return !::IsWindow(output); }));
-    EXPECT_TRUE(gui::WaitUntil([&] { return ReadWholeFile(Log()).find("Mplayer2") != std::string::npos; }))
+    EXPECT_TRUE(pgtest::WaitUntil([&] { return !::IsWindow(output); }));
+    EXPECT_TRUE(pgtest::WaitUntil([&] { return ReadWholeFile(Log()).find("Mplayer2") != std::string::npos; }))
         << ReadWholeFile(Log());
     const std::string log = ReadWholeFile(Log());
     EXPECT_NE(std::string::npos, log.find("ClipmendC.exe \"two-chunks\" \"" + Path("film") +

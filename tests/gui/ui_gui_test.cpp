@@ -1,6 +1,8 @@
 // Partglance.exe from outside: the about box from the system menu, and sizing the main window by
 // its grip.
+#include "ExpectedTexts.h"
 #include "GuiDriver.h"
+#include "resource.h"
 
 #include <gtest/gtest.h>
 
@@ -8,13 +10,11 @@
 namespace {
 
 constexpr int GRIP_ID = 17733;
-constexpr int VERSION_TEXT_ID = 1014;
-constexpr int MAIL_LINK_ID = 1015;
 
 // Presses the left button on the size grip and lets it go dx, dy further.
 void DragGrip(HWND window, int dx, int dy)
 {
-    const RECT grip = gui::ControlRect(window, GRIP_ID);
+    const RECT grip = pgtest::ChildRect(gui::Item(window, GRIP_ID));
     POINT start{(grip.left + grip.right) / 2, (grip.top + grip.bottom) / 2};
     ::ClientToScreen(window, &start);
     gui::MovePointerTo(start);
@@ -50,18 +50,16 @@ TEST_F(UiGuiTest, LocalizedAboutBoxOpensFromTheSystemMenu)
     ::Sleep(300);
     gui::PressKey('O');
 
-    const std::string title = gui::ExpectGerman() ? "Inf&o \xfc"
-                                               "ber Decoyrun..."
-                                             : "Inf&o about Partglance...";
-    const HWND about = program.WaitForWindow(title, 5000);
+    const HWND about = program.WaitForWindow(pgtest::Expected(pgtest::ABOUT_ITEM), 5000);
     ASSERT_NE(nullptr, about);
-    EXPECT_EQ("Version 1, 0, 0, 5", gui::Text(gui::Item(about, VERSION_TEXT_ID)));
-    EXPECT_EQ("Copyright (C) 2001 The Partglance Authors", gui::Text(gui::Item(about, MAIL_LINK_ID)));
+    EXPECT_EQ("Version 1, 0, 0, 5", pgtest::WindowText(gui::Item(about, IDT_VERSION)));
+    EXPECT_EQ("Copyright (C) 2001 The Partglance Authors",
+              pgtest::WindowText(gui::Item(about, IDT_MAIL_LINK)));
     EXPECT_FALSE(gui::IsEnabled(window)); // modal
 
     gui::PostClick(gui::Item(about, IDOK));
-    EXPECT_TRUE(gui::WaitUntil([&] { return !::IsWindow(about) || !gui::IsVisible(about); }, 5000));
-    EXPECT_TRUE(gui::WaitUntil([&] { return gui::IsEnabled(window); }, 5000));
+    EXPECT_TRUE(pgtest::WaitUntil([&] { return !::IsWindow(about) || !gui::IsVisible(about); }, 5000));
+    EXPECT_TRUE(pgtest::WaitUntil([&] { return gui::IsEnabled(window); }, 5000));
 }
 
 TEST_F(UiGuiTest, DraggingTheGripResizesTheWindowAndItsControls)
@@ -71,31 +69,31 @@ TEST_F(UiGuiTest, DraggingTheGripResizesTheWindowAndItsControls)
     ASSERT_NE(nullptr, window);
     gui::BringToFront(window);
     const SIZE opening = WindowSize(window);
-    const RECT list = gui::ControlRect(window, 1008);
-    const RECT go = gui::ControlRect(window, 1004);
-    const RECT refresh = gui::ControlRect(window, 1009);
-    const RECT tempDir = gui::ControlRect(window, 1010);
+    const RECT list = pgtest::ChildRect(gui::Item(window, IDL_DOWNLOADS));
+    const RECT go = pgtest::ChildRect(gui::Item(window, IDB_GO));
+    const RECT refresh = pgtest::ChildRect(gui::Item(window, IDB_REFRESH));
+    const RECT tempDir = pgtest::ChildRect(gui::Item(window, IDE_TEMP_DIR));
 
     DragGrip(window, 60, 40);
     const SIZE grown = WindowSize(window);
     ASSERT_EQ(opening.cx + 60, grown.cx);
     ASSERT_EQ(opening.cy + 40, grown.cy);
-    const RECT newList = gui::ControlRect(window, 1008);
+    const RECT newList = pgtest::ChildRect(gui::Item(window, IDL_DOWNLOADS));
     EXPECT_EQ(list.right + 60, newList.right);
     EXPECT_EQ(list.bottom + 40, newList.bottom);
     EXPECT_EQ(list.left, newList.left);
-    const RECT newGo = gui::ControlRect(window, 1004);
+    const RECT newGo = pgtest::ChildRect(gui::Item(window, IDB_GO));
     EXPECT_EQ(go.left + 60, newGo.left);
     EXPECT_EQ(go.top, newGo.top);
-    const RECT newRefresh = gui::ControlRect(window, 1009);
+    const RECT newRefresh = pgtest::ChildRect(gui::Item(window, IDB_REFRESH));
     EXPECT_EQ(refresh.left, newRefresh.left);
     EXPECT_EQ(refresh.top + 40, newRefresh.top);
-    const RECT newTempDir = gui::ControlRect(window, 1010);
+    const RECT newTempDir = pgtest::ChildRect(gui::Item(window, IDE_TEMP_DIR));
     EXPECT_EQ(tempDir.left, newTempDir.left);
     EXPECT_EQ(tempDir.right, newTempDir.right);
     RECT client{};
     ::GetClientRect(window, &client);
-    const RECT grip = gui::ControlRect(window, GRIP_ID);
+    const RECT grip = pgtest::ChildRect(gui::Item(window, GRIP_ID));
     EXPECT_EQ(client.right, grip.right);
     EXPECT_EQ(client.bottom, grip.bottom);
 
@@ -103,7 +101,7 @@ TEST_F(UiGuiTest, DraggingTheGripResizesTheWindowAndItsControls)
     DragGrip(window, -300, -200);
     EXPECT_EQ(opening.cx, WindowSize(window).cx);
     EXPECT_EQ(opening.cy, WindowSize(window).cy);
-    EXPECT_EQ(list.right, gui::ControlRect(window, 1008).right);
+    EXPECT_EQ(list.right, pgtest::ChildRect(gui::Item(window, IDL_DOWNLOADS)).right);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "catalogue/PartEntryList.h"
 #include "catalogue/PartMetFile.h"
 
+#include "MetFile.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -24,6 +25,7 @@ struct FileCloser
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
+using pgtest::MetFile;
 using pgtest::ScratchName;
 using pgtest::TempStream;
 
@@ -103,55 +105,6 @@ TEST(ListTextTest, PatternsSplitAtSemicolonsAndLoseBlanks)
 
 // ---------------------------------------------------------------- metadata reader
 
-// Metadata bytes put together field by field, little-endian.
-class MetBytes
-{
-  public:
-    MetBytes& Byte(unsigned value)
-    {
-        m_bytes += static_cast<char>(value);
-        return *this;
-    }
-    MetBytes& Int16(int value) { return Byte(value & 0xFF).Byte((value >> 8) & 0xFF); }
-    MetBytes& Int32(std::int64_t value)
-    {
-        return Int16(static_cast<int>(value & 0xFFFF)).Int16(static_cast<int>((value >> 16) & 0xFFFF));
-    }
-    MetBytes& Raw(const std::string& bytes)
-    {
-        m_bytes += bytes;
-        return *this;
-    }
-    // Version 0xE0, a date, the file id 00 01 .. 0f, `hashes` partial hashes (hash i is 16 bytes
-    // of value i) and the tag count.
-    MetBytes& Header(int hashes, std::int32_t tags)
-    {
-        Byte(0xE0).Int32(0x12345678);
-        for (unsigned i = 0; i < 16; ++i)
-            Byte(i);
-        Int16(hashes);
-        for (int i = 0; i < hashes; ++i)
-            Raw(std::string(16, static_cast<char>(i)));
-        return Int32(tags);
-    }
-    MetBytes& StringTag(const std::string& name, const std::string& value)
-    {
-        return Byte(2)
-            .Int16(static_cast<int>(name.size()))
-            .Raw(name)
-            .Int16(static_cast<int>(value.size()))
-            .Raw(value);
-    }
-    MetBytes& IntTag(const std::string& name, std::int64_t value)
-    {
-        return Byte(3).Int16(static_cast<int>(name.size())).Raw(name).Int32(value);
-    }
-    const std::string& str() const { return m_bytes; }
-
-  private:
-    std::string m_bytes;
-};
-
 std::string Id(unsigned char id)
 {
     return std::string(1, static_cast<char>(id));
@@ -206,7 +159,7 @@ ReadOutcome ReadFrom(const std::string& bytes, ReadKind kind = ReadKind::Full)
 
 TEST(PartMetFileTest, HeaderTruncationsNameTheMissingField)
 {
-    const std::string hashes = MetBytes().Header(3, 0).str();
+    const std::string hashes = MetFile().Header(3, 0).str();
     const std::string hashLines = "hash   0 = 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00\n"
                                   "hash   1 = 01 01 01 01 01 01 01 01 01 01 01 01 01 01 01 01\n";
     const struct
@@ -237,7 +190,7 @@ TEST(PartMetFileTest, HeaderTruncationsNameTheMissingField)
 TEST(PartMetFileTest, OnlyVersion224IsAccepted)
 {
     for (unsigned version : {0xE1u, 0x0Eu, 0x00u}) {
-        std::string bytes = MetBytes().Header(0, 0).str();
+        std::string bytes = MetFile().Header(0, 0).str();
         bytes[0] = static_cast<char>(version);
         EXPECT_EQ("version != 224\n", ReadFrom(bytes).dump);
         EXPECT_FALSE(ReadFrom(bytes, ReadKind::UntilFirstGap).ok);
@@ -246,7 +199,7 @@ TEST(PartMetFileTest, OnlyVersion224IsAccepted)
 
 TEST(PartMetFileTest, TagTruncationsNameTheMissingField)
 {
-    const MetBytes header = MetBytes().Header(0, 1);
+    const MetFile header = MetFile().Header(0, 1);
     const struct
     {
         std::string tag;
@@ -258,15 +211,15 @@ TEST(PartMetFileTest, TagTruncationsNameTheMissingField)
                      "abc",
                      6),
          "cannot read name\n"},
-        {MetBytes().Byte(2).Int16(-1).Raw("abcdef").str(), "cannot read name\n"},
-        {MetBytes().Byte(2).Int16(1).Raw("\x01").str(), "cannot read value length\n"},
-        {MetBytes().Byte(2).Int16(1).Raw("\x01").Int16(4).Raw("abc").str(), "cannot read value\n"},
-        {MetBytes().Byte(2).Int16(1).Raw("\x01").Int16(-2).Raw("abcdef").str(), "cannot read value\n"},
-        {MetBytes().Byte(3).Int16(1).Raw("\x02").Raw("abc").str(), "cannot read value\n"},
-        {MetBytes().Byte(0xFF).Int16(1).Raw("\x02").Int32(0).str(), "unknown tag type 255\n"},
+        {MetFile().Byte(2).Int16(-1).Raw("abcdef").str(), "cannot read name\n"},
+        {MetFile().Byte(2).Int16(1).Raw("\x01").str(), "cannot read value length\n"},
+        {MetFile().Byte(2).Int16(1).Raw("\x01").Int16(4).Raw("abc").str(), "cannot read value\n"},
+        {MetFile().Byte(2).Int16(1).Raw("\x01").Int16(-2).Raw("abcdef").str(), "cannot read value\n"},
+        {MetFile().Byte(3).Int16(1).Raw("\x02").Raw("abc").str(), "cannot read value\n"},
+        {MetFile().Byte(0xFF).Int16(1).Raw("\x02").Int32(0).str(), "unknown tag type 255\n"},
     };
     for (const auto& c : cases) {
-        const ReadOutcome outcome = ReadFrom(MetBytes(header).Raw(c.tag).str());
+        const ReadOutcome outcome = ReadFrom(MetFile(header).Raw(c.tag).str());
         EXPECT_FALSE(outcome.ok) << c.message;
         EXPECT_EQ(kHeaderDump + c.message, outcome.dump);
     }
@@ -275,7 +228,7 @@ TEST(PartMetFileTest, TagTruncationsNameTheMissingField)
 TEST(PartMetFileTest, EmptyTagListGivesUnknownLinkAndNoGap)
 {
     pg::PartMetFile met;
-    const ReadOutcome outcome = ReadFrom(met, MetBytes().Header(0, 0).str());
+    const ReadOutcome outcome = ReadFrom(met, MetFile().Header(0, 0).str());
     EXPECT_TRUE(outcome.ok);
     EXPECT_EQ(kHeaderDump + "\n0 bytes = 0.00 mb missing\n\n", outcome.dump);
     EXPECT_EQ("", met.m_fileName);
@@ -283,14 +236,14 @@ TEST(PartMetFileTest, EmptyTagListGivesUnknownLinkAndNoGap)
     EXPECT_EQ(0, met.m_fileSize);
 
     pg::PartMetFile quick;
-    EXPECT_EQ(outcome.dump, ReadFrom(quick, MetBytes().Header(0, -5).str(), ReadKind::UntilFirstGap).dump);
+    EXPECT_EQ(outcome.dump, ReadFrom(quick, MetFile().Header(0, -5).str(), ReadKind::UntilFirstGap).dump);
     EXPECT_EQ(met.m_link, quick.m_link);
     EXPECT_EQ(0, quick.m_firstGapStart);
 }
 
 TEST(PartMetFileTest, KnownTagsPrintAndSetFields)
 {
-    const std::string bytes = MetBytes()
+    const std::string bytes = MetFile()
                                   .Header(0, 9)
                                   .StringTag(Id(0x01), "Film.avi")
                                   .StringTag(Id(0x03), "Video")
@@ -338,7 +291,7 @@ TEST(PartMetFileTest, PriorityAndStatusNames)
 TEST(PartMetFileTest, SpecialIdsPrintAsSignedBytes)
 {
     const ReadOutcome outcome = ReadFrom(
-        MetBytes().Header(0, 3).StringTag(Id(0x80), "x").IntTag(Id(0x09), 5).IntTag(Id(0x0A), 6).str());
+        MetFile().Header(0, 3).StringTag(Id(0x80), "x").IntTag(Id(0x09), 5).IntTag(Id(0x0A), 6).str());
     EXPECT_TRUE(outcome.ok);
     EXPECT_EQ(kHeaderDump + "tag number -128 = \"x\"\n"
                             "tag number 09 = 5\n"
@@ -350,7 +303,7 @@ TEST(PartMetFileTest, SpecialIdsPrintAsSignedBytes)
 TEST(PartMetFileTest, NamedTagsPrintLeftJustifiedAndWhole)
 {
     const std::string longName(5000, 'n');
-    const ReadOutcome outcome = ReadFrom(MetBytes()
+    const ReadOutcome outcome = ReadFrom(MetFile()
                                              .Header(0, 4)
                                              .IntTag("short", 7)
                                              .StringTag("", "empty name")
@@ -369,7 +322,7 @@ TEST(PartMetFileTest, LongFileNamesAreKeptWhole)
 {
     const std::string name(6000, 'a');
     pg::PartMetFile met;
-    EXPECT_TRUE(ReadFrom(met, MetBytes().Header(0, 1).StringTag(Id(0x01), name).str()).ok);
+    EXPECT_TRUE(ReadFrom(met, MetFile().Header(0, 1).StringTag(Id(0x01), name).str()).ok);
     EXPECT_EQ(name, met.m_fileName);
     EXPECT_EQ("ed2k://|file|" + name + "|0|" + kIdHex + "|", met.m_link);
 }
@@ -378,7 +331,7 @@ TEST(PartMetFileTest, LastFileNameTagWins)
 {
     pg::PartMetFile met;
     const ReadOutcome outcome = ReadFrom(
-        met, MetBytes().Header(0, 2).StringTag(Id(0x01), "first").StringTag(Id(0x01), "second").str());
+        met, MetFile().Header(0, 2).StringTag(Id(0x01), "first").StringTag(Id(0x01), "second").str());
     EXPECT_TRUE(outcome.ok);
     EXPECT_EQ("second", met.m_fileName);
     EXPECT_EQ("ed2k://|file|second|0|" + kIdHex + "|", met.m_link);
@@ -387,7 +340,7 @@ TEST(PartMetFileTest, LastFileNameTagWins)
 TEST(PartMetFileTest, FailedReadKeepsWhatItStored)
 {
     pg::PartMetFile met;
-    const ReadOutcome outcome = ReadFrom(met, MetBytes()
+    const ReadOutcome outcome = ReadFrom(met, MetFile()
                                                   .Header(0, 4)
                                                   .IntTag(Id(0x02), 1000)
                                                   .IntTag(Id(0x08), 500)
@@ -416,7 +369,7 @@ const std::string kEnd1 = std::string("\x0A") + "1";
 
 TEST(PartMetFileTest, GapsAreListedAndTotalled)
 {
-    const std::string bytes = MetBytes()
+    const std::string bytes = MetFile()
                                   .Header(0, 5)
                                   .IntTag(Id(0x02), 20000000)
                                   .IntTag(kGap0, 0)
@@ -449,7 +402,7 @@ TEST(PartMetFileTest, GapsAreListedAndTotalled)
 
 TEST(PartMetFileTest, GapsPairByOrderAndTheSmallestStartCounts)
 {
-    const std::string bytes = MetBytes()
+    const std::string bytes = MetFile()
                                   .Header(0, 5)
                                   .IntTag(kEnd1, 100) // an end before any start pairs with 0
                                   .IntTag(kGap0, 19456000)
@@ -480,7 +433,7 @@ TEST(PartMetFileTest, WithoutGapsTheQuickReadYieldsTheFileSize)
 {
     pg::PartMetFile met;
     const ReadOutcome outcome = ReadFrom(
-        met, MetBytes().Header(0, 3).IntTag(Id(0x02), 5).IntTag(Id(0x02), 4096).IntTag(Id(0x08), 4096).str(),
+        met, MetFile().Header(0, 3).IntTag(Id(0x02), 5).IntTag(Id(0x02), 4096).IntTag(Id(0x08), 4096).str(),
         ReadKind::UntilFirstGap);
     EXPECT_TRUE(outcome.ok);
     EXPECT_EQ(4096, met.m_firstGapStart);
@@ -557,7 +510,7 @@ class PartLookupTest : public ::testing::Test
     }
     std::string SizeAndCopied(std::int64_t size, std::int64_t copied)
     {
-        return PartWithMet(MetBytes()
+        return PartWithMet(MetFile()
                                .Header(0, 3)
                                .StringTag(Id(0x01), "Film.avi")
                                .IntTag(Id(0x02), size)
@@ -594,14 +547,14 @@ TEST_F(PartLookupTest, PercentIsCopiedOverSize)
 
 TEST_F(PartLookupTest, NoSizeTagMeansNoShare)
 {
-    const pg::PartInfo info = Info(PartWithMet(MetBytes().Header(0, 1).IntTag(Id(0x08), 500).str()));
+    const pg::PartInfo info = Info(PartWithMet(MetFile().Header(0, 1).IntTag(Id(0x08), 500).str()));
     EXPECT_EQ("", info.name);
     EXPECT_EQ(0.0f, info.percent);
 }
 
 TEST_F(PartLookupTest, BrokenTagListGivesNoNameButTheShare)
 {
-    const std::string part = PartWithMet(MetBytes()
+    const std::string part = PartWithMet(MetFile()
                                              .Header(0, 4)
                                              .StringTag(Id(0x01), "Film.avi")
                                              .IntTag(Id(0x02), 1000000)
@@ -631,19 +584,19 @@ TEST_F(PartLookupTest, MissingOrEmptyMetadata)
 
 TEST_F(PartLookupTest, FirstGapStart)
 {
-    EXPECT_EQ(19456000, FirstGap(PartWithMet(MetBytes()
+    EXPECT_EQ(19456000, FirstGap(PartWithMet(MetFile()
                                                  .Header(0, 4)
                                                  .IntTag(Id(0x02), 30000000)
                                                  .IntTag(kGap0, 19456000)
                                                  .IntTag(kEnd0, 20000000)
                                                  .IntTag(kGap1, 9728000)
                                                  .str())));
-    EXPECT_EQ(0, FirstGap(PartWithMet(MetBytes().Header(0, 2).IntTag(kGap0, 0).IntTag(kEnd0, 100).str())));
+    EXPECT_EQ(0, FirstGap(PartWithMet(MetFile().Header(0, 2).IntTag(kGap0, 0).IntTag(kEnd0, 100).str())));
     // Without any gap the whole file is there: its size, or 0 when the size is 0 or unknown.
     EXPECT_EQ(30000000, FirstGap(SizeAndCopied(30000000, 30000000)));
     EXPECT_EQ(0, FirstGap(SizeAndCopied(0, 0)));
-    EXPECT_EQ(0, FirstGap(PartWithMet(MetBytes().Header(0, 0).str())));
-    EXPECT_EQ(0, FirstGap(PartWithMet(MetBytes().Header(0, 2).IntTag(Id(0x02), 5).Byte(9).str())));
+    EXPECT_EQ(0, FirstGap(PartWithMet(MetFile().Header(0, 0).str())));
+    EXPECT_EQ(0, FirstGap(PartWithMet(MetFile().Header(0, 2).IntTag(Id(0x02), 5).Byte(9).str())));
 }
 
 // ---------------------------------------------------------------- sample files written by the clients
@@ -678,7 +631,7 @@ TEST(PartMetSampleTest, CrLfTargetsGetTheSameDumpWithCrLfLineEnds)
     }
 
     ScratchDirectory dir;
-    dir.Write("cut.part.met", MetBytes().Header(1, 2).str().substr(0, 30));
+    dir.Write("cut.part.met", MetFile().Header(1, 2).str().substr(0, 30));
     const TempStream dump;
     EXPECT_EQ("", pg::GetPartInfo(dir.PathOf("cut.part"), pg::DumpTarget(dump.get(), true)).name);
     EXPECT_EQ(0, pg::GetFirstGapStart(dir.PathOf("cut.part"), pg::DumpTarget(dump.get(), true)));

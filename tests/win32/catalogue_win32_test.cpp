@@ -132,14 +132,14 @@ TEST_F(CatalogueWindowTest, RowsShowNamePercentSizeAndPathLargestFirst)
     tree.Directory("x.part");
     tree.File("x.part\\notes.txt", "a directory named like a download");
     // Sizes above 2 GiB are unsigned 32-bit: 3 GiB of which half arrived is 50 %.
-    const MetFile five = MetFile().Name("Five.avi").Size(0xC0000000u).Copied(0x60000000u);
-    const MetFile one = MetFile().Name("One.mpg").Size(1000).Copied(1500);
-    const MetFile alpha = MetFile().Name("Alpha.avi").Size(1000000).Copied(250000);
-    const MetFile echo = MetFile().Name("Echo.avi").Size(1024).Copied(512);
-    const MetFile golf = MetFile().Name("Golf.avi").Size(0).Copied(100);
-    const MetFile foxtrot = MetFile().Name("Foxtrot.avi").Copied(100);
-    const MetFile charlie = MetFile().Name("  Charlie.avi \t").Size(100).Copied(1);
-    const MetFile bravo = MetFile().Name("Bravo.avi").Size(3).Copied(1);
+    const MetFile five = MetFile().Header().Name("Five.avi").Size(0xC0000000u).Copied(0x60000000u);
+    const MetFile one = MetFile().Header().Name("One.mpg").Size(1000).Copied(1500);
+    const MetFile alpha = MetFile().Header().Name("Alpha.avi").Size(1000000).Copied(250000);
+    const MetFile echo = MetFile().Header().Name("Echo.avi").Size(1024).Copied(512);
+    const MetFile golf = MetFile().Header().Name("Golf.avi").Size(0).Copied(100);
+    const MetFile foxtrot = MetFile().Header().Name("Foxtrot.avi").Copied(100);
+    const MetFile charlie = MetFile().Header().Name("  Charlie.avi \t").Size(100).Copied(1);
+    const MetFile bravo = MetFile().Header().Name("Bravo.avi").Size(3).Copied(1);
     tree.Download("big5.part", 5 * GiB, &five);
     tree.Download("big1.part", 1 * GiB, &one);
     tree.Download("a.part", 1 * MiB, &alpha);
@@ -181,7 +181,7 @@ TEST_F(CatalogueWindowTest, RowsShowNamePercentSizeAndPathLargestFirst)
 TEST_F(CatalogueWindowTest, PatternTextScansEveryPieceIntoOneList)
 {
     CatalogueTree tree;
-    const MetFile film = MetFile().Name("Film.avi").Size(100).Copied(100);
+    const MetFile film = MetFile().Header().Name("Film.avi").Size(100).Copied(100);
     tree.Download("one.part", 300, &film);
     tree.File("movie.avi", std::string(200, 'm'));
     tree.File("notes.txt", std::string(500, 'n'));
@@ -202,7 +202,7 @@ TEST_F(CatalogueWindowTest, LinkBackUpTheTreeIsListedOnceAndNotEntered)
 {
     CatalogueTree tree;
     tree.Directory("sub");
-    const MetFile inner = MetFile().Name("Inner.avi");
+    const MetFile inner = MetFile().Header().Name("Inner.avi");
     tree.Download("sub\\in.part", 20, &inner);
     tree.Download("top.part", 10, nullptr);
     ASSERT_TRUE(tree.DirectoryLink("sub\\loop", "..")) << "no directory link could be made";
@@ -226,7 +226,7 @@ TEST_F(CatalogueWindowTest, LinkToATreeOutsideIsScannedLikeASubDirectory)
 {
     CatalogueTree tree;
     CatalogueTree outside;
-    const MetFile film = MetFile().Name("Outside.avi");
+    const MetFile film = MetFile().Header().Name("Outside.avi");
     outside.Download("far.part", 30, &film);
     tree.Download("near.part", 10, nullptr);
     ASSERT_TRUE(tree.DirectoryLink("elsewhere", outside.Root())) << "no directory link could be made";
@@ -282,7 +282,7 @@ void Snapshot(const std::string& directory, std::map<std::string, FileState>& st
         const bool directoryEntry = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         std::string bytes;
         if (!directoryEntry && size <= 2 * MiB)
-            bytes = pgtest::ReadFileBytes(path);
+            bytes = pgtest::ReadWholeFile(path);
         if (name != "..")
             states[path] = {data.dwFileAttributes,        size,
                             Ticks(data.ftCreationTime),   Ticks(data.ftLastWriteTime),
@@ -298,8 +298,8 @@ TEST_F(CatalogueWindowTest, ListingNeverChangesTheClientsFiles)
 {
     CatalogueTree tree;
     tree.Directory("sub");
-    const MetFile film = MetFile().Name("Film.avi").Size(4096).Copied(1024).Gap(0, 1024, 4096);
-    const MetFile clip = MetFile().Name("Clip.avi").Size(100).Copied(0).Gap(0, 0, 100);
+    const MetFile film = MetFile().Header().Name("Film.avi").Size(4096).Copied(1024).Gap(0, 1024, 4096);
+    const MetFile clip = MetFile().Header().Name("Clip.avi").Size(100).Copied(0).Gap(0, 0, 100);
     tree.Download("film.part", 1024, &film);
     tree.Download("sub\\clip.part", 2 * MiB, &clip);
     tree.Download("bare.part", 3 * GiB, nullptr);
@@ -333,8 +333,8 @@ class CatalogueJobTest : public CatalogueWindowTest
     {
         CatalogueWindowTest::SetUp();
         // The first gap of Film.avi starts after byte 0; Clip.avi lacks its first bytes.
-        const MetFile film = MetFile().Name("Film.avi").Size(9000).Copied(5000).Gap(0, 4000, 8000);
-        const MetFile clip = MetFile().Name("Clip.avi").Size(9000).Copied(4000).Gap(0, 0, 5000);
+        const MetFile film = MetFile().Header().Name("Film.avi").Size(9000).Copied(5000).Gap(0, 4000, 8000);
+        const MetFile clip = MetFile().Header().Name("Clip.avi").Size(9000).Copied(4000).Gap(0, 0, 5000);
         m_tree.Download("film.part", 5000, &film);
         m_tree.Download("clip.part", 4000, &clip);
         // The output name is resolved against the current directory.
@@ -434,10 +434,10 @@ class CatalogueSortTest : public CatalogueWindowTest
     void SetUp() override
     {
         CatalogueWindowTest::SetUp();
-        const MetFile apple = MetFile().Name("apple.avi").Size(100).Copied(100);
-        const MetFile zebra = MetFile().Name("Zebra.avi").Size(100).Copied(40);
-        const MetFile mango = MetFile().Name("Mango.avi").Size(100).Copied(7);
-        const MetFile longName = MetFile().Name(kLongName).Size(100).Copied(5);
+        const MetFile apple = MetFile().Header().Name("apple.avi").Size(100).Copied(100);
+        const MetFile zebra = MetFile().Header().Name("Zebra.avi").Size(100).Copied(40);
+        const MetFile mango = MetFile().Header().Name("Mango.avi").Size(100).Copied(7);
+        const MetFile longName = MetFile().Header().Name(kLongName).Size(100).Copied(5);
         m_tree.Download("s1.part", 3 * GiB / 2, &apple);
         m_tree.Download("s2.part", 700 * MiB, &zebra);
         m_tree.Download("s3.part", 10, &mango);
@@ -579,16 +579,18 @@ class MetadataPrefetchTest : public testing::Test
             if (i % 7 == 0) {
                 m_tree.Download(name, 10, nullptr);
             } else if (i % 11 == 0) {
-                std::string bytes = MetFile().Name("Large " + std::to_string(i)).Size(1000).Copied(i).Bytes();
-                const std::string hashes(5000 * 16, '\x5A');
-                bytes.replace(21, 2, std::string("\x88\x13", 2)); // 5000 partial hashes
-                bytes.insert(23, hashes);
-                m_tree.File(name + ".met", bytes);
+                m_tree.File(
+                    name + ".met",
+                    MetFile().Header(5000).Name("Large " + std::to_string(i)).Size(1000).Copied(i).str());
                 m_tree.File(name, "d");
             } else {
-                const MetFile met =
-                    MetFile().Name("Film " + std::to_string(i) + ".avi").Size(1000).Copied(i).Gap(0, 0, 500);
-                std::string bytes = met.Bytes();
+                const MetFile met = MetFile()
+                                        .Header()
+                                        .Name("Film " + std::to_string(i) + ".avi")
+                                        .Size(1000)
+                                        .Copied(i)
+                                        .Gap(0, 0, 500);
+                std::string bytes = met.str();
                 if (i % 13 == 0)
                     bytes.resize(bytes.size() - 3); // the gap's end
                 m_tree.File(name + ".met", bytes);
@@ -659,9 +661,9 @@ TEST(ClientFileTest, ClientMovesAndDeletesAMetadataFileWhileWeReadIt)
     const std::string met = tree.PathOf("a.part.met");
     const std::string saved = tree.PathOf("a.part.met.new");
     const std::string backup = tree.PathOf("a.part.met.bak");
-    const std::string old = MetFile().Name("Old.avi").Bytes();
+    const std::string old = MetFile().Header().Name("Old.avi").str();
     tree.File("a.part.met", old);
-    tree.File("a.part.met.new", MetFile().Name("New.avi").Bytes());
+    tree.File("a.part.met.new", MetFile().Header().Name("New.avi").str());
     {
         const pg::FilePtr held = pg::OpenClientFile(met);
         ASSERT_TRUE(held);

@@ -1,4 +1,5 @@
 // The main window's choosers: file dialogs for input and output, the folder browser.
+#include "ExpectedTexts.h"
 #include "MainWindowFixture.h"
 #include "Win32TestSupport.h"
 
@@ -75,8 +76,7 @@ protected:
 TEST_F(MainWindowBrowseTest, LocalizedInputChoiceOfAMovieFillsBothFieldsAndEnablesPlay)
 {
     const std::string movie = MakeFile("movie.avi");
-    const std::string title =
-        pgtest::ExpectGerman() ? "W\xe4hlen Sie eine Partdatei des Esels aus..." : "Choose the partfile of the donkey...";
+    const std::string title = pgtest::Expected(pgtest::INPUT_DIALOG_TITLE);
     EXPECT_EQ(title, ChooseWith(IDB_BROWSE_INPUT, title, movie));
     EXPECT_EQ(movie, WindowText(Item(IDE_INPUT)));
     EXPECT_EQ(movie, WindowText(Item(IDE_MEDIA_NAME)));
@@ -103,7 +103,7 @@ TEST_F(MainWindowBrowseTest, CancelledInputChoiceChangesNothing)
 TEST_F(MainWindowBrowseTest, LocalizedOutputChoiceFillsOnlyTheOutputField)
 {
     const std::string output = MakeFile("film.avi");
-    const std::string title = pgtest::ExpectGerman() ? "W\xe4hlen Sie ein  Avi aus..." : "Choose the avifile...";
+    const std::string title = pgtest::Expected(pgtest::OUTPUT_DIALOG_TITLE);
     EXPECT_EQ(title, ChooseWith(IDB_BROWSE_OUTPUT, title, output));
     EXPECT_EQ(output, WindowText(Item(IDE_OUTPUT)));
     EXPECT_EQ("", WindowText(Item(IDE_INPUT)));
@@ -129,9 +129,7 @@ TEST_F(MainWindowBrowseTest, LocalizedFolderBrowserShowsItsTitleAndCancelKeepsTh
                                       });
         ::SendMessageA(Item(IDB_BROWSE_TEMP_DIR), BM_CLICK, 0, 0);
     }
-    EXPECT_EQ(pgtest::ExpectGerman() ? "W\xe4hlen Sie das eDonkey2000 Temp-Verzeichnis aus:"
-                                     : "Choose the eDonkey2000 Temp-Dir:",
-              prompt);
+    EXPECT_EQ(pgtest::Expected(pgtest::TEMP_DIR_BROWSE_TITLE), prompt);
     EXPECT_EQ(before, WindowText(Item(IDE_TEMP_DIR)));
 }
 

@@ -1,4 +1,5 @@
 // The main window created from its real template: texts, fields, columns, settings and handlers.
+#include "ExpectedTexts.h"
 #include "MainWindowFixture.h"
 #include "Win32TestSupport.h"
 
@@ -40,8 +41,7 @@ protected:
 struct Caption
 {
     int control;
-    const char* german;
-    const char* english;
+    pgtest::Localized text;
 };
 
 TEST_F(MainWindowTest, LocalizedCaptionsFollowTheUserLocale)
@@ -49,19 +49,18 @@ TEST_F(MainWindowTest, LocalizedCaptionsFollowTheUserLocale)
     const HWND window = Open();
     EXPECT_EQ(pgtest::ExpectGerman() ? 1031u : 1033u, ::GetUserDefaultLCID());
     const Caption captions[] = {
-        {IDB_CLOSE, "&Schliessen", "&Close"},
-        {IDT_INPUT, "Quelldatei:", "Input Filename:"},
-        {IDT_OUTPUT, "Zieldatei:", "Output Filename :"},
-        {IDT_START_FRAME, "Startframe:", "Startframe"},
-        {IDT_FRAME_COUNT, "Anzahl Frames:", "No of frames:"},
-        {IDT_IF_KNOWN, "Falls bekannt:", "If known:"},
-        {IDT_WIDTH, "Breite:", "Width:"},
-        {IDT_HEIGHT, "H\xf6he:", "Height:"},
-        {IDB_GO, "&Los", "&Go"},
+        {IDB_CLOSE, pgtest::CLOSE},
+        {IDT_INPUT, pgtest::INPUT_LABEL},
+        {IDT_OUTPUT, pgtest::OUTPUT_LABEL},
+        {IDT_START_FRAME, pgtest::START_FRAME_LABEL},
+        {IDT_FRAME_COUNT, pgtest::FRAME_COUNT_LABEL},
+        {IDT_IF_KNOWN, pgtest::IF_KNOWN_LABEL},
+        {IDT_WIDTH, pgtest::WIDTH_LABEL},
+        {IDT_HEIGHT, pgtest::HEIGHT_LABEL},
+        {IDB_GO, pgtest::GO},
     };
     for (const Caption& caption : captions)
-        EXPECT_EQ(pgtest::ExpectGerman() ? caption.german : caption.english, ItemText(caption.control))
-            << caption.control;
+        EXPECT_EQ(pgtest::Expected(caption.text), ItemText(caption.control)) << caption.control;
     // Texts outside the string table read the same in both languages.
     EXPECT_EQ("Partglance", WindowText(window));
     EXPECT_EQ("Refresh", ItemText(IDB_REFRESH));
@@ -72,17 +71,10 @@ TEST_F(MainWindowTest, LocalizedCaptionsFollowTheUserLocale)
 TEST_F(MainWindowTest, LocalizedColumnHeadings)
 {
     Open();
-    if (pgtest::ExpectGerman()) {
-        EXPECT_EQ("Filmname", ColumnHeading(0));
-        EXPECT_EQ("% geladen", ColumnHeading(1));
-        EXPECT_EQ("Gr\xf6sse", ColumnHeading(2));
-        EXPECT_EQ("Partname", ColumnHeading(3));
-    } else {
-        EXPECT_EQ("Filename", ColumnHeading(0));
-        EXPECT_EQ("% recieved", ColumnHeading(1));
-        EXPECT_EQ("Size", ColumnHeading(2));
-        EXPECT_EQ("Partfile", ColumnHeading(3));
-    }
+    EXPECT_EQ(pgtest::Expected(pgtest::COLUMN_FILE_NAME), ColumnHeading(0));
+    EXPECT_EQ(pgtest::Expected(pgtest::COLUMN_PERCENT), ColumnHeading(1));
+    EXPECT_EQ(pgtest::Expected(pgtest::COLUMN_SIZE), ColumnHeading(2));
+    EXPECT_EQ(pgtest::Expected(pgtest::COLUMN_PART_FILE), ColumnHeading(3));
 }
 
 TEST_F(MainWindowTest, LocalizedSystemMenuOffersTheAboutItemLast)
@@ -95,7 +87,7 @@ TEST_F(MainWindowTest, LocalizedSystemMenuOffersTheAboutItemLast)
     EXPECT_EQ(16u, ::GetMenuItemID(menu, count - 1));
     char text[128] = {};
     ::GetMenuStringA(menu, count - 1, text, sizeof text, MF_BYPOSITION);
-    EXPECT_STREQ(pgtest::ExpectGerman() ? "Inf&o \xfc" "ber Decoyrun..." : "Inf&o about Partglance...", text);
+    EXPECT_EQ(pgtest::Expected(pgtest::ABOUT_ITEM), text);
     MENUITEMINFOA separator{};
     separator.cbSize = sizeof separator;
     separator.fMask = MIIM_FTYPE;
@@ -106,8 +98,7 @@ TEST_F(MainWindowTest, LocalizedSystemMenuOffersTheAboutItemLast)
 TEST_F(MainWindowTest, LocalizedDefaultTempDirectoryGetsItsBackslash)
 {
     Open();
-    EXPECT_EQ(pgtest::ExpectGerman() ? "C:\\Programme\\eDonkey2000\\temp\\" : "C:\\Program Files\\eDonkey2000\\temp\\",
-              ItemText(IDE_TEMP_DIR));
+    EXPECT_EQ(pgtest::Expected(pgtest::DEFAULT_TEMP_DIR), ItemText(IDE_TEMP_DIR));
 }
 
 TEST_F(MainWindowTest, StoredTempDirectoryReplacesTheDefaultWithBackslash)

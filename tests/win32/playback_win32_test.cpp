@@ -4,6 +4,7 @@
 // registers the DirectShow device (scripts/wine-prefix), as Windows users do, which plays AVI and
 // MPEG downloads alike.
 #include "CatalogueTree.h"
+#include "ExpectedTexts.h"
 #include "SmallAvi.h"
 #include "Win32TestSupport.h"
 
@@ -27,7 +28,9 @@
 
 namespace {
 
+using pgtest::Expected;
 using pgtest::PumpMessages;
+using pgtest::WaitUntil;
 using pgtest::WindowText;
 
 // Scratch folders of downloads and media files; file names with blanks as users' files have them.
@@ -48,7 +51,7 @@ class Folder : public pgtest::CatalogueTree
 // 8 s of MPEG-1 video, 160x120, in a program stream (made by tests/data/media/make-clip.sh).
 std::string MpegClipBytes()
 {
-    return pgtest::ReadFileBytes(std::string(PG_TEST_DATA) + "\\media\\clip.mpg");
+    return pgtest::ReadWholeFile(std::string(PG_TEST_DATA) + "\\media\\clip.mpg");
 }
 
 // The media window inside a movie window, or null.
@@ -62,14 +65,6 @@ HWND MediaWindowOf(HWND movie)
 unsigned MediaLength(HWND media)
 {
     return static_cast<unsigned>(::SendMessageA(media, MCIWNDM_GETLENGTH, 0, 0));
-}
-
-bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = 10000)
-{
-    for (const DWORD end = ::GetTickCount() + timeoutMs; !condition(); PumpMessages(20))
-        if (static_cast<LONG>(end - ::GetTickCount()) <= 0)
-            return false;
-    return true;
 }
 
 // The playing position of a title "<path> <position> / <length>" with the given length; -1 otherwise.
@@ -153,7 +148,7 @@ AnsweredBox AnswerBoxDuring(const std::string& title, const std::function<void()
     });
     action();
     // A window that shows after the action has returned is still answered.
-    WaitFor([&] { return watcher.Seen(); });
+    WaitUntil([&] { return watcher.Seen(); });
     return answered;
 }
 
@@ -240,14 +235,14 @@ TEST_F(MovieWindowTest, PlaysWithPathPositionAndLengthInTheTitleAndFitsAroundThe
     EXPECT_EQ(250, ::SendMessageA(media, MCIWNDM_GETINACTIVETIMER, 0, 0));
     // Wine: the first position notification comes as playing starts, before Create returns.
     EXPECT_TRUE(WindowText(window) == path || PlayingPosition(WindowText(window), path, 20) >= 0);
-    EXPECT_TRUE(WaitFor([&] { return PlayingPosition(WindowText(window), path, 20) > 0; }))
+    EXPECT_TRUE(WaitUntil([&] { return PlayingPosition(WindowText(window), path, 20) > 0; }))
         << WindowText(window);
 
     EXPECT_TRUE(ClientIsExactly(window, media));
     RECT mediaRect{};
     ::GetWindowRect(media, &mediaRect);
     EXPECT_GT(mediaRect.bottom - mediaRect.top, 120); // the picture and the play bar under it
-    EXPECT_TRUE(WaitFor([&] { return ShowsOneAviFrame(PictureColours(media)); }));
+    EXPECT_TRUE(WaitUntil([&] { return ShowsOneAviFrame(PictureColours(media)); }));
 }
 
 TEST_F(MovieWindowTest, ShowsThePictureOfAnUnfinishedAviDownload)
@@ -261,11 +256,12 @@ TEST_F(MovieWindowTest, ShowsThePictureOfAnUnfinishedAviDownload)
     const HWND media = m_movie->MediaWindow();
     ASSERT_NE(nullptr, media);
     std::vector<COLORREF> colours;
-    EXPECT_TRUE(WaitFor([&] {
+    EXPECT_TRUE(WaitUntil([&] {
         colours = PictureColours(media);
         return ShowsOneAviFrame(colours);
-    })) << std::hex << colours.front();
-    EXPECT_TRUE(WaitFor([&] { return PlayingPosition(WindowText(window), path, MediaLength(media)) > 0; }))
+    })) << std::hex
+        << colours.front();
+    EXPECT_TRUE(WaitUntil([&] { return PlayingPosition(WindowText(window), path, MediaLength(media)) > 0; }))
         << WindowText(window);
 }
 
@@ -279,7 +275,7 @@ TEST_F(MovieWindowTest, PlaysAnMpegDownloadWithPositionAndLengthInTheTitleAndFit
     ASSERT_NE(nullptr, media);
     const unsigned length = MediaLength(media);
     EXPECT_GT(length, 0u);
-    EXPECT_TRUE(WaitFor([&] { return PlayingPosition(WindowText(window), path, length) > 0; }))
+    EXPECT_TRUE(WaitUntil([&] { return PlayingPosition(WindowText(window), path, length) > 0; }))
         << WindowText(window);
 
     EXPECT_TRUE(ClientIsExactly(window, media));
@@ -288,7 +284,7 @@ TEST_F(MovieWindowTest, PlaysAnMpegDownloadWithPositionAndLengthInTheTitleAndFit
     EXPECT_GT(mediaRect.bottom - mediaRect.top, 120); // the picture and the play bar under it
     EXPECT_GE(mediaRect.right - mediaRect.left, 160);
     // The clip's colour bars, not an empty black or blank area.
-    EXPECT_TRUE(WaitFor([&] { return DistinctColours(PictureColours(media)) >= 4; }));
+    EXPECT_TRUE(WaitUntil([&] { return DistinctColours(PictureColours(media)) >= 4; }));
 }
 
 TEST_F(MovieWindowTest, PositionNotificationWritesFileNamePositionAndLength)
@@ -367,7 +363,7 @@ class PlayButtonTest : public testing::Test
         // A player left open goes before its folder.
         while (const HWND player = ::FindWindowA(PLAYER_CLASS, nullptr)) {
             ::PostMessageA(player, WM_CLOSE, 0, 0);
-            WaitFor([&] { return !::IsWindow(player); });
+            WaitUntil([&] { return !::IsWindow(player); });
         }
         ::SetEnvironmentVariableA("MPLAYER2_STANDIN_LOG", nullptr);
         m_main.DestroyWindow();
@@ -392,7 +388,7 @@ class PlayButtonTest : public testing::Test
     void ExpectPlaysInTheMovieWindow(const std::string& part, const std::string& mediaName);
 
     // The parameters the stand-in player was started with, one line per start.
-    std::string PlayerLog() const { return pgtest::ReadFileBytes(m_log); }
+    std::string PlayerLog() const { return pgtest::ReadWholeFile(m_log); }
 
     Folder m_folder;
     std::string m_log;
@@ -403,9 +399,9 @@ TEST_F(PlayButtonTest, OtherInputGoesToThePlayerUnquotedAndThePlayerClosesAtTheE
 {
     const std::string path = m_folder.Avi("my clip.avi", {64, 48, 10, 5});
     PlayInput(path, "my clip.avi");
-    EXPECT_TRUE(WaitFor([&] { return PlayerLog() == "/play /close " + path + "\r\n"; })) << PlayerLog();
-    EXPECT_TRUE(WaitFor([&] { return ::FindWindowA(PLAYER_CLASS, nullptr) != nullptr; }));
-    EXPECT_TRUE(WaitFor([&] { return ::FindWindowA(PLAYER_CLASS, nullptr) == nullptr; }));
+    EXPECT_TRUE(WaitUntil([&] { return PlayerLog() == "/play /close " + path + "\r\n"; })) << PlayerLog();
+    EXPECT_TRUE(WaitUntil([&] { return ::FindWindowA(PLAYER_CLASS, nullptr) != nullptr; }));
+    EXPECT_TRUE(WaitUntil([&] { return ::FindWindowA(PLAYER_CLASS, nullptr) == nullptr; }));
 }
 
 TEST_F(PlayButtonTest, PlayOutputHandsTheMemberAsItStands)
@@ -414,7 +410,7 @@ TEST_F(PlayButtonTest, PlayOutputHandsTheMemberAsItStands)
     m_main.m_outFile = path;
     m_main.SetDlgItemText(IDE_OUTPUT, "shown on screen");
     Click(IDB_PLAY_OUTPUT);
-    EXPECT_TRUE(WaitFor([&] { return PlayerLog() == path + "\r\n"; })) << PlayerLog();
+    EXPECT_TRUE(WaitUntil([&] { return PlayerLog() == path + "\r\n"; })) << PlayerLog();
 }
 
 // What a timer of the test's thread sees of the modal movie window that Play input opens; it
@@ -462,7 +458,7 @@ TEST_F(PlayButtonTest, UnfinishedDownloadWithItsStartPlaysInTheMovieWindow)
     // open would fail with an MCI error.
     const std::string film = pgtest::SmallAviBytes({64, 48, 10, 60});
     const std::string part = m_folder.Write("12.part", pgtest::CutShort(film, film.size() / 3));
-    m_folder.Write("12.part.met", pgtest::MetFile().Name("Film.avi").Gap(0, 86049, 900000).Bytes());
+    m_folder.Write("12.part.met", pgtest::MetFile().Header().Name("Film.avi").Gap(0, 86049, 900000).str());
     ExpectPlaysInTheMovieWindow(part, "Film.AVI");
     EXPECT_EQ("", PlayerLog());
 }
@@ -473,8 +469,11 @@ TEST_F(PlayButtonTest, UnfinishedMpegDownloadWithItsStartPlaysInTheMovieWindow)
     const std::string clip = MpegClipBytes();
     const auto arrived = static_cast<std::uint32_t>(clip.size() / 2);
     const std::string part = m_folder.Write("13 b.part", clip.substr(0, arrived));
-    m_folder.Write("13 b.part.met",
-                   pgtest::MetFile().Name("Clip.mpg").Gap(0, arrived, static_cast<std::uint32_t>(clip.size())).Bytes());
+    m_folder.Write("13 b.part.met", pgtest::MetFile()
+                                        .Header()
+                                        .Name("Clip.mpg")
+                                        .Gap(0, arrived, static_cast<std::uint32_t>(clip.size()))
+                                        .str());
     ExpectPlaysInTheMovieWindow(part, "Clip.MPG");
     EXPECT_EQ("", PlayerLog());
 }
@@ -482,17 +481,14 @@ TEST_F(PlayButtonTest, UnfinishedMpegDownloadWithItsStartPlaysInTheMovieWindow)
 TEST_F(PlayButtonTest, LocalizedRefusalOfDownloadsThatCannotBeShown)
 {
     const std::string withStart = m_folder.Avi("1.part");
-    m_folder.Write("1.part.met", pgtest::MetFile().Name("Film.avi").Gap(0, 86049, 900000).Bytes());
+    m_folder.Write("1.part.met", pgtest::MetFile().Header().Name("Film.avi").Gap(0, 86049, 900000).str());
     const std::string withoutStart = m_folder.Avi("2.PART");
-    m_folder.Write("2.PART.met", pgtest::MetFile().Name("Film.avi").Gap(0, 0, 900000).Bytes());
+    m_folder.Write("2.PART.met", pgtest::MetFile().Header().Name("Film.avi").Gap(0, 0, 900000).str());
 
     for (const auto& [input, mediaName] : {std::pair{withoutStart, "film.avi"}, {withStart, "film.mpeg"}}) {
         const AnsweredBox box =
             AnswerBoxDuring(pgtest::MessageBoxTitle(), [&] { PlayInput(input, mediaName); });
-        EXPECT_EQ(pgtest::ExpectGerman() ? "Sorry, das Movie kann nicht mit dieser Funktion gezeigt werden!"
-                                         : "Sorry, the movie could not be played!",
-                  box.text)
-            << input << " " << mediaName;
+        EXPECT_EQ(Expected(pgtest::CANNOT_PLAY), box.text) << input << " " << mediaName;
     }
     PumpMessages(300);
     EXPECT_EQ("", PlayerLog());
@@ -537,22 +533,20 @@ TEST_F(PlayWithoutPlayerTest, BothButtonsOpenTheFileInTheProgramRegisteredForIts
     RegisterTestKind();
     const std::string input = m_folder.Avi("in put.pgplaytest", {64, 48, 10, 3});
     PlayInput(input, "film.avi");
-    EXPECT_TRUE(WaitFor([&] { return PlayerLog() == "/play /close \"" + input + "\"\r\n"; })) << PlayerLog();
+    EXPECT_TRUE(WaitUntil([&] { return PlayerLog() == "/play /close \"" + input + "\"\r\n"; }))
+        << PlayerLog();
 
     const std::string output = m_folder.Avi("out put.pgplaytest", {64, 48, 10, 3});
     m_main.m_outFile = output;
     Click(IDB_PLAY_OUTPUT);
-    EXPECT_TRUE(WaitFor([&] { return PlayerLog().find(output) != std::string::npos; })) << PlayerLog();
+    EXPECT_TRUE(WaitUntil([&] { return PlayerLog().find(output) != std::string::npos; })) << PlayerLog();
 }
 
 TEST_F(PlayWithoutPlayerTest, LocalizedMessageNamesTheFileWhenNothingCanOpenIt)
 {
     const std::string input = m_folder.Write("clip.pgnothing", "not a film");
     const AnsweredBox box = AnswerBoxDuring(pgtest::MessageBoxTitle(), [&] { PlayInput(input, "clip.avi"); });
-    EXPECT_EQ(pgtest::ExpectGerman()
-                  ? "Sorry, " + input + " kann nicht wiedergegeben werden: Kein Programm ist f\xFCr diese Art Datei eingetragen."
-                  : "Sorry, " + input + " could not be played: No program is registered for this kind of file.",
-              box.text);
+    EXPECT_EQ("Sorry, " + input + Expected(pgtest::PLAY_NO_PROGRAM), box.text);
     // The program goes on as before.
     m_main.m_outFile = m_folder.PathOf("missing.avi");
     EXPECT_TRUE(AnswerBoxDuring(pgtest::MessageBoxTitle(), [&] { Click(IDB_PLAY_OUTPUT); }).seen);

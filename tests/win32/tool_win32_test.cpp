@@ -4,6 +4,7 @@
 // tool beside this test program. So each test here runs again in a copy of the test program in
 // a folder of its own: beside the stand-in (also copied as the media player, so that what is
 // played can be seen), or with no tool at all.
+#include "ExpectedTexts.h"
 #include "Win32TestSupport.h"
 
 #include "app/Language.h"
@@ -21,13 +22,16 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <memory>
 #include <vector>
 
 namespace {
 
+using pgtest::CopyWhenChanged;
+using pgtest::Expected;
 using pgtest::PumpMessages;
+using pgtest::ReadWholeFile;
+using pgtest::WaitUntil;
 using pgtest::WindowText;
 
 constexpr char INSIDE_VARIABLE[] = "PG_TOOL_TEST_FOLDER";
@@ -59,19 +63,6 @@ std::string OwnFolder()
 {
     const std::string program = ThisProgram();
     return program.substr(0, program.rfind('\\'));
-}
-
-std::string ReadWholeFile(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-// A stand-in from an earlier test may still be on its way out, and a running program cannot be
-// overwritten; an unchanged one need not be.
-bool CopyWhenChanged(const std::string& from, const std::string& to)
-{
-    return ReadWholeFile(from) == ReadWholeFile(to) || ::CopyFileA(from.c_str(), to.c_str(), FALSE);
 }
 
 void PrepareFolder(ToolFolder folder)
@@ -194,31 +185,10 @@ int ThreadCount()
     return count;
 }
 
-// Pumps messages until the condition holds; false after the timeout.
-template <class Condition> bool PumpUntil(Condition condition, DWORD timeoutMs = 10000)
-{
-    const DWORD end = ::GetTickCount() + timeoutMs;
-    while (!condition()) {
-        if (static_cast<LONG>(end - ::GetTickCount()) <= 0)
-            return false;
-        PumpMessages(20);
-    }
-    return true;
-}
-
-std::string OutputTitle()
-{
-    return pgtest::ExpectGerman() ? "Clipmend - Ausgabe" : "Clipmend - Output";
-}
-
+// What the output window adds once the tool is done.
 std::string EndText()
 {
-    return pgtest::ExpectGerman() ? "\r\n\r\nClipmend ist beendet." : "\r\n\r\nClipmend is closed.";
-}
-
-std::string FirstText()
-{
-    return pgtest::ExpectGerman() ? "Warte auf Kontakt zu Clipmend..." : "Working...";
+    return "\r\n\r\n" + Expected(pgtest::OUTPUT_END_TEXT);
 }
 
 // Every line the stand-in has been started with, tool and media player alike.
@@ -235,7 +205,7 @@ public:
     std::string Text() const { return ReadWholeFile(m_path); }
     bool WaitFor(const std::string& part, DWORD timeoutMs = 10000) const
     {
-        return gui::WaitUntil([&] { return Text().find(part) != std::string::npos; }, timeoutMs);
+        return WaitUntil([&] { return Text().find(part) != std::string::npos; }, timeoutMs);
     }
 
 private:
@@ -267,7 +237,7 @@ protected:
     bool CloseAndPlayEnabled() const { return ::IsWindowEnabled(Item(IDOK)) != FALSE; }
     bool BoxShows(const std::string& text, DWORD timeoutMs = 10000) const
     {
-        return PumpUntil([&] { return BoxText() == text; }, timeoutMs);
+        return WaitUntil([&] { return BoxText() == text; }, timeoutMs);
     }
 
     std::unique_ptr<pg::OutputDialog> m_dialog;
@@ -278,14 +248,13 @@ TEST_F(OutputWindowTest, LocalizedTextsAndFirstBoxText)
     if (RanInToolFolder(ToolFolder::StandIn))
         return;
     Open("exit-now");
-    const bool german = pgtest::ExpectGerman();
-    EXPECT_EQ(OutputTitle(), WindowText(m_dialog->GetSafeHwnd()));
-    EXPECT_EQ(german ? "&Abbrechen" : "&Cancel", WindowText(Item(IDCANCEL)));
-    EXPECT_EQ(german ? "&Schliessen && Wiedergeben" : "Close and &Play", WindowText(Item(IDOK)));
+    EXPECT_EQ(Expected(pgtest::OUTPUT_TITLE), WindowText(m_dialog->GetSafeHwnd()));
+    EXPECT_EQ(Expected(pgtest::OUTPUT_CANCEL), WindowText(Item(IDCANCEL)));
+    EXPECT_EQ(Expected(pgtest::OUTPUT_CLOSE_AND_PLAY), WindowText(Item(IDOK)));
     // The tool has exited without a word; the program still holds the pipe's write end, so the
     // first text stays and the work is not over.
     PumpMessages(1500);
-    EXPECT_EQ(FirstText(), BoxText());
+    EXPECT_EQ(Expected(pgtest::OUTPUT_WAITING), BoxText());
     EXPECT_TRUE(::IsWindowEnabled(Item(IDCANCEL)));
     EXPECT_FALSE(CloseAndPlayEnabled());
 }
@@ -394,7 +363,7 @@ protected:
     {
         pg::OutputDialog dialog;
         dialog.m_arguments = arguments;
-        pgtest::WindowWatcher watcher("#32770", OutputTitle(), std::move(action));
+        pgtest::WindowWatcher watcher("#32770", Expected(pgtest::OUTPUT_TITLE), std::move(action));
         const INT_PTR result = dialog.DoModal();
         EXPECT_TRUE(watcher.Seen());
         return result;
@@ -407,7 +376,7 @@ DWORD HandlesWithPlainOutputWindow()
 {
     DWORD handles = 0;
     fw::Dialog plain(IDD_OUTPUT, nullptr);
-    pgtest::WindowWatcher watcher("#32770", "Clipmend - Ausgabe", [&](HWND window) {
+    pgtest::WindowWatcher watcher("#32770", pgtest::OUTPUT_TITLE.german, [&](HWND window) {
         handles = HandleCount();
         ::PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
     });
@@ -478,12 +447,12 @@ TEST_F(ModalRunTest, CancelWhileTheToolPrintsLeavesNothingBehind)
     const std::string arguments = "\"keep-running:400\" \"film.avi\" -k 1  ";
     const auto cancelOnceItPrints = [](HWND window) {
         const HWND box = ::GetDlgItem(window, IDE_TOOL_OUTPUT);
-        PumpUntil([&] { return WindowText(box).rfind("tick", 0) == 0; });
+        WaitUntil([&] { return WindowText(box).rfind("tick", 0) == 0; });
         ::PostMessageA(::GetDlgItem(window, IDCANCEL), BM_CLICK, 0, 0);
     };
     // A first run settles whatever the system sets up once for a child console.
     EXPECT_EQ(IDCANCEL, RunModal(arguments, cancelOnceItPrints));
-    EXPECT_TRUE(PumpUntil([&] { return ThreadCount() == threads; }, 15000)) << ThreadCount();
+    EXPECT_TRUE(WaitUntil([&] { return ThreadCount() == threads; }, 15000)) << ThreadCount();
     const DWORD handles = HandleCount();
     ASSERT_GT(handles, 0u);
 
@@ -491,8 +460,8 @@ TEST_F(ModalRunTest, CancelWhileTheToolPrintsLeavesNothingBehind)
         EXPECT_EQ(IDCANCEL, RunModal(arguments, cancelOnceItPrints)) << run;
     // The tools go on printing into pipes of closed windows; once each has exited, its reader
     // ends on the broken pipe and lets go of its handles.
-    EXPECT_TRUE(PumpUntil([&] { return ThreadCount() == threads; }, 30000)) << ThreadCount();
-    EXPECT_TRUE(PumpUntil([&] { return HandleCount() == handles; }, 5000)) << HandleCount() << " " << handles;
+    EXPECT_TRUE(WaitUntil([&] { return ThreadCount() == threads; }, 30000)) << ThreadCount();
+    EXPECT_TRUE(WaitUntil([&] { return HandleCount() == handles; }, 5000)) << HandleCount() << " " << handles;
 }
 
 TEST_F(OutputWindowTest, DestroyedWindowObjectIsNotTouchedByTheReader)
@@ -502,7 +471,7 @@ TEST_F(OutputWindowTest, DestroyedWindowObjectIsNotTouchedByTheReader)
     const int threads = ThreadCount();
     for (int run = 0; run < 5; ++run) {
         Open("keep-running:600");
-        ASSERT_TRUE(PumpUntil([&] { return BoxText().rfind("tick", 0) == 0; })) << BoxText();
+        ASSERT_TRUE(WaitUntil([&] { return BoxText().rfind("tick", 0) == 0; })) << BoxText();
         m_dialog->DestroyWindow();
         m_dialog.reset();
         // Fresh allocations take the freed object's memory while the tool keeps printing.
@@ -513,7 +482,7 @@ TEST_F(OutputWindowTest, DestroyedWindowObjectIsNotTouchedByTheReader)
         for (const auto& text : filler)
             EXPECT_EQ(std::string(sizeof(pg::OutputDialog), 'x'), *text);
     }
-    EXPECT_TRUE(PumpUntil([&] { return ThreadCount() == threads; }, 15000)) << ThreadCount();
+    EXPECT_TRUE(WaitUntil([&] { return ThreadCount() == threads; }, 15000)) << ThreadCount();
 }
 
 // The Go button on the real main window.
@@ -554,11 +523,11 @@ protected:
     // Presses Go; the action gets the output window, if one opens.
     bool PressGo(std::function<void(HWND)> action, DWORD timeoutMs = 10000)
     {
-        pgtest::WindowWatcher watcher("#32770", OutputTitle(), std::move(action), timeoutMs);
+        pgtest::WindowWatcher watcher("#32770", Expected(pgtest::OUTPUT_TITLE), std::move(action), timeoutMs);
         ::SendMessageA(m_main->GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDB_GO, BN_CLICKED),
                        reinterpret_cast<LPARAM>(Item(IDB_GO)));
         // Without a window the watcher's timer keeps looking until it gives up.
-        PumpUntil([&] { return watcher.Seen(); }, timeoutMs + 500);
+        WaitUntil([&] { return watcher.Seen(); }, timeoutMs + 500);
         return watcher.Seen();
     }
 
@@ -566,7 +535,7 @@ protected:
     {
         return [button](HWND window) {
             const HWND control = ::GetDlgItem(window, button);
-            PumpUntil([&] { return ::IsWindowEnabled(control) != FALSE; });
+            WaitUntil([&] { return ::IsWindowEnabled(control) != FALSE; });
             ::PostMessageA(control, BM_CLICK, 0, 0);
         };
     }

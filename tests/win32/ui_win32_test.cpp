@@ -1,4 +1,5 @@
 // Dialog support on real windows: the resizable main window, the hyperlink control and the about box.
+#include "ExpectedTexts.h"
 #include "GuiDriver.h"
 #include "MainWindowFixture.h"
 #include "Win32TestSupport.h"
@@ -25,18 +26,8 @@
 
 namespace {
 
+using pgtest::ChildRect;
 using pgtest::WindowText;
-
-constexpr int GRIP_ID = 17733;
-
-// A child's rectangle in its parent's client coordinates.
-RECT ChildRect(HWND child)
-{
-    RECT r{};
-    ::GetWindowRect(child, &r);
-    ::MapWindowPoints(nullptr, ::GetParent(child), reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
 
 SIZE WindowSize(HWND window)
 {
@@ -100,8 +91,8 @@ protected:
 
 TEST_F(ResizableMainWindowTest, GrowingStretchesTheListMovesTheColumnAndRefreshAndKeepsTheGripInTheCorner)
 {
-    ASSERT_TRUE(m_before.count(GRIP_ID));
-    EXPECT_TRUE(::IsWindowVisible(Item(GRIP_ID)));
+    ASSERT_TRUE(m_before.count(pg::GRIP_CONTROL_ID));
+    EXPECT_TRUE(::IsWindowVisible(Item(pg::GRIP_CONTROL_ID)));
     ResizeBy(m_window, 50, 30);
     ASSERT_EQ(m_opening.cx + 50, WindowSize(m_window).cx);
 
@@ -114,9 +105,9 @@ TEST_F(ResizableMainWindowTest, GrowingStretchesTheListMovesTheColumnAndRefreshA
 
     RECT client{};
     ::GetClientRect(m_window, &client);
-    EXPECT_EQ(client.right, Now(GRIP_ID).right);
-    EXPECT_EQ(client.bottom, Now(GRIP_ID).bottom);
-    EXPECT_TRUE(SameRect(Moved(m_before[GRIP_ID], 50, 30, 50, 30), Now(GRIP_ID)));
+    EXPECT_EQ(client.right, Now(pg::GRIP_CONTROL_ID).right);
+    EXPECT_EQ(client.bottom, Now(pg::GRIP_CONTROL_ID).bottom);
+    EXPECT_TRUE(SameRect(Moved(m_before[pg::GRIP_CONTROL_ID], 50, 30, 50, 30), Now(pg::GRIP_CONTROL_ID)));
 }
 
 TEST_F(ResizableMainWindowTest, NeverSmallerThanTheOpeningSize)
@@ -141,7 +132,7 @@ TEST_F(ResizableMainWindowTest, NeverSmallerThanTheOpeningSize)
 TEST_F(ResizableMainWindowTest, HitTestOverTheGripAnswersBottomRight)
 {
     RECT grip{};
-    ::GetWindowRect(Item(GRIP_ID), &grip);
+    ::GetWindowRect(Item(pg::GRIP_CONTROL_ID), &grip);
     const auto hitTest = [this](LONG x, LONG y) {
         return ::SendMessageA(m_window, WM_NCHITTEST, 0, MAKELPARAM(x, y));
     };
@@ -150,7 +141,8 @@ TEST_F(ResizableMainWindowTest, HitTestOverTheGripAnswersBottomRight)
     EXPECT_EQ(HTCLIENT, hitTest(grip.left - 1, grip.top));
     EXPECT_EQ(HTCLIENT, hitTest(grip.left, grip.top - 1));
     // The grip itself lets the mouse through to the dialog.
-    EXPECT_EQ(HTTRANSPARENT, ::SendMessageA(Item(GRIP_ID), WM_NCHITTEST, 0, MAKELPARAM(grip.left, grip.top)));
+    EXPECT_EQ(HTTRANSPARENT,
+              ::SendMessageA(Item(pg::GRIP_CONTROL_ID), WM_NCHITTEST, 0, MAKELPARAM(grip.left, grip.top)));
 }
 
 TEST_F(ResizableMainWindowTest, MovedGroupBoxGetsItsBackgroundErasedAnew)
@@ -225,7 +217,7 @@ TEST_F(ResizableMainWindowTest, BackgroundIsErasedAroundTheAnchoredControls)
     erase();
     EXPECT_EQ(UNTOUCHED, centre(IDL_DOWNLOADS));
     EXPECT_EQ(UNTOUCHED, centre(IDB_REFRESH));
-    EXPECT_EQ(UNTOUCHED, centre(GRIP_ID));
+    EXPECT_EQ(UNTOUCHED, centre(pg::GRIP_CONTROL_ID));
     EXPECT_NE(UNTOUCHED, centre(IDE_TEMP_DIR)); // not anchored
     EXPECT_NE(UNTOUCHED, centre(IDG_TOOL));     // a group box draws nothing inside
     EXPECT_NE(UNTOUCHED, ::GetPixel(dc, 0, 0));
@@ -234,10 +226,10 @@ TEST_F(ResizableMainWindowTest, BackgroundIsErasedAroundTheAnchoredControls)
     fill(RGB(0, 255, 0));
     EXPECT_EQ(RGB(0, 255, 0), centre(IDL_DOWNLOADS));
 
-    ::ShowWindow(Item(GRIP_ID), SW_HIDE);
+    ::ShowWindow(Item(pg::GRIP_CONTROL_ID), SW_HIDE);
     fill(UNTOUCHED);
     erase();
-    EXPECT_NE(UNTOUCHED, centre(GRIP_ID));
+    EXPECT_NE(UNTOUCHED, centre(pg::GRIP_CONTROL_ID));
 
     // Whether a group box is left out is its caller's choice, which the base class keeps.
     GroupBoxLeftOutDialog other;
@@ -530,21 +522,10 @@ protected:
 
     std::string WaitForOutput() const
     {
-        for (int i = 0; i < 200; ++i) {
-            const HANDLE file =
-                ::CreateFileA(m_output.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-            char text[256] = {};
-            DWORD read = 0;
-            if (file != INVALID_HANDLE_VALUE) {
-                ::ReadFile(file, text, sizeof text - 1, &read, nullptr);
-                ::CloseHandle(file);
-            }
-            if (read > 0)
-                return std::string(text, read);
-            ::Sleep(25);
-        }
-        return "(no output)";
+        std::string output;
+        return pgtest::WaitUntil([&] { return !(output = pgtest::ReadWholeFile(m_output)).empty(); }, 5000)
+                   ? output
+                   : "(no output)";
     }
 
     bool m_hadHtmlClass = false;
@@ -603,9 +584,7 @@ TEST(AboutBoxTest, LocalizedSystemCommandsSixteenToThirtyOneOpenTheAboutBox)
     pg::MainDialog main;
     ASSERT_TRUE(main.Create(nullptr));
     pgtest::PumpMessages();
-    const std::string title = pgtest::ExpectGerman() ? "Inf&o \xfc"
-                                                       "ber Decoyrun..."
-                                                     : "Inf&o about Partglance...";
+    const std::string title = pgtest::Expected(pgtest::ABOUT_ITEM);
     for (WPARAM command : {16u, 31u}) {
         std::string version;
         std::string notice;

@@ -1,6 +1,8 @@
 #pragma once
 // Drives Partglance.exe from outside, as a user would: starts the program, finds its windows,
 // reads what they show, types and clicks through the system's input queue.
+#include "Win32TestSupport.h"
+
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -15,7 +17,7 @@ std::string BinPath(const std::string& fileName);
 // A started program, ended when the object goes (closed politely, then terminated).
 class Program
 {
-public:
+  public:
     // With `standardOutput` set, the program's standard output is written to that file.
     explicit Program(const std::string& exePath, const std::string& currentDirectory = "",
                      const std::string& standardOutput = "");
@@ -32,24 +34,17 @@ public:
     std::vector<HWND> Windows() const;
     bool WaitForExit(DWORD timeoutMs = 10000) const;
 
-private:
+  private:
     HANDLE m_process = nullptr;
     DWORD m_processId = 0;
 };
 
 HWND Item(HWND dialog, int id);
-std::string Text(HWND window);
 void SetText(HWND window, const std::string& text);
 bool IsEnabled(HWND window);
 bool IsVisible(HWND window);
 // Clicks a button through its own message; returns at once, also when the click opens a modal window.
 void PostClick(HWND button);
-
-// Control rectangle in the dialog's client coordinates.
-RECT ControlRect(HWND dialog, int id);
-
-// Whether this run expects the German texts (the test runner says which locale Wine got).
-bool ExpectGerman();
 
 // Real input through the system's input queue.
 void MovePointerTo(POINT screen);
@@ -62,20 +57,6 @@ void ClickControl(HWND dialog, int id, bool doubleClick = false);
 void TypeText(const std::string& text);
 void PressKey(WORD virtualKey);
 
-// Waits until the condition holds or the timeout passes; true when it held.
-template <class Condition>
-bool WaitUntil(Condition condition, DWORD timeoutMs = 10000)
-{
-    const DWORD end = ::GetTickCount() + timeoutMs;
-    for (;;) {
-        if (condition())
-            return true;
-        if (static_cast<LONG>(end - ::GetTickCount()) <= 0)
-            return false;
-        ::Sleep(20);
-    }
-}
-
 // List-view contents of another process: every row's cell texts, columns 0..columns-1.
 std::vector<std::vector<std::string>> ListRows(HWND list, int columns);
 // Header texts of a list view in another process.
@@ -86,9 +67,6 @@ RECT ListItemRect(HWND list, int row);
 // Runs a console program of the prefix (such as reg.exe) and returns what it printed.
 std::string RunAndCapture(const std::string& commandLine);
 
-// Per-user registry helpers for setting up and cleaning up a test.
-void DeleteUserKey(const char* path);
-
 // Where the program keeps its one setting, under HKEY_CURRENT_USER.
 constexpr char SETTINGS_KEY[] = "SOFTWARE\\Partglance\\Dirs";
 
@@ -96,9 +74,8 @@ constexpr char SETTINGS_KEY[] = "SOFTWARE\\Partglance\\Dirs";
 class ProgramTest : public testing::Test
 {
   protected:
-    void SetUp() override { DeleteUserKey(SETTINGS_KEY); }
-    void TearDown() override { DeleteUserKey(SETTINGS_KEY); }
+    void SetUp() override { pgtest::DeleteUserKey(SETTINGS_KEY); }
+    void TearDown() override { pgtest::DeleteUserKey(SETTINGS_KEY); }
 };
-void WriteUserString(const char* path, const char* name, const std::string& value);
 
 } // namespace gui

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 namespace pgtest {
@@ -40,6 +42,12 @@ std::string ReadWholeFile(const std::string& path)
         std::fclose(file);
     }
     return content;
+}
+
+bool ExpectGerman()
+{
+    const char* language = std::getenv("PG_EXPECT_LANGUAGE");
+    return language && std::strcmp(language, "de") == 0;
 }
 
 std::string StreamContent(std::FILE* stream)

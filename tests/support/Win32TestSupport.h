@@ -1,6 +1,6 @@
 #pragma once
-// Helpers for tests of real windows in the test process.
-#include "GuiDriver.h"
+// Win32 test helpers of the Wine test programs: waiting, reading windows, settings clean-up.
+#include "TestSupport.h"
 
 #include <windows.h>
 
@@ -9,14 +9,26 @@
 
 namespace pgtest {
 
-// Expected language of this run, as the black-box driver reads it.
-using gui::ExpectGerman;
-
 // Pumps this thread's messages for a while, so posted work and repaints happen.
 void PumpMessages(DWORD milliseconds = 50);
 
-// Text of a window or control, read with WM_GETTEXT.
+// Pumps messages until the condition holds; false after the timeout.
+template <class Condition> bool WaitUntil(Condition condition, DWORD timeoutMs = 10000)
+{
+    const DWORD end = ::GetTickCount() + timeoutMs;
+    while (!condition()) {
+        if (static_cast<LONG>(end - ::GetTickCount()) <= 0)
+            return false;
+        PumpMessages(20);
+    }
+    return true;
+}
+
+// Text of a window or control, also of another process; empty when it does not answer.
 std::string WindowText(HWND window);
+
+// A child's rectangle in its parent's client coordinates.
+RECT ChildRect(HWND child);
 
 // Watches for a visible top-level window of this process with the given class ("#32770" for
 // message boxes and common dialogs) and title (empty: any title, but only a window that has an
@@ -25,7 +37,7 @@ std::string WindowText(HWND window);
 // pumps messages. Looks until the timeout.
 class WindowWatcher
 {
-public:
+  public:
     WindowWatcher(const char* className, const std::string& title, std::function<void(HWND)> action,
                   DWORD timeoutMs = 10000);
     ~WindowWatcher();
@@ -34,7 +46,7 @@ public:
     // True once the action has run.
     bool Seen() const { return m_seen; }
 
-private:
+  private:
     static void CALLBACK OnTimer(HWND, UINT, UINT_PTR timer, DWORD);
     void Look();
     void Stop();
@@ -55,5 +67,10 @@ std::string MessageBoxText(HWND box);
 
 // Deletes a key of HKEY_CURRENT_USER with its values (no sub-keys expected).
 void DeleteUserKey(const char* path);
+void WriteUserString(const char* path, const char* name, const std::string& value);
+
+// Copies a file unless the target has the same bytes: a program from an earlier test may still be
+// on its way out, and a running program cannot be overwritten.
+bool CopyWhenChanged(const std::string& from, const std::string& to);
 
 } // namespace pgtest

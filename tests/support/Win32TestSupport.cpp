@@ -20,11 +20,23 @@ void PumpMessages(DWORD milliseconds)
 
 std::string WindowText(HWND window)
 {
-    const LRESULT length = ::SendMessageA(window, WM_GETTEXTLENGTH, 0, 0);
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    const LRESULT copied = ::SendMessageA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
-    text.resize(static_cast<std::size_t>(copied));
+    DWORD_PTR length = 0;
+    if (!::SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
+        return {};
+    std::string text(length + 1, '\0');
+    DWORD_PTR copied = 0;
+    ::SendMessageTimeoutA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                          SMTO_ABORTIFHUNG, 5000, &copied);
+    text.resize(copied);
     return text;
+}
+
+RECT ChildRect(HWND child)
+{
+    RECT r{};
+    ::GetWindowRect(child, &r);
+    ::MapWindowPoints(nullptr, ::GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+    return r;
 }
 
 namespace {
@@ -68,9 +80,10 @@ std::map<UINT_PTR, WindowWatcher*>& Watchers()
 
 } // namespace
 
-WindowWatcher::WindowWatcher(const char* className, const std::string& title, std::function<void(HWND)> action,
-                             DWORD timeoutMs)
-    : m_className(className), m_title(title), m_action(std::move(action)), m_deadline(::GetTickCount() + timeoutMs)
+WindowWatcher::WindowWatcher(const char* className, const std::string& title,
+                             std::function<void(HWND)> action, DWORD timeoutMs)
+    : m_className(className), m_title(title), m_action(std::move(action)),
+      m_deadline(::GetTickCount() + timeoutMs)
 {
     m_timer = ::SetTimer(nullptr, 0, 20, &WindowWatcher::OnTimer);
     Watchers()[m_timer] = this;
@@ -124,6 +137,22 @@ std::string MessageBoxText(HWND box)
 void DeleteUserKey(const char* path)
 {
     ::RegDeleteKeyA(HKEY_CURRENT_USER, path);
+}
+
+void WriteUserString(const char* path, const char* name, const std::string& value)
+{
+    HKEY key = nullptr;
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return;
+    ::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     static_cast<DWORD>(value.size() + 1));
+    ::RegCloseKey(key);
+}
+
+bool CopyWhenChanged(const std::string& from, const std::string& to)
+{
+    return ReadWholeFile(from) == ReadWholeFile(to) || ::CopyFileA(from.c_str(), to.c_str(), FALSE);
 }
 
 } // namespace pgtest

@@ -2,9 +2,6 @@
 
 #include <commctrl.h>
 
-#include <cstdlib>
-#include <cstring>
-
 namespace gui {
 
 std::string BinPath(const std::string& fileName)
@@ -29,10 +26,9 @@ Program::Program(const std::string& exePath, const std::string& currentDirectory
         startup.hStdError = INVALID_HANDLE_VALUE;
     }
     PROCESS_INFORMATION info{};
-    const BOOL started = ::CreateProcessA(exePath.c_str(), commandLine.data(), nullptr, nullptr,
-                                          output != INVALID_HANDLE_VALUE, 0, nullptr,
-                                          currentDirectory.empty() ? nullptr : currentDirectory.c_str(),
-                                          &startup, &info);
+    const BOOL started = ::CreateProcessA(
+        exePath.c_str(), commandLine.data(), nullptr, nullptr, output != INVALID_HANDLE_VALUE, 0, nullptr,
+        currentDirectory.empty() ? nullptr : currentDirectory.c_str(), &startup, &info);
     if (output != INVALID_HANDLE_VALUE)
         ::CloseHandle(output);
     if (started) {
@@ -86,10 +82,10 @@ std::vector<HWND> Program::Windows() const
 HWND Program::WaitForWindow(const std::string& title, DWORD timeoutMs) const
 {
     HWND result = nullptr;
-    WaitUntil(
+    pgtest::WaitUntil(
         [&] {
             for (HWND window : Windows())
-                if (Text(window) == title) {
+                if (pgtest::WindowText(window) == title) {
                     result = window;
                     return true;
                 }
@@ -107,19 +103,6 @@ bool Program::WaitForExit(DWORD timeoutMs) const
 HWND Item(HWND dialog, int id)
 {
     return ::GetDlgItem(dialog, id);
-}
-
-std::string Text(HWND window)
-{
-    DWORD_PTR length = 0;
-    if (!::SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
-        return {};
-    std::string text(length + 1, '\0');
-    DWORD_PTR copied = 0;
-    ::SendMessageTimeoutA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
-                          5000, &copied);
-    text.resize(copied);
-    return text;
 }
 
 void SetText(HWND window, const std::string& text)
@@ -142,24 +125,10 @@ void PostClick(HWND button)
     ::PostMessageA(button, BM_CLICK, 0, 0);
 }
 
-RECT ControlRect(HWND dialog, int id)
-{
-    RECT rect{};
-    ::GetWindowRect(Item(dialog, id), &rect);
-    ::MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
-
 void BringToFront(HWND window)
 {
     ::SetForegroundWindow(window);
-    WaitUntil([&] { return ::GetForegroundWindow() == window; }, 2000);
-}
-
-bool ExpectGerman()
-{
-    const char* language = std::getenv("PG_EXPECT_LANGUAGE");
-    return language && std::strcmp(language, "de") == 0;
+    pgtest::WaitUntil([&] { return ::GetForegroundWindow() == window; }, 2000);
 }
 
 void MovePointerTo(POINT screen)
@@ -240,12 +209,13 @@ namespace {
 // Memory in another process for list-view messages, freed when it goes.
 class RemoteBuffer
 {
-public:
+  public:
     RemoteBuffer(HWND window, std::size_t size)
     {
         DWORD processId = 0;
         ::GetWindowThreadProcessId(window, &processId);
-        m_process = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
+        m_process =
+            ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
         if (m_process)
             m_address = ::VirtualAllocEx(m_process, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
     }
@@ -269,7 +239,7 @@ public:
     }
     explicit operator bool() const { return m_address != nullptr; }
 
-private:
+  private:
     HANDLE m_process = nullptr;
     void* m_address = nullptr;
 };
@@ -374,22 +344,6 @@ std::string RunAndCapture(const std::string& commandLine)
         ::CloseHandle(writeEnd);
     ::CloseHandle(readEnd);
     return output;
-}
-
-void DeleteUserKey(const char* path)
-{
-    ::RegDeleteKeyA(HKEY_CURRENT_USER, path);
-}
-
-void WriteUserString(const char* path, const char* name, const std::string& value)
-{
-    HKEY key = nullptr;
-    if (::RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
-        return;
-    ::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                     static_cast<DWORD>(value.size() + 1));
-    ::RegCloseKey(key);
 }
 
 } // namespace gui

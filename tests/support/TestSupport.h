@@ -1,4 +1,5 @@
 #pragma once
+// Test helpers of every layer that need no window: files, scratch names, the expected language.
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -10,6 +11,9 @@ std::string DataPath(const std::string& relative);
 
 // Whole content of a file, or empty when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
+
+// Whether this run expects the German texts (the test runner says which locale Wine got).
+bool ExpectGerman();
 
 // Whole content of a read-write stream; later writes append.
 std::string StreamContent(std::FILE* stream);

@@ -1,66 +1,15 @@
 #pragma once
 // A scratch temp-directory tree of downloads for the catalogue's Wine and black-box tests: data
 // files, sparse files, metadata files and directory links, removed with everything in it.
+#include "MetFile.h"
+#include "Win32TestSupport.h"
+
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace pgtest {
-
-// Bytes of a NNN.part.met metadata file: header without partial hashes, then the tags.
-class MetFile
-{
-  public:
-    MetFile& Name(const std::string& fileName) { return StringTag(0x01, fileName); }
-    MetFile& Size(std::uint32_t size) { return IntTag("\x02", size); }
-    MetFile& Copied(std::uint32_t copied) { return IntTag("\x08", copied); }
-    MetFile& Gap(int number, std::uint32_t start, std::uint32_t end)
-    {
-        const std::string digits = std::to_string(number);
-        return IntTag("\x09" + digits, start).IntTag("\x0A" + digits, end);
-    }
-
-    std::string Bytes() const
-    {
-        std::string bytes(1, '\xE0');
-        bytes += std::string(4, '\x01');                                             // date
-        bytes += "\x10\x32\x54\x76\x98\xBA\xDC\xFE\x01\x23\x45\x67\x89\xAB\xCD\xEF"; // file id
-        bytes += std::string(2, '\0');                                               // no partial hashes
-        AppendInt(bytes, m_tagCount, 4);
-        return bytes + m_tags;
-    }
-
-  private:
-    static void AppendInt(std::string& bytes, std::uint32_t value, int size)
-    {
-        for (int i = 0; i < size; ++i)
-            bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
-    }
-    MetFile& StringTag(unsigned char id, const std::string& value)
-    {
-        m_tags += '\x02';
-        AppendInt(m_tags, 1, 2);
-        m_tags += static_cast<char>(id);
-        AppendInt(m_tags, static_cast<std::uint32_t>(value.size()), 2);
-        m_tags += value;
-        ++m_tagCount;
-        return *this;
-    }
-    MetFile& IntTag(const std::string& name, std::uint32_t value)
-    {
-        m_tags += '\x03';
-        AppendInt(m_tags, static_cast<std::uint32_t>(name.size()), 2);
-        m_tags += name;
-        AppendInt(m_tags, value, 4);
-        ++m_tagCount;
-        return *this;
-    }
-
-    std::string m_tags;
-    std::uint32_t m_tagCount = 0;
-};
 
 // Wine only: the Unix path of a Windows path, through Wine's own kernel32 export; empty on Windows.
 inline std::string UnixPathOf(const std::string& windowsPath)
@@ -97,28 +46,8 @@ inline bool StartUnixProgram(const std::string& commandLine)
 
 inline bool WaitForAttributes(const std::string& path, bool present)
 {
-    for (int i = 0; i < 500; ++i) {
-        if ((::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) == present)
-            return true;
-        ::Sleep(20);
-    }
-    return false;
-}
-
-// Every byte of a file; empty when it cannot be read.
-inline std::string ReadFileBytes(const std::string& path)
-{
-    std::string bytes;
-    const HANDLE file =
-        ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    char buffer[65536];
-    DWORD read = 0;
-    while (::ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
-        bytes.append(buffer, read);
-    ::CloseHandle(file);
-    return bytes;
+    return WaitUntil(
+        [&] { return (::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) == present; });
 }
 
 inline bool IsLink(const std::string& path)
@@ -184,7 +113,7 @@ class CatalogueTree
         else
             File(relative, std::string(static_cast<std::size_t>(size), 'd'));
         if (met)
-            File(relative + ".met", met->Bytes());
+            File(relative + ".met", met->str());
     }
 
     // A directory link at `relative` whose target is `target` (relative to the link's directory, or
@@ -200,7 +129,8 @@ class CatalogueTree
         // Wine 8 reports success for CreateSymbolicLinkA without making a link: make a Unix one.
         const std::string unixLink = UnixPathOf(link);
         const std::string unixTarget = target.find(':') == std::string::npos ? target : UnixPathOf(target);
-        return !unixLink.empty() && StartUnixProgram("/bin/ln -s \"" + unixTarget + "\" \"" + unixLink + "\"") &&
+        return !unixLink.empty() &&
+               StartUnixProgram("/bin/ln -s \"" + unixTarget + "\" \"" + unixLink + "\"") &&
                WaitForAttributes(link, true) && IsLink(link);
     }
 
