@@ -8,21 +8,7 @@
 #include <gtest/gtest.h>
 #include <vfw.h>
 
-#include <cstdio>
-
 namespace {
-
-// The playing position of a movie window titled "<path> <position> / <length>"; -1 otherwise.
-long PlayingPosition(const std::string& title, const std::string& path, unsigned length)
-{
-    unsigned position = 0;
-    unsigned shownLength = 0;
-    if (title.compare(0, path.size(), path) != 0 ||
-        std::sscanf(title.c_str() + path.size(), " %u / %u", &position, &shownLength) != 2 ||
-        shownLength != length)
-        return -1;
-    return static_cast<long>(position);
-}
 
 class PlaybackGuiTest : public gui::ProgramTest
 {
@@ -68,7 +54,7 @@ void PlaybackGuiTest::ExpectHalfArrivedDownloadPlays(const std::string& media, c
         // The length as the media window has it, in its device's time format.
         const HWND media = movie ? ::FindWindowExA(movie, nullptr, "MCIWndClass", nullptr) : nullptr;
         const auto length = static_cast<unsigned>(media ? ::SendMessageA(media, MCIWNDM_GETLENGTH, 0, 0) : 0);
-        position = length > 0 ? PlayingPosition(pgtest::WindowText(movie), part, length) : -1;
+        position = length > 0 ? pgtest::PlayingPosition(pgtest::WindowText(movie), part, length) : -1;
         return position > 0;
     })) << name
         << ": " << (movie ? pgtest::WindowText(movie) : "no movie window");

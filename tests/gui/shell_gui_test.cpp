@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace {
 
 using pgtest::Expected;
@@ -22,11 +21,7 @@ TEST_F(ShellGuiTest, LocalizedMainWindowShowsItsTexts)
     EXPECT_EQ(Expected(pgtest::GO), pgtest::WindowText(gui::Item(window, IDB_GO)));
     EXPECT_EQ("Refresh", pgtest::WindowText(gui::Item(window, IDB_REFRESH)));
     EXPECT_EQ(Expected(pgtest::DEFAULT_TEMP_DIR), pgtest::WindowText(gui::Item(window, IDE_TEMP_DIR)));
-    const std::vector<std::string> headings = gui::ListHeadings(gui::Item(window, IDL_DOWNLOADS), 4);
-    const std::vector<std::string> expected{Expected(pgtest::COLUMN_FILE_NAME),
-                                            Expected(pgtest::COLUMN_PERCENT), Expected(pgtest::COLUMN_SIZE),
-                                            Expected(pgtest::COLUMN_PART_FILE)};
-    EXPECT_EQ(expected, headings);
+    EXPECT_EQ(pgtest::ExpectedColumnHeadings(), gui::ListHeadings(gui::Item(window, IDL_DOWNLOADS), 4));
     EXPECT_EQ("640", pgtest::WindowText(gui::Item(window, IDE_WIDTH)));
     EXPECT_EQ("50", pgtest::WindowText(gui::Item(window, IDE_FRAME_COUNT)));
 }

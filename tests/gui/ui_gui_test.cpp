@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace {
 
 constexpr int GRIP_ID = 17733;
@@ -25,13 +24,6 @@ void DragGrip(HWND window, int dx, int dy)
     gui::SendMouseButton(MOUSEEVENTF_LEFTUP);
     ::Sleep(50);
     ::Sleep(200);
-}
-
-SIZE WindowSize(HWND window)
-{
-    RECT r{};
-    ::GetWindowRect(window, &r);
-    return {r.right - r.left, r.bottom - r.top};
 }
 
 using UiGuiTest = gui::ProgramTest;
@@ -68,14 +60,14 @@ TEST_F(UiGuiTest, DraggingTheGripResizesTheWindowAndItsControls)
     const HWND window = program.WaitForWindow("Partglance");
     ASSERT_NE(nullptr, window);
     gui::BringToFront(window);
-    const SIZE opening = WindowSize(window);
+    const SIZE opening = pgtest::WindowSize(window);
     const RECT list = pgtest::ChildRect(gui::Item(window, IDL_DOWNLOADS));
     const RECT go = pgtest::ChildRect(gui::Item(window, IDB_GO));
     const RECT refresh = pgtest::ChildRect(gui::Item(window, IDB_REFRESH));
     const RECT tempDir = pgtest::ChildRect(gui::Item(window, IDE_TEMP_DIR));
 
     DragGrip(window, 60, 40);
-    const SIZE grown = WindowSize(window);
+    const SIZE grown = pgtest::WindowSize(window);
     ASSERT_EQ(opening.cx + 60, grown.cx);
     ASSERT_EQ(opening.cy + 40, grown.cy);
     const RECT newList = pgtest::ChildRect(gui::Item(window, IDL_DOWNLOADS));
@@ -99,8 +91,8 @@ TEST_F(UiGuiTest, DraggingTheGripResizesTheWindowAndItsControls)
 
     // Dragging far inwards stops at the opening size.
     DragGrip(window, -300, -200);
-    EXPECT_EQ(opening.cx, WindowSize(window).cx);
-    EXPECT_EQ(opening.cy, WindowSize(window).cy);
+    EXPECT_EQ(opening.cx, pgtest::WindowSize(window).cx);
+    EXPECT_EQ(opening.cy, pgtest::WindowSize(window).cy);
     EXPECT_EQ(list.right, pgtest::ChildRect(gui::Item(window, IDL_DOWNLOADS)).right);
 }
 

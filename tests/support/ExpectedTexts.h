@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 
 #include <string>
+#include <vector>
 
 namespace pgtest {
 
@@ -28,15 +29,18 @@ inline constexpr Localized IF_KNOWN_LABEL{"Falls bekannt:", "If known:"};
 inline constexpr Localized WIDTH_LABEL{"Breite:", "Width:"};
 inline constexpr Localized HEIGHT_LABEL{"H\xf6he:", "Height:"};
 inline constexpr Localized GO{"&Los", "&Go"};
-inline constexpr Localized COLUMN_FILE_NAME{"Filmname", "Filename"};
-inline constexpr Localized COLUMN_PERCENT{"% geladen", "% recieved"};
-inline constexpr Localized COLUMN_SIZE{"Gr\xf6sse", "Size"};
-inline constexpr Localized COLUMN_PART_FILE{"Partname", "Partfile"};
 inline constexpr Localized DEFAULT_TEMP_DIR{"C:\\Programme\\eDonkey2000\\temp\\",
                                             "C:\\Program Files\\eDonkey2000\\temp\\"};
 inline constexpr Localized ABOUT_ITEM{"Inf&o \xfc"
                                       "ber Decoyrun...",
                                       "Inf&o about Partglance..."};
+
+// The download list's column headings, first to last.
+inline std::vector<std::string> ExpectedColumnHeadings()
+{
+    return {Expected({"Filmname", "Filename"}), Expected({"% geladen", "% recieved"}),
+            Expected({"Gr\xf6sse", "Size"}), Expected({"Partname", "Partfile"})};
+}
 
 // Choosers
 inline constexpr Localized INPUT_DIALOG_TITLE{"W\xe4hlen Sie eine Partdatei des Esels aus...",

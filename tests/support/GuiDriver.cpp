@@ -278,6 +278,12 @@ std::vector<std::vector<std::string>> ListRows(HWND list, int columns)
     return rows;
 }
 
+std::string ListCell(HWND list, int row, int column)
+{
+    const RemoteBuffer buffer(list, sizeof(LVITEMA) + TEXT_SIZE);
+    return buffer ? RemoteItemText(list, buffer, row, column) : std::string();
+}
+
 std::vector<std::string> ListHeadings(HWND list, int columns)
 {
     std::vector<std::string> headings;

@@ -57,9 +57,11 @@ void ClickControl(HWND dialog, int id, bool doubleClick = false);
 void TypeText(const std::string& text);
 void PressKey(WORD virtualKey);
 
-// List-view contents of another process: every row's cell texts, columns 0..columns-1.
+// List-view contents, also of another process: every row's cell texts, columns 0..columns-1.
 std::vector<std::vector<std::string>> ListRows(HWND list, int columns);
-// Header texts of a list view in another process.
+// One cell's text of a list view, also of another process.
+std::string ListCell(HWND list, int row, int column);
+// Header texts of a list view, also of another process.
 std::vector<std::string> ListHeadings(HWND list, int columns);
 // Bounds of a list-view row of another process, in the list's client coordinates.
 RECT ListItemRect(HWND list, int row);

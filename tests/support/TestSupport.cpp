@@ -80,6 +80,17 @@ TempStream::~TempStream()
     std::remove(m_path.c_str());
 }
 
+long PlayingPosition(const std::string& title, const std::string& path, unsigned length)
+{
+    unsigned position = 0;
+    unsigned shownLength = 0;
+    if (title.compare(0, path.size(), path) != 0 ||
+        std::sscanf(title.c_str() + path.size(), " %u / %u", &position, &shownLength) != 2 ||
+        title != path + " " + std::to_string(position) + " / " + std::to_string(length))
+        return -1;
+    return static_cast<long>(position);
+}
+
 std::string WithCrLf(const std::string& text)
 {
     std::string converted;

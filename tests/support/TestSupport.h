@@ -43,6 +43,10 @@ class TempStream
     std::unique_ptr<std::FILE, Closer> m_file;
 };
 
+// The playing position of a movie window titled exactly "<path> <position> / <length>" with the
+// given length; -1 otherwise.
+long PlayingPosition(const std::string& title, const std::string& path, unsigned length);
+
 // The text with a CR before every LF, as a text-mode stream writes it on Windows.
 std::string WithCrLf(const std::string& text);
 

@@ -39,6 +39,13 @@ RECT ChildRect(HWND child)
     return r;
 }
 
+SIZE WindowSize(HWND window)
+{
+    RECT r{};
+    ::GetWindowRect(window, &r);
+    return {r.right - r.left, r.bottom - r.top};
+}
+
 namespace {
 
 struct Search

@@ -30,6 +30,9 @@ std::string WindowText(HWND window);
 // A child's rectangle in its parent's client coordinates.
 RECT ChildRect(HWND child);
 
+// Outer size of a window.
+SIZE WindowSize(HWND window);
+
 // Watches for a visible top-level window of this process with the given class ("#32770" for
 // message boxes and common dialogs) and title (empty: any title, but only a window that has an
 // owner), and hands it to the action once. A timer of this thread looks, so the action runs on

@@ -1,6 +1,7 @@
 // The download list on a real temp-directory tree: the scan, the rows, the double-click, the
 // input browse and header-click sorting on the real list view.
 #include "CatalogueTree.h"
+#include "GuiDriver.h"
 #include "MainWindowFixture.h"
 #include "TestSupport.h"
 #include "Win32TestSupport.h"
@@ -35,17 +36,6 @@ constexpr std::uint64_t KiB = 1024;
 constexpr std::uint64_t MiB = KiB * 1024;
 constexpr std::uint64_t GiB = MiB * 1024;
 
-std::string CellText(HWND list, int row, int column)
-{
-    char text[1024] = {};
-    LVITEMA item{};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = sizeof text;
-    ::SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-    return text;
-}
-
 class CatalogueWindowTest : public pgtest::MainWindowFixture
 {
   protected:
@@ -59,20 +49,13 @@ class CatalogueWindowTest : public pgtest::MainWindowFixture
     HWND List() const { return Item(IDL_DOWNLOADS); }
     int RowCount() const { return static_cast<int>(::SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0)); }
 
-    std::vector<Row> Rows() const
-    {
-        std::vector<Row> rows;
-        for (int row = 0; row < RowCount(); ++row)
-            rows.push_back({CellText(List(), row, 0), CellText(List(), row, 1), CellText(List(), row, 2),
-                            CellText(List(), row, 3)});
-        return rows;
-    }
+    std::vector<Row> Rows() const { return gui::ListRows(List(), 4); }
 
     std::vector<std::string> Column(int column) const
     {
         std::vector<std::string> texts;
         for (int row = 0; row < RowCount(); ++row)
-            texts.push_back(CellText(List(), row, column));
+            texts.push_back(gui::ListCell(List(), row, column));
         return texts;
     }
 
@@ -219,7 +202,7 @@ TEST_F(CatalogueWindowTest, LinkBackUpTheTreeIsListedOnceAndNotEntered)
 
     Open(tree.Root());
     EXPECT_EQ(Column(3), (std::vector<std::string>{tree.PathOf("sub\\in.part"), tree.PathOf("top.part")}));
-    EXPECT_EQ("Inner.avi", CellText(List(), 0, 0));
+    EXPECT_EQ("Inner.avi", gui::ListCell(List(), 0, 0));
 }
 
 TEST_F(CatalogueWindowTest, LinkToATreeOutsideIsScannedLikeASubDirectory)
@@ -233,7 +216,7 @@ TEST_F(CatalogueWindowTest, LinkToATreeOutsideIsScannedLikeASubDirectory)
 
     Open(tree.Root());
     EXPECT_EQ(Column(3), (std::vector<std::string>{tree.PathOf("elsewhere\\far.part"), tree.PathOf("near.part")}));
-    EXPECT_EQ("Outside.avi", CellText(List(), 0, 0));
+    EXPECT_EQ("Outside.avi", gui::ListCell(List(), 0, 0));
 }
 
 TEST_F(CatalogueWindowTest, ChainOfLinksLongerThanThePathLimitEnds)
@@ -460,7 +443,7 @@ class CatalogueSortTest : public CatalogueWindowTest
     // n of the row's data file sn.part.
     int FileNumber(int row) const
     {
-        const std::string path = CellText(List(), row, 3);
+        const std::string path = gui::ListCell(List(), row, 3);
         return path[path.size() - 6] - '0';
     }
 
@@ -497,7 +480,7 @@ TEST_F(CatalogueSortTest, NameAscendingThenDescendingInByteOrder)
 {
     ClickHeader(0);
     EXPECT_EQ((std::vector<std::string>{"Long", "Mango", "Zebra", "apple"}), Names());
-    EXPECT_EQ(kLongName, CellText(List(), 0, 0)); // read back and written back whole
+    EXPECT_EQ(kLongName, gui::ListCell(List(), 0, 0)); // read back and written back whole
     ClickHeader(0);
     EXPECT_EQ((std::vector<std::string>{"apple", "Zebra", "Mango", "Long"}), Names());
     EXPECT_EQ(0, m_dialog->m_sortColumn);
@@ -523,10 +506,10 @@ TEST_F(CatalogueSortTest, SelectedRowStaysSelectedWhereverItMoves)
     ClickHeader(0);
     EXPECT_EQ((std::vector<int>{2}), SelectedRows());
     EXPECT_EQ(2, ::SendMessageA(List(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
-    EXPECT_EQ("Zebra.avi", CellText(List(), 2, 0));
+    EXPECT_EQ("Zebra.avi", gui::ListCell(List(), 2, 0));
     ClickHeader(2);
     EXPECT_EQ((std::vector<int>{3}), SelectedRows());
-    EXPECT_EQ("Zebra.avi", CellText(List(), 3, 0));
+    EXPECT_EQ("Zebra.avi", gui::ListCell(List(), 3, 0));
 }
 
 TEST_F(CatalogueSortTest, ClickAfterRefreshReversesTheLastDirection)

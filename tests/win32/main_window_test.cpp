@@ -1,5 +1,6 @@
 // The main window created from its real template: texts, fields, columns, settings and handlers.
 #include "ExpectedTexts.h"
+#include "GuiDriver.h"
 #include "MainWindowFixture.h"
 #include "Win32TestSupport.h"
 
@@ -18,18 +19,7 @@ using pgtest::WindowText;
 
 class MainWindowTest : public pgtest::MainWindowFixture
 {
-protected:
-    std::string ColumnHeading(int column) const
-    {
-        char text[128] = {};
-        LVCOLUMNA lvColumn{};
-        lvColumn.mask = LVCF_TEXT;
-        lvColumn.pszText = text;
-        lvColumn.cchTextMax = sizeof text;
-        ::SendMessageA(Item(IDL_DOWNLOADS), LVM_GETCOLUMNA, column, reinterpret_cast<LPARAM>(&lvColumn));
-        return text;
-    }
-
+  protected:
     std::string StoredTempDir() const
     {
         std::string value;
@@ -71,10 +61,7 @@ TEST_F(MainWindowTest, LocalizedCaptionsFollowTheUserLocale)
 TEST_F(MainWindowTest, LocalizedColumnHeadings)
 {
     Open();
-    EXPECT_EQ(pgtest::Expected(pgtest::COLUMN_FILE_NAME), ColumnHeading(0));
-    EXPECT_EQ(pgtest::Expected(pgtest::COLUMN_PERCENT), ColumnHeading(1));
-    EXPECT_EQ(pgtest::Expected(pgtest::COLUMN_SIZE), ColumnHeading(2));
-    EXPECT_EQ(pgtest::Expected(pgtest::COLUMN_PART_FILE), ColumnHeading(3));
+    EXPECT_EQ(pgtest::ExpectedColumnHeadings(), gui::ListHeadings(Item(IDL_DOWNLOADS), 4));
 }
 
 TEST_F(MainWindowTest, LocalizedSystemMenuOffersTheAboutItemLast)

@@ -10,7 +10,6 @@
 
 #include "app/MainDialog.h"
 #include "framework/Application.h"
-#include "framework/Text.h"
 #include "playback/MoviePreviewDialog.h"
 
 #include "res/resource.h"
@@ -21,7 +20,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -29,6 +27,7 @@
 namespace {
 
 using pgtest::Expected;
+using pgtest::PlayingPosition;
 using pgtest::PumpMessages;
 using pgtest::WaitUntil;
 using pgtest::WindowText;
@@ -65,18 +64,6 @@ HWND MediaWindowOf(HWND movie)
 unsigned MediaLength(HWND media)
 {
     return static_cast<unsigned>(::SendMessageA(media, MCIWNDM_GETLENGTH, 0, 0));
-}
-
-// The playing position of a title "<path> <position> / <length>" with the given length; -1 otherwise.
-long PlayingPosition(const std::string& title, const std::string& path, unsigned length)
-{
-    unsigned position = 0;
-    unsigned shownLength = 0;
-    if (title.compare(0, path.size(), path) != 0 ||
-        std::sscanf(title.c_str() + path.size(), " %u / %u", &position, &shownLength) != 2 ||
-        title != path + fw::Format(" %u / %u", position, length))
-        return -1;
-    return static_cast<long>(position);
 }
 
 // True when the window's client area covers exactly the rectangle of the child.

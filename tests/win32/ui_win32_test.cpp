@@ -27,14 +27,8 @@
 namespace {
 
 using pgtest::ChildRect;
+using pgtest::WindowSize;
 using pgtest::WindowText;
-
-SIZE WindowSize(HWND window)
-{
-    RECT r{};
-    ::GetWindowRect(window, &r);
-    return {r.right - r.left, r.bottom - r.top};
-}
 
 void ResizeBy(HWND window, int dx, int dy)
 {
