@@ -24,7 +24,7 @@ class CatalogueGuiTest : public gui::ProgramTest
         m_tree.Directory("sub");
         m_tree.Download("film.part", 5000, &film);
         m_tree.Download("sub\\clip.part", 4000, &clip);
-        pgtest::WriteUserString(gui::SETTINGS_KEY, "TmpDir", m_tree.Root());
+        StoreTempDir(m_tree.Root());
     }
 
     // Starts the program in the tree's root, which is then its current directory, and waits for its

@@ -6,7 +6,6 @@
 #include "GuiDriver.h"
 #include "SmallAvi.h"
 #include "resource.h"
-#include "ToolEndMarker.h"
 
 #include <gtest/gtest.h>
 
@@ -19,8 +18,7 @@
 
 namespace {
 
-constexpr char PLAYER_CLASS[] = "Mplayer2StandIn";
-constexpr char MARKER[] = TOOL_END_MARKER;
+using pgtest::PLAYER_CLASS;
 
 std::uint32_t U32(const std::string& bytes, std::size_t offset)
 {
@@ -154,18 +152,7 @@ class ClipmendGuiTest : public gui::ProgramTest
     void TearDown() override
     {
         // A player still open holds the produced file; it goes before the folder.
-        while (const HWND player = ::FindWindowA(PLAYER_CLASS, nullptr)) {
-            DWORD processId = 0;
-            ::GetWindowThreadProcessId(player, &processId);
-            const HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, processId);
-            ::PostMessageA(player, WM_CLOSE, 0, 0);
-            if (process) {
-                ::WaitForSingleObject(process, 5000);
-                ::CloseHandle(process);
-            } else {
-                pgtest::WaitUntil([&] { return !::IsWindow(player); });
-            }
-        }
+        pgtest::ClosePlayers();
         ::SetEnvironmentVariableA("MPLAYER2_STANDIN_LOG", nullptr);
         ProgramTest::TearDown();
     }
@@ -206,7 +193,8 @@ class ClipmendGuiTest : public gui::ProgramTest
             },
             30000);
         EXPECT_TRUE(ended) << pgtest::WindowText(box);
-        EXPECT_NE(std::string::npos, pgtest::WindowText(box).find(MARKER)) << pgtest::WindowText(box);
+        EXPECT_NE(std::string::npos, pgtest::WindowText(box).find(pgtest::END_MARKER))
+            << pgtest::WindowText(box);
         return output;
     }
 
@@ -230,7 +218,7 @@ TEST_F(ClipmendGuiTest, LocalizedGoOnAPartialAviMakesAFilmThatPlaysInTheMediaWin
                     .Copied(static_cast<std::uint32_t>(arrived))
                     .Gap(0, static_cast<std::uint32_t>(arrived), static_cast<std::uint32_t>(film.size()))
                     .str());
-    pgtest::WriteUserString(gui::SETTINGS_KEY, "TmpDir", m_tree.Root());
+    StoreTempDir(m_tree.Root());
 
     // The program's working folder is the temp directory: the output name is relative to it.
     gui::Program program(gui::BinPath("Partglance.exe"), m_tree.Root());
@@ -308,7 +296,7 @@ TEST_F(ClipmendGuiTest, AFailedRunStillEndsAndLeavesNothingToPlay)
     m_tree.File("008.part", std::string(4096, 'x'));
     m_tree.File("008.part.met",
                 pgtest::MetFile().Header().Name("Broken.avi").Size(100000).Gap(0, 4096, 100000).str());
-    pgtest::WriteUserString(gui::SETTINGS_KEY, "TmpDir", m_tree.Root());
+    StoreTempDir(m_tree.Root());
 
     gui::Program program(gui::BinPath("Partglance.exe"), m_tree.Root());
     ASSERT_TRUE(program.Started());

@@ -31,7 +31,7 @@ void PlaybackGuiTest::ExpectHalfArrivedDownloadPlays(const std::string& media, c
                                      .Copied(arrived)
                                      .Gap(0, arrived, static_cast<std::uint32_t>(media.size()))
                                      .str());
-    pgtest::WriteUserString(gui::SETTINGS_KEY, "TmpDir", m_tree.Root());
+    StoreTempDir(m_tree.Root());
 
     gui::Program program(gui::BinPath("Partglance.exe"), m_tree.Root());
     const HWND window = program.WaitForWindow("Partglance");

@@ -42,7 +42,8 @@ TEST_F(ShellGuiTest, TypedTempDirectoryIsStoredAndEscapeEndsTheProgram)
     std::string stored;
     EXPECT_TRUE(pgtest::WaitUntil(
         [&] {
-            stored = gui::RunAndCapture("reg.exe query \"HKCU\\SOFTWARE\\Partglance\\Dirs\" /v TmpDir");
+            stored = gui::RunAndCapture(std::string("reg.exe query \"HKCU\\") + gui::SETTINGS_KEY + "\" /v " +
+                                        gui::TEMP_DIR_VALUE);
             return stored.find("C:\\pgtest\\downloads") != std::string::npos;
         },
         5000))

@@ -3,7 +3,6 @@
 #include "ExpectedTexts.h"
 #include "GuiDriver.h"
 #include "resource.h"
-#include "ToolEndMarker.h"
 
 #include <gtest/gtest.h>
 
@@ -16,8 +15,6 @@ using pgtest::Expected;
 using pgtest::ReadWholeFile;
 
 constexpr char FOLDER[] = PG_BIN_DIR "\\..\\tool-gui-tests";
-constexpr char STAND_IN[] = PG_BIN_DIR "\\..\\stubbin\\ClipmendC.exe";
-constexpr char MARKER[] = TOOL_END_MARKER;
 
 class ToolGuiTest : public testing::Test
 {
@@ -26,8 +23,8 @@ protected:
     {
         ::CreateDirectoryA(FOLDER, nullptr);
         ASSERT_TRUE(CopyWhenChanged(gui::BinPath("Partglance.exe"), Path("Partglance.exe")));
-        ASSERT_TRUE(CopyWhenChanged(STAND_IN, Path("ClipmendC.exe")));
-        ASSERT_TRUE(CopyWhenChanged(STAND_IN, Path("Mplayer2.exe")));
+        ASSERT_TRUE(CopyWhenChanged(pgtest::STAND_IN, Path("ClipmendC.exe")));
+        ASSERT_TRUE(CopyWhenChanged(pgtest::STAND_IN, Path("Mplayer2.exe")));
         ::DeleteFileA(Path("film.avi").c_str());
         ::DeleteFileA(Log().c_str());
         ::SetEnvironmentVariableA("TOOLSTUB_LOG", Log().c_str());
@@ -74,7 +71,8 @@ TEST_F(ToolGuiTest, LocalizedGoShowsTheToolOutputAndCloseAndPlayPlaysTheFilm)
     ASSERT_NE(nullptr, output);
     const HWND closeAndPlay = gui::Item(output, IDOK);
     EXPECT_TRUE(pgtest::WaitUntil([&] { return gui::IsEnabled(closeAndPlay); }));
-    EXPECT_EQ(std::string("Work done.\r\nSee ") + MARKER + "\r\n\r\n\r\n" + Expected(pgtest::OUTPUT_END_TEXT),
+    EXPECT_EQ(std::string("Work done.\r\nSee ") + pgtest::END_MARKER + "\r\n\r\n\r\n" +
+                  Expected(pgtest::OUTPUT_END_TEXT),
               pgtest::WindowText(gui::Item(output, IDE_TOOL_OUTPUT)));
     gui::PostClick(closeAndPlay);
     EXPECT_TRUE(pgtest::WaitUntil([&] { return !::IsWindow(output); }));

@@ -1,6 +1,7 @@
 #pragma once
 // The program's translated texts as the tests expect them, German and English side by side.
 #include "TestSupport.h"
+#include "ToolEndMarker.h"
 
 #include <string>
 #include <vector>
@@ -49,7 +50,8 @@ inline constexpr Localized OUTPUT_DIALOG_TITLE{"W\xe4hlen Sie ein  Avi aus...", 
 inline constexpr Localized TEMP_DIR_BROWSE_TITLE{"W\xe4hlen Sie das eDonkey2000 Temp-Verzeichnis aus:",
                                                  "Choose the eDonkey2000 Temp-Dir:"};
 
-// Output window
+// Output window; the end marker is the preview tool's last line, as both programs define it.
+inline constexpr char END_MARKER[] = TOOL_END_MARKER;
 inline constexpr Localized OUTPUT_TITLE{"Clipmend - Ausgabe", "Clipmend - Output"};
 inline constexpr Localized OUTPUT_CANCEL{"&Abbrechen", "&Cancel"};
 inline constexpr Localized OUTPUT_CLOSE_AND_PLAY{"&Schliessen && Wiedergeben", "Close and &Play"};

@@ -69,8 +69,9 @@ RECT ListItemRect(HWND list, int row);
 // Runs a console program of the prefix (such as reg.exe) and returns what it printed.
 std::string RunAndCapture(const std::string& commandLine);
 
-// Where the program keeps its one setting, under HKEY_CURRENT_USER.
+// Where the program keeps its one setting, the temp directory, under HKEY_CURRENT_USER.
 constexpr char SETTINGS_KEY[] = "SOFTWARE\\Partglance\\Dirs";
+constexpr char TEMP_DIR_VALUE[] = "TmpDir";
 
 // A test of the program from outside: its stored setting is cleared before and after.
 class ProgramTest : public testing::Test
@@ -78,6 +79,11 @@ class ProgramTest : public testing::Test
   protected:
     void SetUp() override { pgtest::DeleteUserKey(SETTINGS_KEY); }
     void TearDown() override { pgtest::DeleteUserKey(SETTINGS_KEY); }
+    // The temp directory the program lists when it starts.
+    static void StoreTempDir(const std::string& path)
+    {
+        pgtest::WriteUserString(SETTINGS_KEY, TEMP_DIR_VALUE, path);
+    }
 };
 
 } // namespace gui

@@ -157,6 +157,22 @@ void WriteUserString(const char* path, const char* name, const std::string& valu
     ::RegCloseKey(key);
 }
 
+void ClosePlayers()
+{
+    while (const HWND player = ::FindWindowA(PLAYER_CLASS, nullptr)) {
+        DWORD processId = 0;
+        ::GetWindowThreadProcessId(player, &processId);
+        const HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, processId);
+        ::PostMessageA(player, WM_CLOSE, 0, 0);
+        if (process) {
+            ::WaitForSingleObject(process, 5000);
+            ::CloseHandle(process);
+        } else {
+            WaitUntil([&] { return !::IsWindow(player); });
+        }
+    }
+}
+
 bool CopyWhenChanged(const std::string& from, const std::string& to)
 {
     return ReadWholeFile(from) == ReadWholeFile(to) || ::CopyFileA(from.c_str(), to.c_str(), FALSE);

@@ -1,5 +1,5 @@
 #pragma once
-// Win32 test helpers of the Wine test programs: waiting, reading windows, settings clean-up.
+// Win32 test helpers of the Wine test programs: waiting, reading windows, settings, stand-ins.
 #include "TestSupport.h"
 
 #include <windows.h>
@@ -71,6 +71,16 @@ std::string MessageBoxText(HWND box);
 // Deletes a key of HKEY_CURRENT_USER with its values (no sub-keys expected).
 void DeleteUserKey(const char* path);
 void WriteUserString(const char* path, const char* name, const std::string& value);
+
+// The stand-in built for the tests that plays the preview tool and, copied, the media player.
+constexpr char STAND_IN[] = PG_BIN_DIR "\\..\\stubbin\\ClipmendC.exe";
+
+// Window class of the media player stand-in.
+constexpr char PLAYER_CLASS[] = "Mplayer2StandIn";
+
+// Closes every open media player stand-in and waits for its process to end, so that it holds no
+// file of the test any more.
+void ClosePlayers();
 
 // Copies a file unless the target has the same bytes: a program from an earlier test may still be
 // on its way out, and a running program cannot be overwritten.

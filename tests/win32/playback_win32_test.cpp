@@ -332,8 +332,6 @@ TEST_F(MovieWindowTest, MissingFileLeavesTheWindowOpenUnderItsPath)
 
 // ---------------------------------------------------------------- the Play buttons
 
-constexpr char PLAYER_CLASS[] = "Mplayer2StandIn";
-
 class PlayButtonTest : public testing::Test
 {
   protected:
@@ -348,10 +346,7 @@ class PlayButtonTest : public testing::Test
     void TearDown() override
     {
         // A player left open goes before its folder.
-        while (const HWND player = ::FindWindowA(PLAYER_CLASS, nullptr)) {
-            ::PostMessageA(player, WM_CLOSE, 0, 0);
-            WaitUntil([&] { return !::IsWindow(player); });
-        }
+        pgtest::ClosePlayers();
         ::SetEnvironmentVariableA("MPLAYER2_STANDIN_LOG", nullptr);
         m_main.DestroyWindow();
         PumpMessages();
@@ -387,8 +382,8 @@ TEST_F(PlayButtonTest, OtherInputGoesToThePlayerUnquotedAndThePlayerClosesAtTheE
     const std::string path = m_folder.Avi("my clip.avi", {64, 48, 10, 5});
     PlayInput(path, "my clip.avi");
     EXPECT_TRUE(WaitUntil([&] { return PlayerLog() == "/play /close " + path + "\r\n"; })) << PlayerLog();
-    EXPECT_TRUE(WaitUntil([&] { return ::FindWindowA(PLAYER_CLASS, nullptr) != nullptr; }));
-    EXPECT_TRUE(WaitUntil([&] { return ::FindWindowA(PLAYER_CLASS, nullptr) == nullptr; }));
+    EXPECT_TRUE(WaitUntil([&] { return ::FindWindowA(pgtest::PLAYER_CLASS, nullptr) != nullptr; }));
+    EXPECT_TRUE(WaitUntil([&] { return ::FindWindowA(pgtest::PLAYER_CLASS, nullptr) == nullptr; }));
 }
 
 TEST_F(PlayButtonTest, PlayOutputHandsTheMemberAsItStands)

@@ -31,11 +31,11 @@ using pgtest::CopyWhenChanged;
 using pgtest::Expected;
 using pgtest::PumpMessages;
 using pgtest::ReadWholeFile;
+using pgtest::STAND_IN;
 using pgtest::WaitUntil;
 using pgtest::WindowText;
 
 constexpr char INSIDE_VARIABLE[] = "PG_TOOL_TEST_FOLDER";
-constexpr char STAND_IN[] = PG_BIN_DIR "\\..\\stubbin\\ClipmendC.exe";
 constexpr char MARKER[] = TOOL_END_MARKER;
 
 enum class ToolFolder { StandIn, NoTool };
