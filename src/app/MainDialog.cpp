@@ -1,9 +1,9 @@
 #include "app/MainDialog.h"
 
 #include "app/DirSettings.h"
-#include "app/Language.h"
+#include "framework/Language.h"
 #include "app/MainLayout.h"
-#include "app/Strings.h"
+#include "framework/Strings.h"
 #include "framework/Application.h"
 #include "framework/Choosers.h"
 #include "framework/DataExchange.h"

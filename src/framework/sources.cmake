@@ -1,4 +1,4 @@
-list(APPEND PG_CORE_SOURCES src/framework/Text.cpp)
+list(APPEND PG_CORE_SOURCES src/framework/Text.cpp src/framework/Language.cpp)
 list(APPEND PG_WIN32_SOURCES
   src/framework/Window.cpp
   src/framework/Dialog.cpp
@@ -7,4 +7,5 @@ list(APPEND PG_WIN32_SOURCES
   src/framework/Choosers.cpp
   src/framework/Thread.cpp
   src/framework/IconPaint.cpp
-  src/framework/Registry.cpp)
+  src/framework/Registry.cpp
+  src/framework/Strings.cpp)

@@ -1,7 +1,7 @@
 // The two Play buttons of the main window.
 #include "app/MainDialog.h"
 
-#include "app/Strings.h"
+#include "framework/Strings.h"
 #include "framework/Application.h"
 #include "framework/Text.h"
 #include "playback/MoviePreviewDialog.h"

@@ -1,6 +1,6 @@
 #include "tool/OutputDialog.h"
 
-#include "app/Strings.h"
+#include "framework/Strings.h"
 #include "framework/DataExchange.h"
 #include "framework/Thread.h"
 #include "res/resource.h"

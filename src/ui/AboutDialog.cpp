@@ -1,6 +1,6 @@
 #include "ui/AboutDialog.h"
 
-#include "app/Strings.h"
+#include "framework/Strings.h"
 #include "framework/Application.h"
 #include "framework/DataExchange.h"
 #include "framework/Text.h"

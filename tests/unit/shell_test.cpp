@@ -1,4 +1,4 @@
-#include "app/Language.h"
+#include "framework/Language.h"
 #include "app/MainLayout.h"
 #include "framework/Text.h"
 

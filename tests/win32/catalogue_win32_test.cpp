@@ -8,7 +8,7 @@
 
 #include "app/DirSettings.h"
 #include "app/MainDialog.h"
-#include "app/Strings.h"
+#include "framework/Strings.h"
 #include "catalogue/ClientFile.h"
 #include "catalogue/FindFileLister.h"
 #include "catalogue/MetadataPrefetch.h"

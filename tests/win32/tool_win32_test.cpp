@@ -7,7 +7,7 @@
 #include "ExpectedTexts.h"
 #include "Win32TestSupport.h"
 
-#include "app/Language.h"
+#include "framework/Language.h"
 #include "app/MainDialog.h"
 #include "framework/Dialog.h"
 #include "res/resource.h"

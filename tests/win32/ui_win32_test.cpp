@@ -5,9 +5,9 @@
 #include "Win32TestSupport.h"
 
 #include "app/DirSettings.h"
-#include "app/Language.h"
+#include "framework/Language.h"
 #include "app/MainDialog.h"
-#include "app/Strings.h"
+#include "framework/Strings.h"
 #include "res/resource.h"
 #include "ui/AboutDialog.h"
 #include "ui/HyperLinkStatic.h"

@@ -1,4 +1,4 @@
-#include "app/Language.h"
+#include "framework/Language.h"
 
 namespace pg {
 

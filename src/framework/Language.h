@@ -1,5 +1,5 @@
 #pragma once
-// Language of the user-interface texts: German string ids 101..127, English ones 300 higher.
+// Language of the user-interface texts: German string ids 101..131, English ones 300 higher.
 
 namespace pg {
 

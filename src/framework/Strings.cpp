@@ -1,6 +1,6 @@
-#include "app/Strings.h"
+#include "framework/Strings.h"
 
-#include "app/Language.h"
+#include "framework/Language.h"
 #include "framework/Application.h"
 
 namespace pg {
