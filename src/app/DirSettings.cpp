@@ -21,8 +21,8 @@ HRESULT WriteRegistryString(const std::string& text, const char* keyPath, const 
 {
     fw::RegistryKey key;
     char emptyClass[] = "";
-    if (::RegCreateKeyExA(HKEY_CURRENT_USER, keyPath, 0, emptyClass, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                          key.Put(), nullptr) != ERROR_SUCCESS)
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, keyPath, 0, emptyClass, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                          nullptr, key.Put(), nullptr) != ERROR_SUCCESS)
         return E_FAIL;
     ::RegSetValueExA(key.Get(), valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                      static_cast<DWORD>(text.size() + 1));

@@ -1,13 +1,13 @@
 #include "app/MainDialog.h"
 
 #include "app/DirSettings.h"
-#include "framework/Language.h"
 #include "app/MainLayout.h"
-#include "framework/Strings.h"
 #include "framework/Application.h"
 #include "framework/Choosers.h"
 #include "framework/DataExchange.h"
 #include "framework/IconPaint.h"
+#include "framework/Language.h"
+#include "framework/Strings.h"
 #include "playback/PlayDecision.h"
 #include "res/resource.h"
 #include "ui/AboutDialog.h"
@@ -187,7 +187,8 @@ void MainDialog::CreateListColumns()
 {
     RECT client{};
     ::GetClientRect(m_partList.GetSafeHwnd(), &client);
-    const ColumnWidths widths = ListColumnWidths(client.right - client.left, ::GetSystemMetrics(SM_CXVSCROLL));
+    const ColumnWidths widths =
+        ListColumnWidths(client.right - client.left, ::GetSystemMetrics(SM_CXVSCROLL));
     int index = 0;
     for (const ListColumn& column : LIST_COLUMNS) {
         std::string heading = LoadTranslated(column.heading);
@@ -196,7 +197,8 @@ void MainDialog::CreateListColumns()
         lvColumn.fmt = column.format;
         lvColumn.cx = column.wide ? widths.wide : widths.narrow;
         lvColumn.pszText = heading.data();
-        ::SendMessageA(m_partList.GetSafeHwnd(), LVM_INSERTCOLUMNA, index++, reinterpret_cast<LPARAM>(&lvColumn));
+        ::SendMessageA(m_partList.GetSafeHwnd(), LVM_INSERTCOLUMNA, index++,
+                       reinterpret_cast<LPARAM>(&lvColumn));
     }
 }
 

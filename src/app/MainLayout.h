@@ -4,7 +4,8 @@
 
 namespace pg {
 
-struct ColumnWidths {
+struct ColumnWidths
+{
     int wide;   // file name and part-file path columns
     int narrow; // percent and size columns
 };

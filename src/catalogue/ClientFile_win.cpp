@@ -2,9 +2,9 @@
 
 #include "framework/Handles.h"
 
+#include <windows.h>
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
 
 namespace pg {
 

@@ -54,7 +54,8 @@ bool FindFileLister::Identify(const std::string& directory, DirectoryIdentity& i
     std::string path = directory;
     if (path.size() > 3 && path.back() == '\\')
         path.pop_back();
-    const fw::KernelHandle handle(::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    const fw::KernelHandle handle(::CreateFileA(path.c_str(), 0,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION information{};
     if (!handle || !::GetFileInformationByHandle(handle.Get(), &information))

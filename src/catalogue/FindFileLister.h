@@ -15,15 +15,16 @@ FoundItem FoundItemFromFindData(const WIN32_FIND_DATAA& data);
 
 class FindFileLister : public DirectoryLister
 {
-  public:
+public:
     void List(const std::string& search, const std::function<bool(const FoundItem&)>& visit) override;
     // Converts only the directories' find data (file times take several system calls each).
-    void ListDirectories(const std::string& search, const std::function<bool(const FoundItem&)>& visit) override;
+    void ListDirectories(const std::string& search,
+                         const std::function<bool(const FoundItem&)>& visit) override;
     // The volume serial number and file index of the directory itself, links followed (under Wine,
     // a Unix symbolic link to a directory reports its target's index).
     bool Identify(const std::string& directory, DirectoryIdentity& identity) override;
 
-  private:
+private:
     static void ListMatching(const std::string& search, bool directoriesOnly,
                              const std::function<bool(const FoundItem&)>& visit);
 };

@@ -4,8 +4,8 @@ namespace pg {
 
 namespace {
 
-constexpr int kPercentColumn = 1;
-constexpr int kSizeColumn = 2;
+constexpr int PERCENT_COLUMN = 1;
+constexpr int SIZE_COLUMN = 2;
 
 // Byte order, as unsigned chars; the result is -1, 0 or 1 so that it can be negated.
 int CompareTexts(const std::string& a, const std::string& b)
@@ -97,7 +97,7 @@ ColumnSorter ApplyColumnClick(int clickedColumn, std::int32_t& sortColumn, std::
         return ColumnSorter::None;
     sortAscending = clickedColumn == sortColumn ? !sortAscending : 1;
     sortColumn = clickedColumn;
-    return clickedColumn == kPercentColumn || clickedColumn == kSizeColumn ? ColumnSorter::Numeric
+    return clickedColumn == PERCENT_COLUMN || clickedColumn == SIZE_COLUMN ? ColumnSorter::Numeric
                                                                            : ColumnSorter::Text;
 }
 

@@ -8,7 +8,7 @@ namespace pg {
 // The rows of a list as the sort sees them: cell texts read back, whole rows swapped.
 class RowTable
 {
-  public:
+public:
     virtual ~RowTable() = default;
     virtual int RowCount() const = 0;
     virtual int ColumnCount() const = 0;

@@ -7,17 +7,17 @@ namespace pg {
 
 std::string SizeText(std::uint64_t size)
 {
-    constexpr std::uint64_t kKilo = 1024;
-    constexpr std::uint64_t kMega = kKilo * 1024;
-    constexpr std::uint64_t kGiga = kMega * 1024;
+    constexpr std::uint64_t KILO = 1024;
+    constexpr std::uint64_t MEGA = KILO * 1024;
+    constexpr std::uint64_t GIGA = MEGA * 1024;
     const double bytes = static_cast<double>(size);
-    if (size < kKilo)
+    if (size < KILO)
         return fw::Format("%d   B", static_cast<int>(size));
-    if (size < kMega)
-        return FormatFixed(bytes * (1.0 / kKilo), 2, 3) + " KB";
-    if (size < kGiga)
-        return FormatFixed(bytes * (1.0 / kMega), 2, 3) + " MB";
-    return FormatFixed(bytes * (1.0 / kGiga), 2, 1) + " GB";
+    if (size < MEGA)
+        return FormatFixed(bytes * (1.0 / KILO), 2, 3) + " KB";
+    if (size < GIGA)
+        return FormatFixed(bytes * (1.0 / MEGA), 2, 3) + " MB";
+    return FormatFixed(bytes * (1.0 / GIGA), 2, 1) + " GB";
 }
 
 std::string PercentText(float percent)
@@ -27,11 +27,11 @@ std::string PercentText(float percent)
 
 std::string Trim(const std::string& text)
 {
-    constexpr const char* kWhiteSpace = " \t\n\r\v\f";
-    const std::size_t first = text.find_first_not_of(kWhiteSpace);
+    constexpr const char* WHITE_SPACE = " \t\n\r\v\f";
+    const std::size_t first = text.find_first_not_of(WHITE_SPACE);
     if (first == std::string::npos)
         return {};
-    return text.substr(first, text.find_last_not_of(kWhiteSpace) - first + 1);
+    return text.substr(first, text.find_last_not_of(WHITE_SPACE) - first + 1);
 }
 
 std::vector<std::string> SplitPatterns(const std::string& patterns)

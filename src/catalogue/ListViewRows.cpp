@@ -8,14 +8,14 @@ namespace pg {
 
 namespace {
 
-constexpr UINT kItemDataMask = LVIF_IMAGE | LVIF_PARAM | LVIF_STATE;
-constexpr UINT kItemStateMask = 0xFF0F;
+constexpr UINT ITEM_DATA_MASK = LVIF_IMAGE | LVIF_PARAM | LVIF_STATE;
+constexpr UINT ITEM_STATE_MASK = 0xFF0F;
 
 LVITEMA ItemData(HWND list, int row)
 {
     LVITEMA item{};
-    item.mask = kItemDataMask;
-    item.stateMask = kItemStateMask;
+    item.mask = ITEM_DATA_MASK;
+    item.stateMask = ITEM_STATE_MASK;
     item.iItem = row;
     ::SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
     return item;
@@ -23,8 +23,8 @@ LVITEMA ItemData(HWND list, int row)
 
 void SetItemData(HWND list, int row, LVITEMA item)
 {
-    item.mask = kItemDataMask;
-    item.stateMask = kItemStateMask;
+    item.mask = ITEM_DATA_MASK;
+    item.stateMask = ITEM_STATE_MASK;
     item.iItem = row;
     item.iSubItem = 0;
     ::SendMessageA(list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));

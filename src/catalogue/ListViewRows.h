@@ -13,7 +13,7 @@ namespace pg {
 // (image, parameter and every state bit except 0x00F0), so selection and focus travel with a row.
 class ListViewRows : public RowTable
 {
-  public:
+public:
     explicit ListViewRows(HWND list) : m_list(list) {}
 
     int RowCount() const override;
@@ -26,7 +26,7 @@ class ListViewRows : public RowTable
     // every cell were set.
     bool InsertRow(int index, const std::vector<std::string>& cells) const;
 
-  private:
+private:
     void SetCellText(int row, int column, const std::string& text) const;
 
     HWND m_list;

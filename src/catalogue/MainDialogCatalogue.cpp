@@ -20,8 +20,8 @@ namespace pg {
 
 namespace {
 
-constexpr int kNameColumn = 0;
-constexpr int kPartPathColumn = 3;
+constexpr int NAME_COLUMN = 0;
+constexpr int PART_PATH_COLUMN = 3;
 
 } // namespace
 
@@ -89,7 +89,8 @@ void MainDialog::Refresh()
 bool MainDialog::AddListRow(int index, const std::string& name, const std::string& percent,
                             const std::string& size, const std::string& path)
 {
-    return ListViewRows(m_partList.GetSafeHwnd()).InsertRow(index, {Trim(name), Trim(percent), Trim(size), path});
+    return ListViewRows(m_partList.GetSafeHwnd())
+        .InsertRow(index, {Trim(name), Trim(percent), Trim(size), path});
 }
 
 void MainDialog::OnListDoubleClick(NMHDR*, LRESULT* result)
@@ -99,8 +100,8 @@ void MainDialog::OnListDoubleClick(NMHDR*, LRESULT* result)
     int row = -1;
     while ((row = static_cast<int>(::SendMessageA(list, LVM_GETNEXTITEM, row, LVNI_SELECTED))) != -1) {
         UpdateData(true);
-        m_inFile = rows.CellText(row, kPartPathColumn);
-        m_outFile = rows.CellText(row, kNameColumn);
+        m_inFile = rows.CellText(row, PART_PATH_COLUMN);
+        m_outFile = rows.CellText(row, NAME_COLUMN);
         m_mediaName = m_outFile;
         UpdateData(false);
         m_playInputButton.EnableWindow(GetFirstGapStart(m_inFile) != 0);

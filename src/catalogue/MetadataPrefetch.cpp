@@ -10,24 +10,25 @@ namespace pg {
 
 namespace {
 
-constexpr int kReaders = 2;
-constexpr std::size_t kGroupSize = 16;
-constexpr LONG kGroupsAhead = 16;
+constexpr int READERS = 2;
+constexpr std::size_t GROUP_SIZE = 16;
+constexpr LONG GROUPS_AHEAD = 16;
 // A larger file (a real one holds a few KiB) is left to the reader on the caller's thread, which
-// streams it: files read ahead take at most kGroupsAhead * kGroupSize times this much memory.
-constexpr DWORD kLargestReadAhead = 64 * 1024;
+// streams it: files read ahead take at most GROUPS_AHEAD * GROUP_SIZE times this much memory.
+constexpr DWORD LARGEST_READ_AHEAD = 64 * 1024;
 
 } // namespace
 
 MetadataPrefetch::MetadataPrefetch(std::vector<std::string> partPaths)
     : m_partPaths(std::move(partPaths)), m_slots(std::make_unique<Slot[]>(m_partPaths.size())),
-      m_space(::CreateSemaphoreA(nullptr, kGroupsAhead, LONG_MAX, nullptr)),
+      m_space(::CreateSemaphoreA(nullptr, GROUPS_AHEAD, LONG_MAX, nullptr)),
       m_progress(::CreateEventA(nullptr, FALSE, FALSE, nullptr))
 {
     if (!m_space || !m_progress || m_partPaths.empty())
         return;
-    for (int i = 0; i < kReaders; ++i) {
-        fw::KernelHandle reader = fw::BeginThread(&MetadataPrefetch::ReaderThread, this, THREAD_PRIORITY_NORMAL);
+    for (int i = 0; i < READERS; ++i) {
+        fw::KernelHandle reader =
+            fw::BeginThread(&MetadataPrefetch::ReaderThread, this, THREAD_PRIORITY_NORMAL);
         if (reader)
             m_readers.push_back(std::move(reader));
     }
@@ -55,7 +56,7 @@ MetadataPrefetch::SlotState MetadataPrefetch::ReadMetadataFile(const std::string
     char buffer[8192];
     std::size_t got = 0;
     while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
-        if (bytes.size() + got > kLargestReadAhead) {
+        if (bytes.size() + got > LARGEST_READ_AHEAD) {
             std::string().swap(bytes);
             return ReadInPlace;
         }
@@ -76,10 +77,10 @@ void MetadataPrefetch::ReadAhead()
         ::WaitForSingleObject(m_space.Get(), INFINITE);
         if (m_stopping)
             return;
-        const std::size_t first = m_nextGroup++ * kGroupSize;
+        const std::size_t first = m_nextGroup++ * GROUP_SIZE;
         if (first >= m_partPaths.size())
             return;
-        const std::size_t end = std::min(first + kGroupSize, m_partPaths.size());
+        const std::size_t end = std::min(first + GROUP_SIZE, m_partPaths.size());
         for (std::size_t index = first; index < end; ++index) {
             Slot& slot = m_slots[index];
             try {
@@ -119,7 +120,7 @@ PartInfo MetadataPrefetch::Info(std::size_t index, const DumpTarget& dump)
                                              : GetPartInfo(m_partPaths[index], dump);
     std::string().swap(slot.bytes);
     // The last file of a group frees room for another group.
-    if (!m_readers.empty() && (index % kGroupSize == kGroupSize - 1 || index + 1 == m_partPaths.size()))
+    if (!m_readers.empty() && (index % GROUP_SIZE == GROUP_SIZE - 1 || index + 1 == m_partPaths.size()))
         ::ReleaseSemaphore(m_space.Get(), 1, nullptr);
     return info;
 }

@@ -19,7 +19,7 @@ namespace pg {
 
 class MetadataPrefetch
 {
-  public:
+public:
     // Starts reading partPath + ".met" of each of the downloads.
     explicit MetadataPrefetch(std::vector<std::string> partPaths);
     MetadataPrefetch(const MetadataPrefetch&) = delete;
@@ -31,7 +31,7 @@ class MetadataPrefetch
     // each download once.
     PartInfo Info(std::size_t index, const DumpTarget& dump);
 
-  private:
+private:
     // Missing: the file cannot be opened, so the download has no metadata. ReadInPlace: too large
     // to be read ahead.
     enum SlotState { Pending, Read, Missing, ReadInPlace };

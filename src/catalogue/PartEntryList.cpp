@@ -58,11 +58,11 @@ std::int32_t PartEntryList::AddSorted(const PartEntry& entry, int mode)
                                  [&](const PartEntry& e) { return e.m_path.compare(entry.m_path) <= 0; });
         break;
     default:
-        m_orderedMode = kNoOrder;
+        m_orderedMode = NO_ORDER;
         m_entries.push_back(entry);
         return static_cast<std::int32_t>(position);
     }
-    m_orderedMode = ordered ? mode : kNoOrder;
+    m_orderedMode = ordered ? mode : NO_ORDER;
     m_entries.insert(m_entries.begin() + static_cast<std::ptrdiff_t>(position), entry);
     return static_cast<std::int32_t>(position);
 }
@@ -76,7 +76,8 @@ std::int32_t PartEntryList::Scan(DirectoryLister& lister, const std::string& dir
     return ScanLevel(lister, pattern, recursive, mode, addDirectories, cancel, counter, way);
 }
 
-bool PartEntryList::LinkMayGoRound(DirectoryLister& lister, const std::string& linked, std::vector<ScanStep>& way)
+bool PartEntryList::LinkMayGoRound(DirectoryLister& lister, const std::string& linked,
+                                   std::vector<ScanStep>& way)
 {
     DirectoryIdentity target;
     if (!lister.Identify(linked, target))
@@ -118,7 +119,8 @@ std::int32_t PartEntryList::ScanLevel(DirectoryLister& lister, const std::string
                 add(item);
             // The depth bound guards against cycles the lister cannot recognise as links.
             const std::string subdirectory = directory + item.name + "\\";
-            if (recursive && depth < MAX_SCAN_DEPTH && !(item.isLink && LinkMayGoRound(lister, subdirectory, way))) {
+            if (recursive && depth < MAX_SCAN_DEPTH &&
+                !(item.isLink && LinkMayGoRound(lister, subdirectory, way))) {
                 way.emplace_back(subdirectory);
                 count += ScanLevel(lister, pattern, recursive, mode, addDirectories, cancel, counter, way);
                 way.pop_back();

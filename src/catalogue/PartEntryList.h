@@ -47,7 +47,7 @@ struct DirectoryIdentity
 // A directory that cannot be read lists nothing.
 class DirectoryLister
 {
-  public:
+public:
     virtual ~DirectoryLister() = default;
     virtual void List(const std::string& search, const std::function<bool(const FoundItem&)>& visit) = 0;
 
@@ -56,9 +56,12 @@ class DirectoryLister
     virtual bool Identify(const std::string& directory, DirectoryIdentity& identity) = 0;
 
     // The same for the directories among them; a lister may save the work of reporting the rest.
-    virtual void ListDirectories(const std::string& search, const std::function<bool(const FoundItem&)>& visit)
+    virtual void ListDirectories(const std::string& search,
+                                 const std::function<bool(const FoundItem&)>& visit)
     {
-        List(search, [&](const FoundItem& item) { return (item.attributes & ATTRIBUTE_DIRECTORY) == 0 || visit(item); });
+        List(search, [&](const FoundItem& item) {
+            return (item.attributes & ATTRIBUTE_DIRECTORY) == 0 || visit(item);
+        });
     }
 };
 
@@ -78,7 +81,7 @@ struct PartEntry
 
 class PartEntryList
 {
-  public:
+public:
     // Inserts a copy of `entry` at its place for `mode` (before the records equal to it) and
     // yields that index.
     std::int32_t AddSorted(const PartEntry& entry, int mode);
@@ -107,10 +110,10 @@ class PartEntryList
     void Clear()
     {
         m_entries.clear();
-        m_orderedMode = kNoOrder;
+        m_orderedMode = NO_ORDER;
     }
 
-  private:
+private:
     // A directory on the way from the scanned one to the current one; its identity is asked for
     // only when a link is met below it.
     struct ScanStep
@@ -127,14 +130,15 @@ class PartEntryList
                            std::atomic<std::int32_t>* counter, std::vector<ScanStep>& way);
     // Whether entering the linked directory could take the scan round: it is one on the way to it,
     // or its identity is unknown.
-    static bool LinkMayGoRound(DirectoryLister& lister, const std::string& linked, std::vector<ScanStep>& way);
+    static bool LinkMayGoRound(DirectoryLister& lister, const std::string& linked,
+                               std::vector<ScanStep>& way);
 
-    static constexpr int kNoOrder = 0;
+    static constexpr int NO_ORDER = 0;
 
     std::vector<PartEntry> m_entries;
     // The sort mode whose order the records are known to stand in (every record so far inserted
-    // with it), or kNoOrder; an empty list stands in every order.
-    int m_orderedMode = kNoOrder;
+    // with it), or NO_ORDER; an empty list stands in every order.
+    int m_orderedMode = NO_ORDER;
 };
 
 } // namespace pg

@@ -16,24 +16,24 @@ namespace pg {
 
 namespace {
 
-constexpr unsigned char kVersion = 0xE0;
-constexpr unsigned char kStringTag = 2;
-constexpr unsigned char kIntegerTag = 3;
+constexpr unsigned char VERSION = 0xE0;
+constexpr unsigned char STRING_TAG = 2;
+constexpr unsigned char INTEGER_TAG = 3;
 
-constexpr unsigned char kFileNameId = 0x01;
-constexpr unsigned char kFileSizeId = 0x02;
-constexpr unsigned char kFileTypeId = 0x03;
-constexpr unsigned char kFileFormatId = 0x04;
-constexpr unsigned char kCopiedId = 0x08;
-constexpr unsigned char kTempFileNameId = 0x12;
-constexpr unsigned char kPriorityId = 0x13;
-constexpr unsigned char kStatusId = 0x14;
-constexpr unsigned char kGapStartByte = 0x09;
-constexpr unsigned char kGapEndByte = 0x0A;
+constexpr unsigned char FILE_NAME_ID = 0x01;
+constexpr unsigned char FILE_SIZE_ID = 0x02;
+constexpr unsigned char FILE_TYPE_ID = 0x03;
+constexpr unsigned char FILE_FORMAT_ID = 0x04;
+constexpr unsigned char COPIED_ID = 0x08;
+constexpr unsigned char TEMP_FILE_NAME_ID = 0x12;
+constexpr unsigned char PRIORITY_ID = 0x13;
+constexpr unsigned char STATUS_ID = 0x14;
+constexpr unsigned char GAP_START_BYTE = 0x09;
+constexpr unsigned char GAP_END_BYTE = 0x0A;
 
 // The ed2k part size, 9500 KiB.
-constexpr std::int32_t kPartSize = 9728000;
-constexpr std::int32_t kNoGap = std::numeric_limits<std::int32_t>::max();
+constexpr std::int32_t PART_SIZE = 9728000;
+constexpr std::int32_t NO_GAP = std::numeric_limits<std::int32_t>::max();
 
 } // namespace
 
@@ -42,7 +42,7 @@ constexpr std::int32_t kNoGap = std::numeric_limits<std::int32_t>::max();
 // of many downloads pay more for the calls than for the bytes), or handed out of bytes read before.
 class ByteReader
 {
-  public:
+public:
     explicit ByteReader(std::FILE* in) : m_in(in), m_data(m_buffer) {}
     explicit ByteReader(std::string_view bytes)
         : m_data(reinterpret_cast<const unsigned char*>(bytes.data())), m_end(bytes.size())
@@ -95,7 +95,7 @@ class ByteReader
         return Bytes(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size());
     }
 
-  private:
+private:
     bool Refill()
     {
         if (m_in == nullptr)
@@ -117,9 +117,9 @@ namespace {
 // "%02x" of one byte.
 void AppendHexByte(std::string& text, unsigned char byte)
 {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 0x0F];
+    static constexpr char DIGITS[] = "0123456789abcdef";
+    text += DIGITS[byte >> 4];
+    text += DIGITS[byte & 0x0F];
 }
 
 // Writes dump text to its target, with CR LF line ends where the target asks for them.
@@ -144,7 +144,7 @@ void WriteDump(const DumpTarget& dump, std::string_view text)
 // read instead of one per number.
 class DumpBuffer
 {
-  public:
+public:
     explicit DumpBuffer(const DumpTarget& dump) : m_dump(dump) {}
     DumpBuffer(const DumpBuffer&) = delete;
     DumpBuffer& operator=(const DumpBuffer&) = delete;
@@ -193,7 +193,7 @@ class DumpBuffer
         return m_dump;
     }
 
-  private:
+private:
     DumpTarget m_dump;
     std::string m_text;
 };
@@ -245,7 +245,7 @@ bool PartMetFile::ReadMet(ByteReader& in, const DumpTarget& dump, bool untilFirs
     unsigned char version;
     if (!in.Bytes(&version, 1))
         return PrintError(out.Flushed(), "cannot read version\n");
-    if (version != kVersion)
+    if (version != VERSION)
         return PrintError(out.Flushed(), "version != 224\n");
     unsigned char date[4];
     if (!in.Bytes(date, sizeof date))
@@ -277,7 +277,7 @@ bool PartMetFile::ReadMet(ByteReader& in, const DumpTarget& dump, bool untilFirs
     std::int32_t lastFileSize = 0;
     std::int32_t gapStart = 0;
     std::int32_t missing = 0;
-    std::int32_t firstGap = kNoGap;
+    std::int32_t firstGap = NO_GAP;
     std::string name;
     std::string value;
     for (std::int32_t tag = 0; tag < tagCount; ++tag) {
@@ -293,7 +293,7 @@ bool PartMetFile::ReadMet(ByteReader& in, const DumpTarget& dump, bool untilFirs
         const unsigned char idByte = special ? static_cast<unsigned char>(name[0]) : 0;
         const int id = static_cast<signed char>(idByte);
 
-        if (type == kStringTag) {
+        if (type == STRING_TAG) {
             std::int16_t valueLength;
             if (!in.Int16(valueLength))
                 return PrintError(out.Flushed(), "cannot read value length\n");
@@ -305,54 +305,54 @@ bool PartMetFile::ReadMet(ByteReader& in, const DumpTarget& dump, bool untilFirs
                 continue;
             }
             switch (idByte) {
-            case kFileNameId:
+            case FILE_NAME_ID:
                 out.Printf("filename      = \"%s\"\n", text);
                 m_fileName = text;
                 linkName = text;
                 break;
-            case kFileTypeId:
+            case FILE_TYPE_ID:
                 out.Printf("file type     = \"%s\"\n", text);
                 m_fileType = text;
                 break;
-            case kFileFormatId:
+            case FILE_FORMAT_ID:
                 out.Printf("file format   = \"%s\"\n", text);
                 m_fileFormat = text;
                 break;
-            case kTempFileNameId:
+            case TEMP_FILE_NAME_ID:
                 out.Printf("tempfile name = \"%s\"\n", text);
                 break;
             default:
                 out.Printf("tag number %02d = \"%s\"\n", id, text);
                 break;
             }
-        } else if (type == kIntegerTag) {
+        } else if (type == INTEGER_TAG) {
             std::int32_t number;
             if (!in.Int32(number))
                 return PrintError(out.Flushed(), "cannot read value\n");
             if (special) {
                 switch (idByte) {
-                case kFileSizeId:
+                case FILE_SIZE_ID:
                     out.Printf("file size     = %d (%s mb)\n", number, MegaBytes(number).c_str());
                     lastFileSize = number;
                     if (!untilFirstGap)
                         m_fileSize = number;
                     break;
-                case kCopiedId:
+                case COPIED_ID:
                     out.Printf("copied so far = %d (%s mb)\n", number, MegaBytes(number).c_str());
                     if (!untilFirstGap)
                         m_copied = number;
                     break;
-                case kPriorityId:
+                case PRIORITY_ID:
                     out.Printf("priority      = %s\n", PriorityName(number).c_str());
                     break;
-                case kStatusId:
+                case STATUS_ID:
                     out.Printf("status        = %s\n", StatusName(number).c_str());
                     break;
                 default:
                     out.Printf("tag number %02d = %d\n", id, number);
                     break;
                 }
-            } else if (!name.empty() && static_cast<unsigned char>(name[0]) == kGapStartByte) {
+            } else if (!name.empty() && static_cast<unsigned char>(name[0]) == GAP_START_BYTE) {
                 // The gap number after the marker byte only labels the dump; gaps pair by order.
                 const char* gapNumber = name.c_str() + 1;
                 if (std::string_view(gapNumber) == "0")
@@ -365,7 +365,7 @@ bool PartMetFile::ReadMet(ByteReader& in, const DumpTarget& dump, bool untilFirs
                 }
                 if (number < firstGap)
                     firstGap = number;
-            } else if (!name.empty() && static_cast<unsigned char>(name[0]) == kGapEndByte) {
+            } else if (!name.empty() && static_cast<unsigned char>(name[0]) == GAP_END_BYTE) {
                 const std::int32_t gapLength = WrappingSub(number, gapStart);
                 missing = WrappingAdd(missing, gapLength);
                 out.Printf(" to %10d = %10d bytes missing\n", number, gapLength);
@@ -379,8 +379,8 @@ bool PartMetFile::ReadMet(ByteReader& in, const DumpTarget& dump, bool untilFirs
 
     out.Append("\n");
     out.Printf("%d bytes = %s mb missing\n", missing, MegaBytes(missing).c_str());
-    if (!untilFirstGap && firstGap < kNoGap)
-        out.Printf("first gap starts at %d (%d blocks are complete)\n", firstGap, firstGap / kPartSize);
+    if (!untilFirstGap && firstGap < NO_GAP)
+        out.Printf("first gap starts at %d (%d blocks are complete)\n", firstGap, firstGap / PART_SIZE);
     out.Append("\n");
 
     std::string hex;

@@ -23,7 +23,7 @@ class ByteReader;
 
 class PartMetFile
 {
-  public:
+public:
     PartMetFile() = default;
     virtual ~PartMetFile() = default;
 
@@ -57,7 +57,7 @@ class PartMetFile
     std::int32_t m_copied = 0;
     std::int32_t m_firstGapStart = 0;
 
-  private:
+private:
     bool ReadMet(ByteReader& in, const DumpTarget& dump, bool untilFirstGap);
 };
 

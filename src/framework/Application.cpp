@@ -63,7 +63,8 @@ std::string ModulePath()
     // Grows until the whole path fits, however long it is.
     std::string path(MAX_PATH + 1, '\0');
     for (;;) {
-        const DWORD copied = ::GetModuleFileNameA(ResourceInstance(), path.data(), static_cast<DWORD>(path.size()));
+        const DWORD copied =
+            ::GetModuleFileNameA(ResourceInstance(), path.data(), static_cast<DWORD>(path.size()));
         if (copied == 0)
             return {};
         if (copied < path.size()) {

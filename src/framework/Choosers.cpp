@@ -12,7 +12,8 @@ namespace fw {
 FileDialog::FileDialog(bool openFileDialog, const char* defaultExtension, const char* fileName, DWORD flags,
                        const std::string& filter, HWND owner)
     : m_open(openFileDialog), m_defaultExtension(defaultExtension ? defaultExtension : ""),
-      m_fileName(fileName ? fileName : ""), m_flags(flags), m_filter(FileFilterFromBars(filter)), m_owner(owner)
+      m_fileName(fileName ? fileName : ""), m_flags(flags), m_filter(FileFilterFromBars(filter)),
+      m_owner(owner)
 {
 }
 

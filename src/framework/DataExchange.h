@@ -10,7 +10,9 @@ namespace fw {
 class DataExchange
 {
 public:
-    DataExchange(Dialog& dialog, bool saveAndValidate) : m_dialog(dialog), m_saveAndValidate(saveAndValidate) {}
+    DataExchange(Dialog& dialog, bool saveAndValidate) : m_dialog(dialog), m_saveAndValidate(saveAndValidate)
+    {
+    }
 
     bool SavesAndValidates() const { return m_saveAndValidate; }
     bool Failed() const { return m_failed; }

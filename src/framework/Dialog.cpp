@@ -49,8 +49,8 @@ HWND Dialog::OwnerForModal() const
 
 HWND Dialog::CreateFromTemplate(HWND owner)
 {
-    return ::CreateDialogParamA(ResourceInstance(), MAKEINTRESOURCEA(m_templateId), owner, &Dialog::StaticDialogProc,
-                                reinterpret_cast<LPARAM>(this));
+    return ::CreateDialogParamA(ResourceInstance(), MAKEINTRESOURCEA(m_templateId), owner,
+                                &Dialog::StaticDialogProc, reinterpret_cast<LPARAM>(this));
 }
 
 bool Dialog::Create(HWND parent)

@@ -6,8 +6,7 @@
 
 namespace fw {
 
-template <class Traits>
-class UniqueHandle
+template <class Traits> class UniqueHandle
 {
 public:
     using Handle = typename Traits::Handle;
@@ -77,8 +76,7 @@ struct RegistryKeyTraits
     static void Close(Handle h) { ::RegCloseKey(h); }
 };
 
-template <class GdiHandle>
-struct GdiObjectTraits
+template <class GdiHandle> struct GdiObjectTraits
 {
     using Handle = GdiHandle;
     static Handle Invalid() { return nullptr; }

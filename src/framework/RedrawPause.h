@@ -8,7 +8,7 @@ namespace fw {
 // window is left alone: it paints nothing, and turning redrawing back on would show it.
 class RedrawPause
 {
-  public:
+public:
     explicit RedrawPause(HWND window)
         : m_window(window), m_paused((::GetWindowLongA(window, GWL_STYLE) & WS_VISIBLE) != 0)
     {
@@ -25,7 +25,7 @@ class RedrawPause
         ::InvalidateRect(m_window, nullptr, TRUE);
     }
 
-  private:
+private:
     HWND m_window;
     bool m_paused;
 };

@@ -1,7 +1,7 @@
 #include "framework/Strings.h"
 
-#include "framework/Language.h"
 #include "framework/Application.h"
+#include "framework/Language.h"
 
 namespace pg {
 

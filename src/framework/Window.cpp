@@ -80,7 +80,8 @@ void Window::Detach()
 {
     if (m_previousProc) {
         if (::IsWindow(m_hWnd)) {
-            if (reinterpret_cast<WNDPROC>(::GetWindowLongPtrA(m_hWnd, GWLP_WNDPROC)) == &Window::StaticWindowProc)
+            if (reinterpret_cast<WNDPROC>(::GetWindowLongPtrA(m_hWnd, GWLP_WNDPROC)) ==
+                &Window::StaticWindowProc)
                 ::SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_previousProc));
             else
                 // Someone hooked the window after us, so our hook stays in their chain: it hands

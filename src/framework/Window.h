@@ -46,44 +46,39 @@ struct MessageMap
     const MessageEntry* end;
 };
 
-template <class T>
-constexpr MessageEntry OnCommand(UINT id, UINT code, void (T::*handler)())
+template <class T> constexpr MessageEntry OnCommand(UINT id, UINT code, void (T::*handler)())
 {
-    return {WM_COMMAND, code, id, id, HandlerKind::Command, static_cast<CommandHandler>(handler), nullptr, nullptr};
+    return {WM_COMMAND, code,   id, id, HandlerKind::Command, static_cast<CommandHandler>(handler),
+            nullptr,    nullptr};
 }
 
-template <class T>
-constexpr MessageEntry OnReflectedCommand(UINT code, void (T::*handler)())
+template <class T> constexpr MessageEntry OnReflectedCommand(UINT code, void (T::*handler)())
 {
-    return {REFLECTED_COMMAND, code, 0, 0xFFFF, HandlerKind::Command, static_cast<CommandHandler>(handler),
-            nullptr, nullptr};
+    return {REFLECTED_COMMAND, code,   0, 0xFFFF, HandlerKind::Command, static_cast<CommandHandler>(handler),
+            nullptr,           nullptr};
 }
 
-template <class T>
-constexpr MessageEntry OnMessage(UINT message, LRESULT (T::*handler)(WPARAM, LPARAM))
+template <class T> constexpr MessageEntry OnMessage(UINT message, LRESULT (T::*handler)(WPARAM, LPARAM))
 {
     return {message, 0, 0, 0, HandlerKind::Message, nullptr, static_cast<MessageHandler>(handler), nullptr};
 }
 
-template <class T>
-constexpr MessageEntry OnNotify(UINT id, UINT code, void (T::*handler)(NMHDR*, LRESULT*))
+template <class T> constexpr MessageEntry OnNotify(UINT id, UINT code, void (T::*handler)(NMHDR*, LRESULT*))
 {
-    return {WM_NOTIFY, code, id, id, HandlerKind::Notify, nullptr, nullptr, static_cast<NotifyHandler>(handler)};
+    return {WM_NOTIFY,           code,    id,      id,
+            HandlerKind::Notify, nullptr, nullptr, static_cast<NotifyHandler>(handler)};
 }
 
 // Typed entries for the system messages the program handles, as a message-cracker table would
 // give them: the handler receives the message's parameters in their own types, and its result
 // becomes the message's.
-template <class>
-struct HandlerClass;
-template <class T, class R, class... Parameters>
-struct HandlerClass<R (T::*)(Parameters...)>
+template <class> struct HandlerClass;
+template <class T, class R, class... Parameters> struct HandlerClass<R (T::*)(Parameters...)>
 {
     using Type = T;
 };
 
-template <auto Handler>
-auto& Receiver(Window& window)
+template <auto Handler> auto& Receiver(Window& window)
 {
     return static_cast<typename HandlerClass<decltype(Handler)>::Type&>(window);
 }
@@ -101,8 +96,7 @@ constexpr MessageEntry CrackedEntry(UINT message, Cracker cracker)
 }
 
 // void OnSize(UINT type, int width, int height)
-template <auto Handler>
-constexpr MessageEntry WmSize()
+template <auto Handler> constexpr MessageEntry WmSize()
 {
     return CrackedEntry(WM_SIZE, [](Window& window, WPARAM type, LPARAM size) -> LRESULT {
         (Receiver<Handler>(window).*Handler)(static_cast<UINT>(type), LOWORD(size), HIWORD(size));
@@ -111,8 +105,7 @@ constexpr MessageEntry WmSize()
 }
 
 // void OnGetMinMaxInfo(MINMAXINFO* limits)
-template <auto Handler>
-constexpr MessageEntry WmGetMinMaxInfo()
+template <auto Handler> constexpr MessageEntry WmGetMinMaxInfo()
 {
     return CrackedEntry(WM_GETMINMAXINFO, [](Window& window, WPARAM, LPARAM limits) -> LRESULT {
         (Receiver<Handler>(window).*Handler)(reinterpret_cast<MINMAXINFO*>(limits));
@@ -121,8 +114,7 @@ constexpr MessageEntry WmGetMinMaxInfo()
 }
 
 // BOOL OnEraseBkgnd(HDC dc)
-template <auto Handler>
-constexpr MessageEntry WmEraseBkgnd()
+template <auto Handler> constexpr MessageEntry WmEraseBkgnd()
 {
     return CrackedEntry(WM_ERASEBKGND, [](Window& window, WPARAM dc, LPARAM) -> LRESULT {
         return (Receiver<Handler>(window).*Handler)(reinterpret_cast<HDC>(dc));
@@ -130,8 +122,7 @@ constexpr MessageEntry WmEraseBkgnd()
 }
 
 // LRESULT OnNcHitTest(POINT screenPoint): an HT* value
-template <auto Handler>
-constexpr MessageEntry WmNcHitTest()
+template <auto Handler> constexpr MessageEntry WmNcHitTest()
 {
     return CrackedEntry(WM_NCHITTEST, [](Window& window, WPARAM, LPARAM point) -> LRESULT {
         return (Receiver<Handler>(window).*Handler)(PointOf(point));
@@ -139,17 +130,16 @@ constexpr MessageEntry WmNcHitTest()
 }
 
 // BOOL OnSetCursor(HWND window, UINT hitTest, UINT mouseMessage)
-template <auto Handler>
-constexpr MessageEntry WmSetCursor()
+template <auto Handler> constexpr MessageEntry WmSetCursor()
 {
     return CrackedEntry(WM_SETCURSOR, [](Window& window, WPARAM under, LPARAM codes) -> LRESULT {
-        return (Receiver<Handler>(window).*Handler)(reinterpret_cast<HWND>(under), LOWORD(codes), HIWORD(codes));
+        return (Receiver<Handler>(window).*Handler)(reinterpret_cast<HWND>(under), LOWORD(codes),
+                                                    HIWORD(codes));
     });
 }
 
 // void OnMouseMove(UINT keys, POINT clientPoint)
-template <auto Handler>
-constexpr MessageEntry WmMouseMove()
+template <auto Handler> constexpr MessageEntry WmMouseMove()
 {
     return CrackedEntry(WM_MOUSEMOVE, [](Window& window, WPARAM keys, LPARAM point) -> LRESULT {
         (Receiver<Handler>(window).*Handler)(static_cast<UINT>(keys), PointOf(point));
@@ -158,8 +148,7 @@ constexpr MessageEntry WmMouseMove()
 }
 
 // void OnSysCommand(UINT command)
-template <auto Handler>
-constexpr MessageEntry WmSysCommand()
+template <auto Handler> constexpr MessageEntry WmSysCommand()
 {
     return CrackedEntry(WM_SYSCOMMAND, [](Window& window, WPARAM command, LPARAM) -> LRESULT {
         (Receiver<Handler>(window).*Handler)(static_cast<UINT>(command));
@@ -168,8 +157,7 @@ constexpr MessageEntry WmSysCommand()
 }
 
 // void OnPaint(), void OnDestroy()
-template <auto Handler>
-constexpr MessageEntry WmPaint()
+template <auto Handler> constexpr MessageEntry WmPaint()
 {
     return CrackedEntry(WM_PAINT, [](Window& window, WPARAM, LPARAM) -> LRESULT {
         (Receiver<Handler>(window).*Handler)();
@@ -177,8 +165,7 @@ constexpr MessageEntry WmPaint()
     });
 }
 
-template <auto Handler>
-constexpr MessageEntry WmDestroy()
+template <auto Handler> constexpr MessageEntry WmDestroy()
 {
     return CrackedEntry(WM_DESTROY, [](Window& window, WPARAM, LPARAM) -> LRESULT {
         (Receiver<Handler>(window).*Handler)();
@@ -187,8 +174,7 @@ constexpr MessageEntry WmDestroy()
 }
 
 // HICON OnQueryDragIcon()
-template <auto Handler>
-constexpr MessageEntry WmQueryDragIcon()
+template <auto Handler> constexpr MessageEntry WmQueryDragIcon()
 {
     return CrackedEntry(WM_QUERYDRAGICON, [](Window& window, WPARAM, LPARAM) -> LRESULT {
         return reinterpret_cast<LRESULT>((Receiver<Handler>(window).*Handler)());
@@ -196,8 +182,7 @@ constexpr MessageEntry WmQueryDragIcon()
 }
 
 // HBRUSH OnCtlColor(HDC dc), for a static control's colour request reflected back to it
-template <auto Handler>
-constexpr MessageEntry ReflectedCtlColorStatic()
+template <auto Handler> constexpr MessageEntry ReflectedCtlColorStatic()
 {
     return CrackedEntry(REFLECTED_CTLCOLORSTATIC, [](Window& window, WPARAM dc, LPARAM) -> LRESULT {
         return reinterpret_cast<LRESULT>((Receiver<Handler>(window).*Handler)(reinterpret_cast<HDC>(dc)));

@@ -1,8 +1,8 @@
 // The two Play buttons of the main window.
 #include "app/MainDialog.h"
 
-#include "framework/Strings.h"
 #include "framework/Application.h"
+#include "framework/Strings.h"
 #include "framework/Text.h"
 #include "playback/MoviePreviewDialog.h"
 #include "playback/PlayDecision.h"

@@ -9,7 +9,7 @@ namespace pg {
 
 class MoviePreviewDialog : public fw::Dialog
 {
-  public:
+public:
     explicit MoviePreviewDialog(HWND parent = nullptr);
 
     // 0 once the media window has opened the file and started playing; -2 when the open failed
@@ -22,12 +22,12 @@ class MoviePreviewDialog : public fw::Dialog
     std::string m_path;
     HICON m_hIcon = nullptr;
 
-  protected:
+protected:
     BOOL OnInitDialog() override;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     const fw::MessageMap* GetMessageMap() const override;
 
-  private:
+private:
     void OnPaint();
     void ShowPosition(HWND media, LPARAM position) const;
     void FitAroundMediaWindow(HWND media) const;

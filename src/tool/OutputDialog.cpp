@@ -1,7 +1,7 @@
 #include "tool/OutputDialog.h"
 
-#include "framework/Strings.h"
 #include "framework/DataExchange.h"
+#include "framework/Strings.h"
 #include "framework/Thread.h"
 #include "res/resource.h"
 

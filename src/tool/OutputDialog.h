@@ -1,9 +1,9 @@
 #pragma once
 // The window in which the preview tool runs: the tool's standard handles are pipes, and a reader
 // thread shows what the tool prints, one chunk at a time.
+#include "ToolEndMarker.h"
 #include "framework/Dialog.h"
 #include "framework/Handles.h"
-#include "ToolEndMarker.h"
 #include "tool/ToolJob.h"
 
 #include <atomic>

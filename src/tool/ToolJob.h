@@ -38,15 +38,15 @@ std::string ConvertLoneLineFeeds(std::string_view chunk);
 // marker counts wherever the reads cut it, except as the very first bytes of the whole output.
 class EndMarkerSearch
 {
-  public:
+public:
     explicit EndMarkerSearch(std::string_view marker) : m_marker(marker) {}
 
     // Whether the marker ends in this converted chunk (it may have begun in earlier ones).
     bool ChunkEndsWork(std::string_view convertedChunk);
 
-  private:
+private:
     std::string m_marker;
-    std::string m_carried;        // the output's last bytes, fewer than the marker has
+    std::string m_carried; // the output's last bytes, fewer than the marker has
     std::uint64_t m_outputSize = 0;
 };
 

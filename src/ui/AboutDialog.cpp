@@ -1,8 +1,8 @@
 #include "ui/AboutDialog.h"
 
-#include "framework/Strings.h"
 #include "framework/Application.h"
 #include "framework/DataExchange.h"
+#include "framework/Strings.h"
 #include "framework/Text.h"
 #include "res/resource.h"
 #include "ui/ModuleVersionInfo.h"

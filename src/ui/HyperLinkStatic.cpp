@@ -170,8 +170,7 @@ void HyperLinkStatic::FitToText()
         ::GetTextExtentPoint32A(dc.Get(), text.c_str(), static_cast<int>(text.size()), &extent);
     }
     const auto style = static_cast<std::uint32_t>(::GetWindowLongA(m_hWnd, GWL_STYLE));
-    const Rect fitted =
-        FitLinkRect(window, style, extent.cx, extent.cy);
+    const Rect fitted = FitLinkRect(window, style, extent.cx, extent.cy);
     ::SetWindowPos(m_hWnd, nullptr, fitted.left, fitted.top, fitted.Width(), fitted.Height(), SWP_NOZORDER);
 }
 

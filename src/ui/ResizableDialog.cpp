@@ -3,7 +3,6 @@
 #include "framework/Application.h"
 #include "ui/WindowRects.h"
 
-
 #include <iterator>
 
 namespace pg {
@@ -87,7 +86,8 @@ void ResizableDialog::AddAnchor(std::int32_t id, std::int32_t hMode, std::int32_
     const HWND control = GetDlgItem(id);
     if (!control)
         return;
-    m_anchors.push_back(MakeAnchor(id, hMode, vMode, ChildRect(m_hWnd, control), excludeFromErase, m_rcWindow));
+    m_anchors.push_back(
+        MakeAnchor(id, hMode, vMode, ChildRect(m_hWnd, control), excludeFromErase, m_rcWindow));
 }
 
 void ResizableDialog::SetResizeDirections(std::int32_t allowWidth, std::int32_t allowHeight)

@@ -14,7 +14,7 @@ using Rows = std::vector<std::vector<std::string>>;
 
 class CatalogueGuiTest : public gui::ProgramTest
 {
-  protected:
+protected:
     void SetUp() override
     {
         ProgramTest::SetUp();

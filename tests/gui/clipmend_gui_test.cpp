@@ -142,7 +142,7 @@ LRESULT AskMediaWindow(HWND media, UINT message)
 
 class ClipmendGuiTest : public gui::ProgramTest
 {
-  protected:
+protected:
     void SetUp() override
     {
         ProgramTest::SetUp();

@@ -12,7 +12,7 @@ namespace {
 
 class PlaybackGuiTest : public gui::ProgramTest
 {
-  protected:
+protected:
     // The temp directory holds one download, "film.part", of which the first half of `media` has
     // arrived; the user double-clicks its row and presses Play input, and the movie window plays it.
     void ExpectHalfArrivedDownloadPlays(const std::string& media, const std::string& name);

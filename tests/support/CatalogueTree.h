@@ -58,7 +58,7 @@ inline bool IsLink(const std::string& path)
 
 class CatalogueTree
 {
-  public:
+public:
     CatalogueTree()
     {
         static int serial = 0;
@@ -134,7 +134,7 @@ class CatalogueTree
                WaitForAttributes(link, true) && IsLink(link);
     }
 
-  private:
+private:
     // Deletes a tree without following links: a link is removed itself, never what it points to.
     static void RemoveTree(const std::string& directory)
     {

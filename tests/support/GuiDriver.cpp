@@ -209,7 +209,7 @@ namespace {
 // Memory in another process for list-view messages, freed when it goes.
 class RemoteBuffer
 {
-  public:
+public:
     RemoteBuffer(HWND window, std::size_t size)
     {
         DWORD processId = 0;
@@ -239,7 +239,7 @@ class RemoteBuffer
     }
     explicit operator bool() const { return m_address != nullptr; }
 
-  private:
+private:
     HANDLE m_process = nullptr;
     void* m_address = nullptr;
 };

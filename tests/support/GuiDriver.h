@@ -3,8 +3,8 @@
 // reads what they show, types and clicks through the system's input queue.
 #include "Win32TestSupport.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -17,7 +17,7 @@ std::string BinPath(const std::string& fileName);
 // A started program, ended when the object goes (closed politely, then terminated).
 class Program
 {
-  public:
+public:
     // With `standardOutput` set, the program's standard output is written to that file.
     explicit Program(const std::string& exePath, const std::string& currentDirectory = "",
                      const std::string& standardOutput = "");
@@ -34,7 +34,7 @@ class Program
     std::vector<HWND> Windows() const;
     bool WaitForExit(DWORD timeoutMs = 10000) const;
 
-  private:
+private:
     HANDLE m_process = nullptr;
     DWORD m_processId = 0;
 };
@@ -76,7 +76,7 @@ constexpr char TEMP_DIR_VALUE[] = "TmpDir";
 // A test of the program from outside: its stored setting is cleared before and after.
 class ProgramTest : public testing::Test
 {
-  protected:
+protected:
     void SetUp() override { pgtest::DeleteUserKey(SETTINGS_KEY); }
     void TearDown() override { pgtest::DeleteUserKey(SETTINGS_KEY); }
     // The temp directory the program lists when it starts.

@@ -8,7 +8,7 @@ namespace pgtest {
 
 class MetFile
 {
-  public:
+public:
     MetFile& Byte(unsigned value)
     {
         m_bytes += static_cast<char>(value);
@@ -73,7 +73,7 @@ class MetFile
         return bytes;
     }
 
-  private:
+private:
     std::string m_bytes;
     // Where the counted tag count goes; npos when the header gave the count.
     std::size_t m_countAt = std::string::npos;

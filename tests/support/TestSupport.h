@@ -25,7 +25,7 @@ std::string ScratchName(const std::string& suffix);
 // creates its files in the root of the current drive, which need not be writable.
 class TempStream
 {
-  public:
+public:
     TempStream();
     ~TempStream();
     TempStream(const TempStream&) = delete;
@@ -34,7 +34,7 @@ class TempStream
     std::FILE* get() const { return m_file.get(); }
     std::string Content() const { return StreamContent(m_file.get()); }
 
-  private:
+private:
     struct Closer
     {
         void operator()(std::FILE* file) const { std::fclose(file); }

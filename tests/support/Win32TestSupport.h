@@ -40,7 +40,7 @@ SIZE WindowSize(HWND window);
 // pumps messages. Looks until the timeout.
 class WindowWatcher
 {
-  public:
+public:
     WindowWatcher(const char* className, const std::string& title, std::function<void(HWND)> action,
                   DWORD timeoutMs = 10000);
     ~WindowWatcher();
@@ -49,7 +49,7 @@ class WindowWatcher
     // True once the action has run.
     bool Seen() const { return m_seen; }
 
-  private:
+private:
     static void CALLBACK OnTimer(HWND, UINT, UINT_PTR timer, DWORD);
     void Look();
     void Stop();

@@ -110,10 +110,10 @@ std::string Id(unsigned char id)
     return std::string(1, static_cast<char>(id));
 }
 
-const std::string kIdLine = "file id  = 00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f\n";
-const std::string kIdHex = "000102030405060708090a0b0c0d0e0f";
+const std::string ID_LINE = "file id  = 00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f\n";
+const std::string ID_HEX = "000102030405060708090a0b0c0d0e0f";
 // Everything a header without partial hashes prints.
-const std::string kHeaderDump = kIdLine + "\n\n";
+const std::string HEADER_DUMP = ID_LINE + "\n\n";
 
 struct ReadOutcome
 {
@@ -171,9 +171,9 @@ TEST(PartMetFileTest, HeaderTruncationsNameTheMissingField)
         {1, "cannot read date\n"},
         {4, "cannot read date\n"},
         {20, "cannot read file id\n"},
-        {22, kIdLine + "cannot read number of partial hashes\n"},
-        {23 + 16 * 2 + 8, kIdLine + "\n" + hashLines + "cannot read hash 2\n"},
-        {23 + 16 * 3 + 3, kIdLine + "\n" + hashLines +
+        {22, ID_LINE + "cannot read number of partial hashes\n"},
+        {23 + 16 * 2 + 8, ID_LINE + "\n" + hashLines + "cannot read hash 2\n"},
+        {23 + 16 * 3 + 3, ID_LINE + "\n" + hashLines +
                               "hash   2 = 02 02 02 02 02 02 02 02 02 02 02 02 02 02 02 02\n"
                               "cannot read number of number of meta tags\n"},
     };
@@ -221,7 +221,7 @@ TEST(PartMetFileTest, TagTruncationsNameTheMissingField)
     for (const auto& c : cases) {
         const ReadOutcome outcome = ReadFrom(MetFile(header).Raw(c.tag).str());
         EXPECT_FALSE(outcome.ok) << c.message;
-        EXPECT_EQ(kHeaderDump + c.message, outcome.dump);
+        EXPECT_EQ(HEADER_DUMP + c.message, outcome.dump);
     }
 }
 
@@ -230,9 +230,9 @@ TEST(PartMetFileTest, EmptyTagListGivesUnknownLinkAndNoGap)
     pg::PartMetFile met;
     const ReadOutcome outcome = ReadFrom(met, MetFile().Header(0, 0).str());
     EXPECT_TRUE(outcome.ok);
-    EXPECT_EQ(kHeaderDump + "\n0 bytes = 0.00 mb missing\n\n", outcome.dump);
+    EXPECT_EQ(HEADER_DUMP + "\n0 bytes = 0.00 mb missing\n\n", outcome.dump);
     EXPECT_EQ("", met.m_fileName);
-    EXPECT_EQ("ed2k://|file|unknown|0|" + kIdHex + "|", met.m_link);
+    EXPECT_EQ("ed2k://|file|unknown|0|" + ID_HEX + "|", met.m_link);
     EXPECT_EQ(0, met.m_fileSize);
 
     pg::PartMetFile quick;
@@ -258,7 +258,7 @@ TEST(PartMetFileTest, KnownTagsPrintAndSetFields)
     pg::PartMetFile met;
     const ReadOutcome outcome = ReadFrom(met, bytes);
     EXPECT_TRUE(outcome.ok);
-    EXPECT_EQ(kHeaderDump + "filename      = \"Film.avi\"\n"
+    EXPECT_EQ(HEADER_DUMP + "filename      = \"Film.avi\"\n"
                             "file type     = \"Video\"\n"
                             "file format   = \"avi\"\n"
                             "tempfile name = \"001.part\"\n"
@@ -274,7 +274,7 @@ TEST(PartMetFileTest, KnownTagsPrintAndSetFields)
     EXPECT_EQ("avi", met.m_fileFormat);
     EXPECT_EQ(131072, met.m_fileSize);
     EXPECT_EQ(-1048576, met.m_copied);
-    EXPECT_EQ("ed2k://|file|Film.avi|131072|" + kIdHex + "|", met.m_link);
+    EXPECT_EQ("ed2k://|file|Film.avi|131072|" + ID_HEX + "|", met.m_link);
 }
 
 TEST(PartMetFileTest, PriorityAndStatusNames)
@@ -293,7 +293,7 @@ TEST(PartMetFileTest, SpecialIdsPrintAsSignedBytes)
     const ReadOutcome outcome = ReadFrom(
         MetFile().Header(0, 3).StringTag(Id(0x80), "x").IntTag(Id(0x09), 5).IntTag(Id(0x0A), 6).str());
     EXPECT_TRUE(outcome.ok);
-    EXPECT_EQ(kHeaderDump + "tag number -128 = \"x\"\n"
+    EXPECT_EQ(HEADER_DUMP + "tag number -128 = \"x\"\n"
                             "tag number 09 = 5\n"
                             "tag number 10 = 6\n"
                             "\n0 bytes = 0.00 mb missing\n\n",
@@ -311,7 +311,7 @@ TEST(PartMetFileTest, NamedTagsPrintLeftJustifiedAndWhole)
                                              .IntTag(longName, -1)
                                              .str());
     EXPECT_TRUE(outcome.ok);
-    EXPECT_EQ(kHeaderDump + "short         = 7\n" + std::string(13, ' ') +
+    EXPECT_EQ(HEADER_DUMP + "short         = 7\n" + std::string(13, ' ') +
                   " = \"empty name\"\n"
                   "thirteen_char = \"v\"\n" +
                   longName + " = -1\n\n0 bytes = 0.00 mb missing\n\n",
@@ -324,7 +324,7 @@ TEST(PartMetFileTest, LongFileNamesAreKeptWhole)
     pg::PartMetFile met;
     EXPECT_TRUE(ReadFrom(met, MetFile().Header(0, 1).StringTag(Id(0x01), name).str()).ok);
     EXPECT_EQ(name, met.m_fileName);
-    EXPECT_EQ("ed2k://|file|" + name + "|0|" + kIdHex + "|", met.m_link);
+    EXPECT_EQ("ed2k://|file|" + name + "|0|" + ID_HEX + "|", met.m_link);
 }
 
 TEST(PartMetFileTest, LastFileNameTagWins)
@@ -334,7 +334,7 @@ TEST(PartMetFileTest, LastFileNameTagWins)
         met, MetFile().Header(0, 2).StringTag(Id(0x01), "first").StringTag(Id(0x01), "second").str());
     EXPECT_TRUE(outcome.ok);
     EXPECT_EQ("second", met.m_fileName);
-    EXPECT_EQ("ed2k://|file|second|0|" + kIdHex + "|", met.m_link);
+    EXPECT_EQ("ed2k://|file|second|0|" + ID_HEX + "|", met.m_link);
 }
 
 TEST(PartMetFileTest, FailedReadKeepsWhatItStored)
@@ -351,7 +351,7 @@ TEST(PartMetFileTest, FailedReadKeepsWhatItStored)
                                                   .Int32(0)
                                                   .str());
     EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ(kHeaderDump + "file size     = 1000 (0.00 mb)\n"
+    EXPECT_EQ(HEADER_DUMP + "file size     = 1000 (0.00 mb)\n"
                             "copied so far = 500 (0.00 mb)\n"
                             "filename      = \"broken\"\n"
                             "unknown tag type 5\n",
@@ -362,25 +362,25 @@ TEST(PartMetFileTest, FailedReadKeepsWhatItStored)
     EXPECT_EQ("", met.m_link);
 }
 
-const std::string kGap0 = std::string("\x09") + "0";
-const std::string kEnd0 = std::string("\x0A") + "0";
-const std::string kGap1 = std::string("\x09") + "1";
-const std::string kEnd1 = std::string("\x0A") + "1";
+const std::string GAP0 = std::string("\x09") + "0";
+const std::string END0 = std::string("\x0A") + "0";
+const std::string GAP1 = std::string("\x09") + "1";
+const std::string END1 = std::string("\x0A") + "1";
 
 TEST(PartMetFileTest, GapsAreListedAndTotalled)
 {
     const std::string bytes = MetFile()
                                   .Header(0, 5)
                                   .IntTag(Id(0x02), 20000000)
-                                  .IntTag(kGap0, 0)
-                                  .IntTag(kEnd0, 9728000)
-                                  .IntTag(kGap1, 19456000)
-                                  .IntTag(kEnd1, 20000000)
+                                  .IntTag(GAP0, 0)
+                                  .IntTag(END0, 9728000)
+                                  .IntTag(GAP1, 19456000)
+                                  .IntTag(END1, 20000000)
                                   .str();
     pg::PartMetFile met;
     const ReadOutcome outcome = ReadFrom(met, bytes);
     EXPECT_TRUE(outcome.ok);
-    EXPECT_EQ(kHeaderDump + "file size     = 20000000 (19.07 mb)\n"
+    EXPECT_EQ(HEADER_DUMP + "file size     = 20000000 (19.07 mb)\n"
                             "\n"
                             "gap   0 from          0 to    9728000 =    9728000 bytes missing\n"
                             "gap   1 from   19456000 to   20000000 =     544000 bytes missing\n"
@@ -394,7 +394,7 @@ TEST(PartMetFileTest, GapsAreListedAndTotalled)
     quick.m_fileSize = 77;
     const ReadOutcome stopped = ReadFrom(quick, bytes, ReadKind::UntilFirstGap);
     EXPECT_TRUE(stopped.ok);
-    EXPECT_EQ(kHeaderDump + "file size     = 20000000 (19.07 mb)\n\ngap   0 from          0", stopped.dump);
+    EXPECT_EQ(HEADER_DUMP + "file size     = 20000000 (19.07 mb)\n\ngap   0 from          0", stopped.dump);
     EXPECT_EQ(0, quick.m_firstGapStart);
     EXPECT_EQ(77, quick.m_fileSize);
     EXPECT_EQ("", quick.m_link);
@@ -404,16 +404,16 @@ TEST(PartMetFileTest, GapsPairByOrderAndTheSmallestStartCounts)
 {
     const std::string bytes = MetFile()
                                   .Header(0, 5)
-                                  .IntTag(kEnd1, 100) // an end before any start pairs with 0
-                                  .IntTag(kGap0, 19456000)
-                                  .IntTag(kGap1, 9728000)
-                                  .IntTag(kEnd0, 9728500)
+                                  .IntTag(END1, 100) // an end before any start pairs with 0
+                                  .IntTag(GAP0, 19456000)
+                                  .IntTag(GAP1, 9728000)
+                                  .IntTag(END0, 9728500)
                                   .IntTag(std::string("\x09") + "12", 30000000)
                                   .str();
     pg::PartMetFile met;
     const ReadOutcome outcome = ReadFrom(met, bytes);
     EXPECT_TRUE(outcome.ok);
-    EXPECT_EQ(kHeaderDump + " to        100 =        100 bytes missing\n"
+    EXPECT_EQ(HEADER_DUMP + " to        100 =        100 bytes missing\n"
                             "\n"
                             "gap   0 from   19456000"
                             "gap   1 from    9728000 to    9728500 =        500 bytes missing\n"
@@ -438,8 +438,8 @@ TEST(PartMetFileTest, WithoutGapsTheQuickReadYieldsTheFileSize)
     EXPECT_TRUE(outcome.ok);
     EXPECT_EQ(4096, met.m_firstGapStart);
     EXPECT_EQ(0, met.m_fileSize); // the quick read only prints the size and copied tags
-    EXPECT_EQ("ed2k://|file|unknown|4096|" + kIdHex + "|", met.m_link);
-    EXPECT_EQ(kHeaderDump + "file size     = 5 (0.00 mb)\n"
+    EXPECT_EQ("ed2k://|file|unknown|4096|" + ID_HEX + "|", met.m_link);
+    EXPECT_EQ(HEADER_DUMP + "file size     = 5 (0.00 mb)\n"
                             "file size     = 4096 (0.00 mb)\n"
                             "copied so far = 4096 (0.00 mb)\n"
                             "\n0 bytes = 0.00 mb missing\n\n",
@@ -451,7 +451,7 @@ TEST(PartMetFileTest, WithoutGapsTheQuickReadYieldsTheFileSize)
 // A directory of its own under the system's temp directory, removed with everything in it.
 class ScratchDirectory
 {
-  public:
+public:
     ScratchDirectory()
     {
         m_path = std::filesystem::temp_directory_path() / ScratchName("");
@@ -477,13 +477,13 @@ class ScratchDirectory
     }
     std::string PathOf(const std::string& name) const { return (m_path / name).string(); }
 
-  private:
+private:
     std::filesystem::path m_path;
 };
 
 class PartLookupTest : public ::testing::Test
 {
-  protected:
+protected:
     // The part path whose metadata holds `bytes`.
     std::string PartWithMet(const std::string& bytes)
     {
@@ -587,11 +587,11 @@ TEST_F(PartLookupTest, FirstGapStart)
     EXPECT_EQ(19456000, FirstGap(PartWithMet(MetFile()
                                                  .Header(0, 4)
                                                  .IntTag(Id(0x02), 30000000)
-                                                 .IntTag(kGap0, 19456000)
-                                                 .IntTag(kEnd0, 20000000)
-                                                 .IntTag(kGap1, 9728000)
+                                                 .IntTag(GAP0, 19456000)
+                                                 .IntTag(END0, 20000000)
+                                                 .IntTag(GAP1, 9728000)
                                                  .str())));
-    EXPECT_EQ(0, FirstGap(PartWithMet(MetFile().Header(0, 2).IntTag(kGap0, 0).IntTag(kEnd0, 100).str())));
+    EXPECT_EQ(0, FirstGap(PartWithMet(MetFile().Header(0, 2).IntTag(GAP0, 0).IntTag(END0, 100).str())));
     // Without any gap the whole file is there: its size, or 0 when the size is 0 or unknown.
     EXPECT_EQ(30000000, FirstGap(SizeAndCopied(30000000, 30000000)));
     EXPECT_EQ(0, FirstGap(SizeAndCopied(0, 0)));
@@ -635,7 +635,7 @@ TEST(PartMetSampleTest, CrLfTargetsGetTheSameDumpWithCrLfLineEnds)
     const TempStream dump;
     EXPECT_EQ("", pg::GetPartInfo(dir.PathOf("cut.part"), pg::DumpTarget(dump.get(), true)).name);
     EXPECT_EQ(0, pg::GetFirstGapStart(dir.PathOf("cut.part"), pg::DumpTarget(dump.get(), true)));
-    const std::string cut = kIdLine + "\ncannot read hash 0\n";
+    const std::string cut = ID_LINE + "\ncannot read hash 0\n";
     EXPECT_EQ(pgtest::WithCrLf(cut + cut), dump.Content());
 }
 
@@ -838,7 +838,7 @@ TEST(PartEntryListTest, MixedModesKeepTheFirstQualifyingRecordRule)
 // stands for a link or junction to that directory.
 class FakeTree : public pg::DirectoryLister
 {
-  public:
+public:
     struct Item
     {
         std::string name;
@@ -897,7 +897,7 @@ class FakeTree : public pg::DirectoryLister
         m_cancel = cancel;
     }
 
-  private:
+private:
     static pg::FoundItem Found(const Item& item)
     {
         pg::FoundItem found;
@@ -945,7 +945,7 @@ class FakeTree : public pg::DirectoryLister
 
 class ScanTest : public ::testing::Test
 {
-  protected:
+protected:
     void SetUp() override
     {
         m_tree.Add("T:\\tmp\\", {FakeTree::File("a.part", 10), FakeTree::Dir("sub"), FakeTree::Dir("x.part"),
@@ -1079,7 +1079,7 @@ TEST_F(ScanTest, UnrecognisedCycleEndsAtTheDepthBound)
 // Rows in memory; each row carries an id and a selection mark that must travel with its texts.
 class MemoryTable : public pg::RowTable
 {
-  public:
+public:
     struct Row
     {
         std::vector<std::string> cells;
@@ -1123,7 +1123,7 @@ class MemoryTable : public pg::RowTable
     int m_keyColumn = -1;
     bool m_swappedEqual = false;
 
-  private:
+private:
     int m_columns;
 };
 

@@ -11,7 +11,7 @@ using pg::PlayAction;
 // A metadata lookup that answers with a fixed first-gap start and records what it was asked.
 class PlayInputTest : public ::testing::Test
 {
-  protected:
+protected:
     std::int32_t gapStart = 9728000;
     std::vector<std::string> asked;
 

@@ -1,5 +1,5 @@
-#include "framework/Language.h"
 #include "app/MainLayout.h"
+#include "framework/Language.h"
 #include "framework/Text.h"
 
 #include <gtest/gtest.h>
@@ -57,7 +57,8 @@ TEST(TextTest, ParseInt32AcceptsSignedDecimalWithBlanks)
 TEST(TextTest, ParseInt32RejectsWhatIsNotOneNumber)
 {
     std::int32_t value = 99;
-    for (const char* text : {"", " ", "abc", "12a", "1 2", "-", "2147483648", "-2147483649", "99999999999999999999"})
+    for (const char* text :
+         {"", " ", "abc", "12a", "1 2", "-", "2147483648", "-2147483649", "99999999999999999999"})
         EXPECT_FALSE(fw::ParseInt32(text, value)) << text;
     EXPECT_EQ(99, value);
 }

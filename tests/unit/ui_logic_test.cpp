@@ -14,7 +14,7 @@ using pg::Rect;
 // The main window's anchors: grip first, the list, the right-hand column, then Refresh.
 class MainAnchorsTest : public ::testing::Test
 {
-  protected:
+protected:
     const Rect window{100, 100, 700, 500};
     std::vector<Anchor> anchors;
 

@@ -14,7 +14,7 @@ namespace pgtest {
 
 class MainWindowFixture : public testing::Test
 {
-  protected:
+protected:
     void SetUp() override { DeleteUserKey(pg::SETTINGS_KEY); }
     void TearDown() override
     {

@@ -8,11 +8,11 @@
 
 #include "app/DirSettings.h"
 #include "app/MainDialog.h"
-#include "framework/Strings.h"
 #include "catalogue/ClientFile.h"
 #include "catalogue/FindFileLister.h"
 #include "catalogue/MetadataPrefetch.h"
 #include "catalogue/PartMetFile.h"
+#include "framework/Strings.h"
 #include "res/resource.h"
 
 #include <commctrl.h>
@@ -38,7 +38,7 @@ constexpr std::uint64_t GiB = MiB * 1024;
 
 class CatalogueWindowTest : public pgtest::MainWindowFixture
 {
-  protected:
+protected:
     // Opens the main window with `tempDir` stored as the temp directory, so that it lists it at once.
     void Open(const std::string& tempDir)
     {
@@ -103,7 +103,6 @@ class CatalogueWindowTest : public pgtest::MainWindowFixture
         ::SendMessageA(List(), WM_LBUTTONDBLCLK, MK_LBUTTON,
                        MAKELPARAM(rect.left + 2, (rect.top + rect.bottom) / 2));
     }
-
 };
 
 // ---------------------------------------------------------------- rows of a real tree
@@ -215,7 +214,8 @@ TEST_F(CatalogueWindowTest, LinkToATreeOutsideIsScannedLikeASubDirectory)
     ASSERT_TRUE(tree.DirectoryLink("elsewhere", outside.Root())) << "no directory link could be made";
 
     Open(tree.Root());
-    EXPECT_EQ(Column(3), (std::vector<std::string>{tree.PathOf("elsewhere\\far.part"), tree.PathOf("near.part")}));
+    EXPECT_EQ(Column(3),
+              (std::vector<std::string>{tree.PathOf("elsewhere\\far.part"), tree.PathOf("near.part")}));
     EXPECT_EQ("Outside.avi", gui::ListCell(List(), 0, 0));
 }
 
@@ -311,7 +311,7 @@ TEST_F(CatalogueWindowTest, ListingNeverChangesTheClientsFiles)
 
 class CatalogueJobTest : public CatalogueWindowTest
 {
-  protected:
+protected:
     void SetUp() override
     {
         CatalogueWindowTest::SetUp();
@@ -413,14 +413,14 @@ TEST_F(CatalogueJobTest, InputBrowseEnablesPlayForAPartOnlyWithDataFromItsStart)
 
 class CatalogueSortTest : public CatalogueWindowTest
 {
-  protected:
+protected:
     void SetUp() override
     {
         CatalogueWindowTest::SetUp();
         const MetFile apple = MetFile().Header().Name("apple.avi").Size(100).Copied(100);
         const MetFile zebra = MetFile().Header().Name("Zebra.avi").Size(100).Copied(40);
         const MetFile mango = MetFile().Header().Name("Mango.avi").Size(100).Copied(7);
-        const MetFile longName = MetFile().Header().Name(kLongName).Size(100).Copied(5);
+        const MetFile longName = MetFile().Header().Name(LONG_NAME).Size(100).Copied(5);
         m_tree.Download("s1.part", 3 * GiB / 2, &apple);
         m_tree.Download("s2.part", 700 * MiB, &zebra);
         m_tree.Download("s3.part", 10, &mango);
@@ -452,7 +452,7 @@ class CatalogueSortTest : public CatalogueWindowTest
     {
         std::vector<std::string> names;
         for (const std::string& name : Column(0))
-            names.push_back(name == kLongName ? "Long" : name.substr(0, name.find('.')));
+            names.push_back(name == LONG_NAME ? "Long" : name.substr(0, name.find('.')));
         return names;
     }
 
@@ -472,7 +472,7 @@ class CatalogueSortTest : public CatalogueWindowTest
             EXPECT_EQ(FileNumber(row), Param(row)) << row;
     }
 
-    static inline const std::string kLongName = "Long" + std::string(300, 'l') + ".avi";
+    static inline const std::string LONG_NAME = "Long" + std::string(300, 'l') + ".avi";
     CatalogueTree m_tree;
 };
 
@@ -480,7 +480,7 @@ TEST_F(CatalogueSortTest, NameAscendingThenDescendingInByteOrder)
 {
     ClickHeader(0);
     EXPECT_EQ((std::vector<std::string>{"Long", "Mango", "Zebra", "apple"}), Names());
-    EXPECT_EQ(kLongName, gui::ListCell(List(), 0, 0)); // read back and written back whole
+    EXPECT_EQ(LONG_NAME, gui::ListCell(List(), 0, 0)); // read back and written back whole
     ClickHeader(0);
     EXPECT_EQ((std::vector<std::string>{"apple", "Zebra", "Mango", "Long"}), Names());
     EXPECT_EQ(0, m_dialog->m_sortColumn);
@@ -551,7 +551,7 @@ using pgtest::TempStream;
 
 class MetadataPrefetchTest : public testing::Test
 {
-  protected:
+protected:
     // Downloads 0..count-1; every seventh has no metadata, every eleventh metadata too large to be
     // read ahead (thousands of partial hashes), every thirteenth a broken tag list.
     std::vector<std::string> MakeDownloads(int count)
@@ -609,8 +609,8 @@ TEST_F(MetadataPrefetchTest, GivesWhatEachLookupGivesWithTheSameDumpInListOrder)
     }
     EXPECT_EQ("Film 1.avi", expected[1].name);
     EXPECT_EQ("Large 22", expected[22].name);
-    EXPECT_EQ("", expected[0].name);  // no metadata
-    EXPECT_EQ("", expected[26].name); // broken tag list...
+    EXPECT_EQ("", expected[0].name);             // no metadata
+    EXPECT_EQ("", expected[26].name);            // broken tag list...
     EXPECT_FLOAT_EQ(2.6f, expected[26].percent); // ...after its size and copied tags
 }
 

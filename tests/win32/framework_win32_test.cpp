@@ -11,14 +11,14 @@ namespace {
 
 HWND MakeEdit()
 {
-    return ::CreateWindowA("EDIT", "four", WS_POPUP, 0, 0, 100, 20, nullptr, nullptr, ::GetModuleHandleA(nullptr),
-                           nullptr);
+    return ::CreateWindowA("EDIT", "four", WS_POPUP, 0, 0, 100, 20, nullptr, nullptr,
+                           ::GetModuleHandleA(nullptr), nullptr);
 }
 
 // An edit control whose handler for one message runs out of memory.
 class FailingEdit : public fw::Window
 {
-  protected:
+protected:
     const fw::MessageMap* GetMessageMap() const override
     {
         static const fw::MessageEntry entries[] = {
@@ -28,7 +28,7 @@ class FailingEdit : public fw::Window
         return &map;
     }
 
-  private:
+private:
     LRESULT OnGetTextLength(WPARAM, LPARAM) { throw std::bad_alloc(); }
 };
 

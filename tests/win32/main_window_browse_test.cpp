@@ -116,17 +116,15 @@ TEST_F(MainWindowBrowseTest, LocalizedFolderBrowserShowsItsTitleAndCancelKeepsTh
     std::string prompt;
     {
         // The browser's window title is the system's own; our text is its prompt line.
-        pgtest::WindowWatcher watcher("#32770", "",
-                                      [&](HWND dialog) {
-                                          char text[256] = {};
-                                          for (HWND child = ::GetWindow(dialog, GW_CHILD); child;
-                                               child = ::GetWindow(child, GW_HWNDNEXT)) {
-                                              ::GetWindowTextA(child, text, sizeof text);
-                                              if (std::string(text).find("Temp") != std::string::npos)
-                                                  prompt = text;
-                                          }
-                                          ::PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-                                      });
+        pgtest::WindowWatcher watcher("#32770", "", [&](HWND dialog) {
+            char text[256] = {};
+            for (HWND child = ::GetWindow(dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+                ::GetWindowTextA(child, text, sizeof text);
+                if (std::string(text).find("Temp") != std::string::npos)
+                    prompt = text;
+            }
+            ::PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        });
         ::SendMessageA(Item(IDB_BROWSE_TEMP_DIR), BM_CLICK, 0, 0);
     }
     EXPECT_EQ(pgtest::Expected(pgtest::TEMP_DIR_BROWSE_TITLE), prompt);

@@ -19,7 +19,7 @@ using pgtest::WindowText;
 
 class MainWindowTest : public pgtest::MainWindowFixture
 {
-  protected:
+protected:
     std::string StoredTempDir() const
     {
         std::string value;

@@ -35,7 +35,7 @@ using pgtest::WindowText;
 // Scratch folders of downloads and media files; file names with blanks as users' files have them.
 class Folder : public pgtest::CatalogueTree
 {
-  public:
+public:
     std::string Write(const std::string& name, const std::string& bytes) const
     {
         File(name, bytes);
@@ -105,10 +105,12 @@ bool ShowsOneAviFrame(const std::vector<COLORREF>& colours)
 {
     const COLORREF first = colours.front();
     const int frame = (GetRValue(first) - 0x10) / 10;
-    const auto within = [](int value, int expected) { return value >= expected - 4 && value <= expected + 4; };
-    return std::all_of(colours.begin(), colours.end(), [&](COLORREF c) { return c == first; }) && frame >= 0 &&
-           within(GetRValue(first), 0x10 + 10 * frame) && within(GetGValue(first), 0x20 + 12 * frame) &&
-           within(GetBValue(first), 0x30 + 14 * frame);
+    const auto within = [](int value, int expected) {
+        return value >= expected - 4 && value <= expected + 4;
+    };
+    return std::all_of(colours.begin(), colours.end(), [&](COLORREF c) { return c == first; }) &&
+           frame >= 0 && within(GetRValue(first), 0x10 + 10 * frame) &&
+           within(GetGValue(first), 0x20 + 12 * frame) && within(GetBValue(first), 0x30 + 14 * frame);
 }
 
 std::size_t DistinctColours(std::vector<COLORREF> colours)
@@ -157,14 +159,14 @@ bool AnsweredMediaError()
 // Answers the media window's error boxes for as long as it lives.
 class MediaErrorAnswerer
 {
-  public:
+public:
     MediaErrorAnswerer() : m_timer(::SetTimer(nullptr, 0, 100, &Answer)) { s_seen = false; }
     ~MediaErrorAnswerer() { ::KillTimer(nullptr, m_timer); }
     MediaErrorAnswerer(const MediaErrorAnswerer&) = delete;
     MediaErrorAnswerer& operator=(const MediaErrorAnswerer&) = delete;
     bool Seen() const { return s_seen; }
 
-  private:
+private:
     static void CALLBACK Answer(HWND, UINT, UINT_PTR, DWORD) { s_seen = AnsweredMediaError() || s_seen; }
     static inline bool s_seen = false;
     UINT_PTR m_timer;
@@ -172,7 +174,7 @@ class MediaErrorAnswerer
 
 class MovieWindowTest : public testing::Test
 {
-  protected:
+protected:
     void TearDown() override
     {
         if (m_movie)
@@ -334,7 +336,7 @@ TEST_F(MovieWindowTest, MissingFileLeavesTheWindowOpenUnderItsPath)
 
 class PlayButtonTest : public testing::Test
 {
-  protected:
+protected:
     void SetUp() override
     {
         m_log = m_folder.PathOf("player.log");
@@ -480,7 +482,7 @@ TEST_F(PlayButtonTest, LocalizedRefusalOfDownloadsThatCannotBeShown)
 // aside), a file opens in the program the system has for its kind, or the user is told why not.
 class PlayWithoutPlayerTest : public PlayButtonTest
 {
-  protected:
+protected:
     static constexpr char PLAYER_BESIDE_TESTS[] = PG_BIN_DIR "\\Mplayer2.exe";
     static constexpr char PLAYER_PUT_ASIDE[] = PG_BIN_DIR "\\Mplayer2.exe.aside";
 
@@ -504,7 +506,8 @@ class PlayWithoutPlayerTest : public PlayButtonTest
         const std::string recorder = m_folder.PathOf("Recorder.exe");
         ASSERT_TRUE(::CopyFileA(PLAYER_PUT_ASIDE, recorder.c_str(), FALSE));
         const std::string command = "\"" + recorder + "\" /play /close \"%1\"";
-        ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueA(HKEY_CLASSES_ROOT, ".pgplaytest", REG_SZ, "pgplaytest_file", 0));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  ::RegSetValueA(HKEY_CLASSES_ROOT, ".pgplaytest", REG_SZ, "pgplaytest_file", 0));
         ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueA(HKEY_CLASSES_ROOT, "pgplaytest_file\\shell\\open\\command",
                                                 REG_SZ, command.c_str(), 0));
     }

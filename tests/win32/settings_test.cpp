@@ -25,7 +25,8 @@ TEST_F(SettingsStoreTest, FirstSaveCreatesTheKey)
     DWORD type = 0;
     char data[64] = {};
     DWORD size = sizeof data;
-    EXPECT_EQ(ERROR_SUCCESS, ::RegQueryValueExA(key, "TmpDir", nullptr, &type, reinterpret_cast<BYTE*>(data), &size));
+    EXPECT_EQ(ERROR_SUCCESS,
+              ::RegQueryValueExA(key, "TmpDir", nullptr, &type, reinterpret_cast<BYTE*>(data), &size));
     ::RegCloseKey(key);
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
     EXPECT_STREQ("D:\\edonkey\\temp", data);

@@ -7,12 +7,12 @@
 #include "ExpectedTexts.h"
 #include "Win32TestSupport.h"
 
-#include "framework/Language.h"
+#include "ToolEndMarker.h"
 #include "app/MainDialog.h"
 #include "framework/Dialog.h"
+#include "framework/Language.h"
 #include "res/resource.h"
 #include "tool/OutputDialog.h"
-#include "ToolEndMarker.h"
 #include "tool/ToolJob.h"
 
 #include <gtest/gtest.h>

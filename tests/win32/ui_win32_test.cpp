@@ -5,8 +5,8 @@
 #include "Win32TestSupport.h"
 
 #include "app/DirSettings.h"
-#include "framework/Language.h"
 #include "app/MainDialog.h"
+#include "framework/Language.h"
 #include "framework/Strings.h"
 #include "res/resource.h"
 #include "ui/AboutDialog.h"
@@ -174,10 +174,10 @@ TEST(CaptionButtonTest, SymbolFontOfTheCaptionButtonsIsInstalled)
 // leaves it out of the erase.
 class GroupBoxLeftOutDialog : public pg::ResizableDialog
 {
-  public:
+public:
     GroupBoxLeftOutDialog() : ResizableDialog(IDD_MAIN, nullptr) {}
 
-  protected:
+protected:
     BOOL OnInitDialog() override
     {
         ResizableDialog::OnInitDialog();
