@@ -65,7 +65,7 @@ const fw::MessageMap* MainDialog::GetMessageMap() const
 {
     static const fw::MessageEntry entries[] = {
         fw::WmSysCommand<&MainDialog::OnSysCommand>(),
-        fw::WmPaint<&MainDialog::OnPaint>(),
+        fw::WmWithoutParameters<WM_PAINT, &MainDialog::OnPaint>(),
         fw::WmQueryDragIcon<&MainDialog::OnQueryDragIcon>(),
         fw::OnCommand<MainDialog>(IDB_BROWSE_INPUT, BN_CLICKED, &MainDialog::OnBrowseInput),
         fw::OnCommand<MainDialog>(IDB_BROWSE_OUTPUT, BN_CLICKED, &MainDialog::OnBrowseOutput),

@@ -1,6 +1,6 @@
 #include "catalogue/PartMetFile.h"
 
-#include "catalogue/ClientFile.h"
+#include "ClientFile.h"
 #include "catalogue/DecimalText.h"
 #include "framework/Text.h"
 
@@ -455,7 +455,7 @@ namespace {
 
 FilePtr OpenMetadata(const std::string& partPath)
 {
-    return OpenClientFile(MetadataPath(partPath));
+    return FilePtr(OpenClientFile(MetadataPath(partPath)));
 }
 
 } // namespace

@@ -5,9 +5,9 @@ list(APPEND PG_CORE_SOURCES
   src/catalogue/PartEntryList.cpp
   src/catalogue/ListSort.cpp)
 if(WIN32)
-  list(APPEND PG_CORE_SOURCES src/catalogue/ClientFile_win.cpp)
+  list(APPEND PG_CORE_SOURCES common/ClientFile_win.cpp)
 else()
-  list(APPEND PG_CORE_SOURCES src/catalogue/ClientFile_posix.cpp)
+  list(APPEND PG_CORE_SOURCES common/ClientFile_posix.cpp)
 endif()
 list(APPEND PG_WIN32_SOURCES
   src/catalogue/FindFileLister.cpp

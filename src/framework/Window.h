@@ -156,18 +156,10 @@ template <auto Handler> constexpr MessageEntry WmSysCommand()
     });
 }
 
-// void OnPaint(), void OnDestroy()
-template <auto Handler> constexpr MessageEntry WmPaint()
+// void OnPaint(), void OnDestroy(): messages whose parameters say nothing
+template <UINT Message, auto Handler> constexpr MessageEntry WmWithoutParameters()
 {
-    return CrackedEntry(WM_PAINT, [](Window& window, WPARAM, LPARAM) -> LRESULT {
-        (Receiver<Handler>(window).*Handler)();
-        return 0;
-    });
-}
-
-template <auto Handler> constexpr MessageEntry WmDestroy()
-{
-    return CrackedEntry(WM_DESTROY, [](Window& window, WPARAM, LPARAM) -> LRESULT {
+    return CrackedEntry(Message, [](Window& window, WPARAM, LPARAM) -> LRESULT {
         (Receiver<Handler>(window).*Handler)();
         return 0;
     });

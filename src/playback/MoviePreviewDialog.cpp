@@ -45,7 +45,7 @@ MoviePreviewDialog::MoviePreviewDialog(HWND parent) : fw::Dialog(IDD_MOVIE_PREVI
 const fw::MessageMap* MoviePreviewDialog::GetMessageMap() const
 {
     static const fw::MessageEntry entries[] = {
-        fw::WmPaint<&MoviePreviewDialog::OnPaint>(),
+        fw::WmWithoutParameters<WM_PAINT, &MoviePreviewDialog::OnPaint>(),
     };
     static const fw::MessageMap map{fw::Dialog::GetMessageMap(), std::begin(entries), std::end(entries)};
     return &map;

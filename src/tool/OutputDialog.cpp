@@ -120,7 +120,7 @@ OutputDialog::OutputDialog(HWND parent) : fw::Dialog(IDD_OUTPUT, parent), m_logF
 const fw::MessageMap* OutputDialog::GetMessageMap() const
 {
     static const fw::MessageEntry entries[] = {
-        fw::WmDestroy<&OutputDialog::OnDestroy>(),
+        fw::WmWithoutParameters<WM_DESTROY, &OutputDialog::OnDestroy>(),
     };
     static const fw::MessageMap map{fw::Dialog::GetMessageMap(), std::begin(entries), std::end(entries)};
     return &map;

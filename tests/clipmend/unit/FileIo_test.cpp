@@ -1,5 +1,4 @@
 #include "FileIo.h"
-#include "Platform.h"
 #include "TestAvi.h"
 
 #include <gtest/gtest.h>
@@ -164,26 +163,6 @@ TEST(FileIoTest, WrittenFileReadsBackWithLongAndShortWrites)
     EXPECT_EQ(10u, source->ReadAt(source->Size() - 10, tail.data(), 20));
     EXPECT_EQ(0u, source->ReadAt(source->Size(), tail.data(), 1));
     std::remove(path.c_str());
-}
-
-// The client saves by moving its files aside and deleting them; the tool's reading never refuses it.
-TEST(FileIoTest, ClientMovesAndDeletesAFileWhileTheToolReadsIt)
-{
-    const std::string path = testing::TempDir() + "clipmend-client.part.met";
-    const std::string aside = path + ".bak";
-    const Bytes content = clipmendtest::Pattern(100, 3);
-    {
-        const FilePtr written(std::fopen(path.c_str(), "wb"));
-        ASSERT_TRUE(written);
-        std::fwrite(content.data(), 1, content.size(), written.get());
-    }
-    const std::unique_ptr<FileSource> source = FileSource::FromStream(OpenClientFile(path));
-    ASSERT_TRUE(source);
-    EXPECT_EQ(0, std::rename(path.c_str(), aside.c_str()));
-    EXPECT_EQ(0, std::remove(aside.c_str()));
-    Bytes read(content.size());
-    EXPECT_EQ(content.size(), source->ReadAt(0, read.data(), read.size()));
-    EXPECT_EQ(content, read);
 }
 
 TEST(FileIoTest, MissingFilesAndFoldersAreReported)

@@ -1,6 +1,7 @@
 // ClipmendC: makes a playable AVI file out of a partially downloaded one.
 #include "Arguments.h"
 #include "AviWriter.h"
+#include "ClientFile.h"
 #include "FileIo.h"
 #include "GapList.h"
 #include "Platform.h"
@@ -77,7 +78,8 @@ std::vector<ByteRange> GapsOf(const std::string& input, Console& console)
     std::vector<ByteRange> gaps;
     if (!EndsWithPart(input))
         return gaps;
-    const std::unique_ptr<FileSource> metadata = FileSource::FromStream(OpenClientFile(input + ".met"));
+    const std::unique_ptr<FileSource> metadata =
+        FileSource::FromStream(FilePtr(pg::OpenClientFile(input + ".met")));
     if (!metadata)
         return gaps;
     if (ReadGapList(*metadata, gaps))
@@ -106,7 +108,7 @@ int Run(const Arguments& args, Console& console)
 {
     std::unique_ptr<ByteSource> source = OpenMappedFile(args.input);
     if (!source)
-        source = FileSource::FromStream(OpenClientFile(args.input));
+        source = FileSource::FromStream(FilePtr(pg::OpenClientFile(args.input)));
     if (!source)
         return Fail(console, args, EXIT_INPUT, "cannot open input file " + Quoted(args.input));
     if (SameFile(args.input, args.output))

@@ -11,11 +11,6 @@ namespace pg::clipmend {
 // copied into a buffer. Null when the file cannot be mapped; reading it is the way then.
 std::unique_ptr<ByteSource> OpenMappedFile(const std::string& path);
 
-// A file of the download client's (the download or its metadata), opened for reading so that the
-// client can go on writing, renaming and deleting it while the tool reads; null when it cannot
-// be opened.
-FilePtr OpenClientFile(const std::string& path);
-
 // Renames from to to, replacing a file that already has that name.
 bool MoveReplacing(const std::string& from, const std::string& to);
 

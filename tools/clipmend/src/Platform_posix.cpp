@@ -44,12 +44,6 @@ private:
 
 } // namespace
 
-// An open file never stands in the way of renaming or deleting it here.
-FilePtr OpenClientFile(const std::string& path)
-{
-    return FilePtr(std::fopen(path.c_str(), "rb"));
-}
-
 std::unique_ptr<ByteSource> OpenMappedFile(const std::string& path)
 {
     const int fd = open(path.c_str(), O_RDONLY);

@@ -1,8 +1,6 @@
 #include "Platform.h"
 
 #include <windows.h>
-#include <fcntl.h>
-#include <io.h>
 
 namespace pg::clipmend {
 
@@ -91,24 +89,6 @@ std::unique_ptr<ByteSource> OpenMappedFile(const std::string& path)
     if (!mapped->Map(0, 1, available))
         return nullptr;
     return mapped;
-}
-
-FilePtr OpenClientFile(const std::string& path)
-{
-    // The runtime's own opening shares the file for reading and writing only.
-    OwnedHandle file(CreateFileA(path.c_str(), GENERIC_READ,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid())
-        return nullptr;
-    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.Get()), _O_RDONLY | _O_BINARY);
-    if (descriptor == -1)
-        return nullptr;
-    file.Release(); // the descriptor owns it now
-    FilePtr stream(_fdopen(descriptor, "rb"));
-    if (!stream)
-        _close(descriptor);
-    return stream;
 }
 
 bool MoveReplacing(const std::string& from, const std::string& to)

@@ -1,0 +1,11 @@
+#include "ClientFile.h"
+
+namespace pg {
+
+// An open file never stands in the way of renaming or deleting it here.
+std::FILE* OpenClientFile(const std::string& path)
+{
+    return std::fopen(path.c_str(), "rb");
+}
+
+} // namespace pg
