@@ -1,5 +1,8 @@
 #include "catalogue/ListSort.h"
 
+#include <numeric>
+#include <utility>
+
 namespace pg {
 
 namespace {
@@ -19,42 +22,72 @@ int CompareNumbers(std::int32_t a, std::int32_t b)
     return a < b ? -1 : a > b ? 1 : 0;
 }
 
-// The quicksort with the middle row as pivot. Key reads the key of a row; the pivot key is read
-// once and stays put while rows move. The smaller part is sorted by recursion and the larger one by
-// the loop: the two parts are disjoint rows, so the result is the same in either order, and the
-// stack stays shallow.
-template <typename ReadKey, typename Compare>
-bool QuickSort(RowTable& rows, bool ascending, int low, int high, ReadKey key, Compare compare)
+// The quicksort with the middle position as pivot, on positions low .. high of order, which holds
+// indices into keys. The pivot key is read once and stays put while positions move. The smaller part
+// is sorted by recursion and the larger one by the loop: the two parts are disjoint, so the result
+// is the same in either order, and the stack stays shallow.
+template <typename Key, typename Compare>
+void QuickSort(const std::vector<Key>& keys, std::vector<int>& order, bool ascending, int low, int high,
+               Compare compare)
 {
-    if (high == -1)
-        high = rows.RowCount() - 1;
-    if (low >= high)
-        return false;
+    const auto key = [&](int position) -> const Key& {
+        return keys[static_cast<std::size_t>(order[static_cast<std::size_t>(position)])];
+    };
+    const int direction = ascending ? 1 : -1;
     while (low < high) {
-        const auto pivot = key((low + high) / 2);
-        const int order = ascending ? 1 : -1;
+        const Key& pivot = key((low + high) / 2);
         int i = low;
         int j = high;
         while (i <= j) {
-            while (i < high && compare(key(i), pivot) * order < 0)
+            while (i < high && compare(key(i), pivot) * direction < 0)
                 ++i;
-            while (j > low && compare(key(j), pivot) * order > 0)
+            while (j > low && compare(key(j), pivot) * direction > 0)
                 --j;
             if (i <= j) {
                 if (compare(key(i), key(j)) != 0)
-                    rows.SwapRows(i, j);
+                    std::swap(order[static_cast<std::size_t>(i)], order[static_cast<std::size_t>(j)]);
                 ++i;
                 --j;
             }
         }
         if (j - low < high - i) {
             if (low < j)
-                QuickSort(rows, ascending, low, j, key, compare);
+                QuickSort(keys, order, ascending, low, j, compare);
             low = i;
         } else {
             if (i < high)
-                QuickSort(rows, ascending, i, high, key, compare);
+                QuickSort(keys, order, ascending, i, high, compare);
             high = j;
+        }
+    }
+}
+
+template <typename Key, typename Compare>
+std::vector<int> SortedOrder(const std::vector<Key>& keys, bool ascending, Compare compare)
+{
+    std::vector<int> order(keys.size());
+    std::iota(order.begin(), order.end(), 0);
+    QuickSort(keys, order, ascending, 0, static_cast<int>(keys.size()) - 1, compare);
+    return order;
+}
+
+// Reads the keys of rows low .. high once, sorts them in memory and moves the rows once.
+template <typename ReadKey> bool SortRows(RowTable& rows, bool ascending, int low, int high, ReadKey readKey)
+{
+    const int last = rows.RowCount() - 1;
+    if (high == -1 || high > last)
+        high = last;
+    if (low < 0 || low >= high)
+        return false;
+    std::vector<decltype(readKey(0))> keys;
+    keys.reserve(static_cast<std::size_t>(high - low + 1));
+    for (int row = low; row <= high; ++row)
+        keys.push_back(readKey(row));
+    const std::vector<int> order = QuickSortOrder(keys, ascending);
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        if (order[k] != static_cast<int>(k)) {
+            rows.ReorderRows(low, order);
+            break;
         }
     }
     return true;
@@ -76,19 +109,27 @@ std::int32_t LeadingInt(const std::string& text)
     return static_cast<std::int32_t>(negative ? 0u - value : value);
 }
 
+std::vector<int> QuickSortOrder(const std::vector<std::string>& keys, bool ascending)
+{
+    return SortedOrder(keys, ascending, CompareTexts);
+}
+
+std::vector<int> QuickSortOrder(const std::vector<std::int32_t>& keys, bool ascending)
+{
+    return SortedOrder(keys, ascending, CompareNumbers);
+}
+
 bool SortTextItems(RowTable& rows, int column, bool ascending, int low, int high)
 {
-    return QuickSort(
-        rows, ascending, low, high, [&](int row) { return rows.CellText(row, column); }, CompareTexts);
+    return SortRows(rows, ascending, low, high, [&](int row) { return rows.CellText(row, column); });
 }
 
 bool SortNumericItems(RowTable& rows, int column, bool ascending, int low, int high)
 {
     if (column >= rows.ColumnCount())
         return false;
-    return QuickSort(
-        rows, ascending, low, high, [&](int row) { return LeadingInt(rows.CellText(row, column)); },
-        CompareNumbers);
+    return SortRows(rows, ascending, low, high,
+                    [&](int row) { return LeadingInt(rows.CellText(row, column)); });
 }
 
 ColumnSorter ApplyColumnClick(int clickedColumn, std::int32_t& sortColumn, std::int32_t& sortAscending)

@@ -1,11 +1,14 @@
 #pragma once
-// Sorting of the download list's rows by one column, on the rows themselves.
+// Sorting of the download list's rows by one column. The quicksort runs on the column's texts held
+// in memory and the rows are then moved once; the order, ties included, is the one the same
+// quicksort gives when it swaps rows inside the list.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace pg {
 
-// The rows of a list as the sort sees them: cell texts read back, whole rows swapped.
+// The rows of a list as the sort sees them.
 class RowTable
 {
 public:
@@ -13,17 +16,24 @@ public:
     virtual int RowCount() const = 0;
     virtual int ColumnCount() const = 0;
     virtual std::string CellText(int row, int column) const = 0;
-    // Exchanges everything of rows i and j: texts, item data, selection and focus.
-    virtual void SwapRows(int i, int j) = 0;
+    // Moves whole rows (texts, item data, selection and focus): the row at low + order[k] goes to
+    // low + k. The rows outside low .. low + order.size() - 1 stay where they are.
+    virtual void ReorderRows(int low, const std::vector<int>& order) = 0;
 };
 
 // Value of a text as the runtime's atoi reads it: leading white space skipped, an optional sign,
 // the leading decimal digits; the rest is ignored ("700.00 MB" is 700). Overflow wraps around.
 std::int32_t LeadingInt(const std::string& text);
 
+// The quicksort's result for keys[0 .. n-1]: order[k] is the index of the key that ends at k. The
+// middle key is the pivot, keys equal to each other are never exchanged with each other, and the
+// outcome is what the same exchanges would give on the rows themselves.
+std::vector<int> QuickSortOrder(const std::vector<std::string>& keys, bool ascending);
+std::vector<int> QuickSortOrder(const std::vector<std::int32_t>& keys, bool ascending);
+
 // Sort rows low to high (inclusive; high = -1 means the last row) by the column's text in byte
-// order, or by its LeadingInt value. Rows whose keys are equal are never exchanged with each other.
-// False when there was nothing to sort; the numeric sort also refuses a column beyond the list's.
+// order, or by its LeadingInt value. False when there was nothing to sort; the numeric sort also
+// refuses a column beyond the list's.
 bool SortTextItems(RowTable& rows, int column, bool ascending, int low = 0, int high = -1);
 bool SortNumericItems(RowTable& rows, int column, bool ascending, int low = 0, int high = -1);
 

@@ -1,33 +1,47 @@
 #include "catalogue/ListViewRows.h"
 
+#include "framework/RedrawPause.h"
+
 #include <commctrl.h>
 
+#include <numeric>
+#include <unordered_map>
 #include <vector>
 
 namespace pg {
 
 namespace {
 
-constexpr UINT ITEM_DATA_MASK = LVIF_IMAGE | LVIF_PARAM | LVIF_STATE;
-constexpr UINT ITEM_STATE_MASK = 0xFF0F;
-
-LVITEMA ItemData(HWND list, int row)
+LPARAM Param(HWND list, int row)
 {
     LVITEMA item{};
-    item.mask = ITEM_DATA_MASK;
-    item.stateMask = ITEM_STATE_MASK;
+    item.mask = LVIF_PARAM;
     item.iItem = row;
     ::SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-    return item;
+    return item.lParam;
 }
 
-void SetItemData(HWND list, int row, LVITEMA item)
+void SetParam(HWND list, int row, LPARAM param)
 {
-    item.mask = ITEM_DATA_MASK;
-    item.stateMask = ITEM_STATE_MASK;
+    LVITEMA item{};
+    item.mask = LVIF_PARAM;
     item.iItem = row;
-    item.iSubItem = 0;
+    item.lParam = param;
     ::SendMessageA(list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+}
+
+int CALLBACK CompareDestinations(LPARAM first, LPARAM second, LPARAM)
+{
+    return first < second ? -1 : first > second ? 1 : 0;
+}
+
+using DestinationByParam = std::unordered_map<LPARAM, int>;
+
+int CALLBACK CompareMappedDestinations(LPARAM first, LPARAM second, LPARAM destinations)
+{
+    const auto& destinationByParam = *reinterpret_cast<const DestinationByParam*>(destinations);
+    return CompareDestinations(destinationByParam.find(first)->second,
+                               destinationByParam.find(second)->second, 0);
 }
 
 } // namespace
@@ -45,34 +59,26 @@ int ListViewRows::ColumnCount() const
 std::string ListViewRows::CellText(int row, int column) const
 {
     // The control copies at most the buffer size minus one; a full buffer may mean a longer text.
-    std::vector<char> buffer(256);
     for (;;) {
         LVITEMA item{};
         item.iSubItem = column;
-        item.pszText = buffer.data();
-        item.cchTextMax = static_cast<int>(buffer.size());
+        item.pszText = m_textBuffer.data();
+        item.cchTextMax = static_cast<int>(m_textBuffer.size());
         const auto length = static_cast<std::size_t>(
             ::SendMessageA(m_list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item)));
-        if (length + 1 < buffer.size())
-            return std::string(buffer.data(), length);
-        buffer.resize(buffer.size() * 2);
+        if (length + 1 < m_textBuffer.size())
+            return std::string(m_textBuffer.data(), length);
+        m_textBuffer.resize(m_textBuffer.size() * 2);
     }
-}
-
-void ListViewRows::SetCellText(int row, int column, const std::string& text) const
-{
-    LVITEMA item{};
-    item.iSubItem = column;
-    item.pszText = const_cast<char*>(text.c_str());
-    ::SendMessageA(m_list, LVM_SETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
 }
 
 bool ListViewRows::InsertRow(int index, const std::vector<std::string>& cells) const
 {
     LVITEMA item{};
-    item.mask = LVIF_TEXT;
+    item.mask = LVIF_TEXT | LVIF_PARAM;
     item.iItem = index;
     item.pszText = const_cast<char*>(cells.empty() ? "" : cells[0].c_str());
+    item.lParam = index;
     if (::SendMessageA(m_list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)) != index)
         return false;
     for (std::size_t column = 1; column < cells.size(); ++column) {
@@ -87,23 +93,37 @@ bool ListViewRows::InsertRow(int index, const std::vector<std::string>& cells) c
     return true;
 }
 
-void ListViewRows::SwapRows(int i, int j)
+// The control sorts by item data alone. Where every row's item data is distinct (the rows this
+// program inserts carry their index in the download list), it names the row's destination for the
+// control's sort. Otherwise each row is given its destination as item data for the sort and its own
+// item data back after it. Texts, image, state, selection and focus stay with the row.
+void ListViewRows::ReorderRows(int low, const std::vector<int>& order)
 {
-    const int columns = ColumnCount();
-    std::vector<std::string> saved;
-    saved.reserve(static_cast<std::size_t>(columns));
-    for (int column = 0; column < columns; ++column)
-        saved.push_back(CellText(i, column));
-    const LVITEMA dataI = ItemData(m_list, i);
-    const LVITEMA dataJ = ItemData(m_list, j);
-
-    for (int column = 0; column < columns; ++column)
-        SetCellText(i, column, CellText(j, column));
-    SetItemData(m_list, i, dataJ);
-
-    for (int column = 0; column < columns; ++column)
-        SetCellText(j, column, saved[static_cast<std::size_t>(column)]);
-    SetItemData(m_list, j, dataI);
+    const auto count = static_cast<std::size_t>(RowCount());
+    std::vector<int> destination(count);
+    std::iota(destination.begin(), destination.end(), 0);
+    for (std::size_t k = 0; k < order.size(); ++k)
+        destination[static_cast<std::size_t>(low + order[k])] = low + static_cast<int>(k);
+    std::vector<LPARAM> params(count);
+    DestinationByParam destinationByParam;
+    destinationByParam.reserve(count);
+    bool distinct = true;
+    for (std::size_t row = 0; row < count; ++row) {
+        params[row] = Param(m_list, static_cast<int>(row));
+        distinct = distinct && destinationByParam.emplace(params[row], destination[row]).second;
+    }
+    if (distinct) {
+        ::SendMessageA(m_list, LVM_SORTITEMS, reinterpret_cast<WPARAM>(&destinationByParam),
+                       reinterpret_cast<LPARAM>(&CompareMappedDestinations));
+        return;
+    }
+    // Without the pause every change of item data repaints its row.
+    const fw::RedrawPause pause(m_list);
+    for (std::size_t row = 0; row < count; ++row)
+        SetParam(m_list, static_cast<int>(row), destination[row]);
+    ::SendMessageA(m_list, LVM_SORTITEMS, 0, reinterpret_cast<LPARAM>(&CompareDestinations));
+    for (std::size_t row = 0; row < count; ++row)
+        SetParam(m_list, destination[row], params[row]);
 }
 
 } // namespace pg

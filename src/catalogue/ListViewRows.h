@@ -9,8 +9,8 @@
 
 namespace pg {
 
-// Reads cell texts back from the control and swaps whole rows inside it: texts, and the item data
-// (image, parameter and every state bit except 0x00F0), so selection and focus travel with a row.
+// Reads cell texts back from the control and reorders whole rows inside it; item data, image,
+// selection and focus travel with a row.
 class ListViewRows : public RowTable
 {
 public:
@@ -20,16 +20,15 @@ public:
     // The number of columns of the list's header (its child window with id 0).
     int ColumnCount() const override;
     std::string CellText(int row, int column) const override;
-    void SwapRows(int i, int j) override;
+    void ReorderRows(int low, const std::vector<int>& order) override;
 
-    // Inserts a row at `index` with the cells' texts, first column first; true when the row and
-    // every cell were set.
+    // Inserts a row at `index` with the cells' texts, first column first, and the index as its item
+    // data; true when the row and every cell were set.
     bool InsertRow(int index, const std::vector<std::string>& cells) const;
 
 private:
-    void SetCellText(int row, int column, const std::string& text) const;
-
     HWND m_list;
+    mutable std::vector<char> m_textBuffer = std::vector<char>(256);
 };
 
 } // namespace pg

@@ -113,7 +113,6 @@ void MainDialog::OnListDoubleClick(NMHDR*, LRESULT* result)
 void MainDialog::OnColumnClick(NMHDR* header, LRESULT* result)
 {
     const auto* click = reinterpret_cast<const NMLISTVIEW*>(header);
-    const fw::RedrawPause pause(m_partList.GetSafeHwnd());
     ListViewRows rows(m_partList.GetSafeHwnd());
     SortOnColumnClick(rows, click->iSubItem, m_sortColumn, m_sortAscending);
     *result = 0;

@@ -431,11 +431,17 @@ protected:
         for (int column = 0; column < 4; ++column)
             ::SendMessageA(List(), LVM_SETCOLUMNWIDTH, column, 80);
         // Item data that must travel with its row: the parameter names the row's data file.
+        SetParams(1);
+    }
+
+    // Each row's parameter becomes its file number divided by `divisor`.
+    void SetParams(int divisor) const
+    {
         for (int row = 0; row < RowCount(); ++row) {
             LVITEMA item{};
             item.mask = LVIF_PARAM;
             item.iItem = row;
-            item.lParam = FileNumber(row);
+            item.lParam = FileNumber(row) / divisor;
             ::SendMessageA(List(), LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
         }
     }
@@ -466,10 +472,10 @@ protected:
     }
 
     // Every row still carries the parameter it was given for its data file.
-    void ExpectParamsTravelled() const
+    void ExpectParamsTravelled(int divisor = 1) const
     {
         for (int row = 0; row < RowCount(); ++row)
-            EXPECT_EQ(FileNumber(row), Param(row)) << row;
+            EXPECT_EQ(FileNumber(row) / divisor, Param(row)) << row;
     }
 
     static inline const std::string LONG_NAME = "Long" + std::string(300, 'l') + ".avi";
@@ -510,6 +516,21 @@ TEST_F(CatalogueSortTest, SelectedRowStaysSelectedWhereverItMoves)
     ClickHeader(2);
     EXPECT_EQ((std::vector<int>{3}), SelectedRows());
     EXPECT_EQ("Zebra.avi", gui::ListCell(List(), 3, 0));
+}
+
+// Item data shared by several rows cannot name a row to the control; it still travels with its row.
+TEST_F(CatalogueSortTest, SharedItemDataTravelsWithItsRow)
+{
+    SetParams(2);
+    Select({1}); // Zebra
+    ClickHeader(0);
+    ClickHeader(0);
+    EXPECT_EQ((std::vector<std::string>{"apple", "Zebra", "Mango", "Long"}), Names());
+    ClickHeader(1);
+    EXPECT_EQ((std::vector<std::string>{"5", "7", "40", "100"}), Column(1));
+    EXPECT_EQ((std::vector<int>{2}), SelectedRows());
+    EXPECT_EQ("Zebra.avi", gui::ListCell(List(), 2, 0));
+    ExpectParamsTravelled(2);
 }
 
 TEST_F(CatalogueSortTest, ClickAfterRefreshReversesTheLastDirection)
