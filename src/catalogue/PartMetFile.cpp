@@ -1,6 +1,7 @@
 #include "catalogue/PartMetFile.h"
 
 #include "ClientFile.h"
+#include "PartMetLayout.h"
 #include "catalogue/DecimalText.h"
 #include "framework/Text.h"
 
@@ -8,6 +9,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <string_view>
@@ -15,10 +17,6 @@
 namespace pg {
 
 namespace {
-
-constexpr unsigned char VERSION = 0xE0;
-constexpr unsigned char STRING_TAG = 2;
-constexpr unsigned char INTEGER_TAG = 3;
 
 constexpr unsigned char FILE_NAME_ID = 0x01;
 constexpr unsigned char FILE_SIZE_ID = 0x02;
@@ -28,8 +26,6 @@ constexpr unsigned char COPIED_ID = 0x08;
 constexpr unsigned char TEMP_FILE_NAME_ID = 0x12;
 constexpr unsigned char PRIORITY_ID = 0x13;
 constexpr unsigned char STATUS_ID = 0x14;
-constexpr unsigned char GAP_START_BYTE = 0x09;
-constexpr unsigned char GAP_END_BYTE = 0x0A;
 
 // The ed2k part size, 9500 KiB.
 constexpr std::int32_t PART_SIZE = 9728000;
@@ -64,35 +60,6 @@ public:
             count -= piece;
         }
         return true;
-    }
-
-    bool Int16(std::int16_t& value)
-    {
-        unsigned char bytes[2];
-        if (!Bytes(bytes, sizeof bytes))
-            return false;
-        value = static_cast<std::int16_t>(bytes[0] | bytes[1] << 8);
-        return true;
-    }
-
-    bool Int32(std::int32_t& value)
-    {
-        unsigned char bytes[4];
-        if (!Bytes(bytes, sizeof bytes))
-            return false;
-        value = static_cast<std::int32_t>(std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 |
-                                          std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24);
-        return true;
-    }
-
-    // A name or string value: `length` raw bytes, read whole however long. Where it is used as
-    // text it ends at its first zero byte.
-    bool Field(std::int16_t length, std::string& bytes)
-    {
-        if (length < 0)
-            return false;
-        bytes.assign(static_cast<std::size_t>(length), '\0');
-        return Bytes(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size());
     }
 
 private:
@@ -234,6 +201,161 @@ bool PartMetFile::ReadUntilFirstGap(std::FILE* in, const DumpTarget& dump)
     return ReadMet(bytes, dump, true);
 }
 
+namespace {
+
+// The dump of the layout's parts as they are read, and the fields they set.
+class MetDump
+{
+public:
+    MetDump(PartMetFile& met, DumpBuffer& out, bool untilFirstGap)
+        : m_met(met), m_out(out), m_untilFirstGap(untilFirstGap)
+    {
+    }
+
+    void FileId(const partmet::Hash& id)
+    {
+        std::copy(std::begin(id), std::end(id), m_fileId);
+        m_out.Append("file id  =");
+        m_out.Hash(id);
+    }
+    void HashesBegin() { m_out.Append("\n"); }
+    void PartHash(int index, const partmet::Hash& hash)
+    {
+        m_out.HashLabel(index);
+        m_out.Hash(hash);
+    }
+    void TagsBegin() { m_out.Append("\n"); }
+
+    bool OnTag(const partmet::Tag& tag)
+    {
+        if (tag.type == partmet::STRING_TAG)
+            StringTag(tag);
+        else if (tag.HasId())
+            IntegerTagWithId(tag.Id(), tag.number);
+        else
+            return IntegerTag(tag);
+        return true;
+    }
+
+    // After the whole tag list: the totals and the link.
+    void Finish()
+    {
+        m_out.Append("\n");
+        m_out.Printf("%d bytes = %s mb missing\n", m_missing, MegaBytes(m_missing).c_str());
+        if (!m_untilFirstGap && m_firstGap < NO_GAP)
+            m_out.Printf("first gap starts at %d (%d blocks are complete)\n", m_firstGap,
+                         m_firstGap / PART_SIZE);
+        m_out.Append("\n");
+
+        std::string hex;
+        for (unsigned char byte : m_fileId)
+            AppendHexByte(hex, byte);
+        m_met.m_link = fw::Format("ed2k://|file|%s|%d|%s|", m_linkName.c_str(), m_lastFileSize, hex.c_str());
+        if (m_untilFirstGap)
+            m_met.m_firstGapStart = m_lastFileSize;
+    }
+
+    bool StoppedAtGap() const { return m_stoppedAtGap; }
+
+private:
+    void StringTag(const partmet::Tag& tag)
+    {
+        const char* text = tag.value.c_str();
+        if (!tag.HasId()) {
+            m_out.Printf("%-13s = \"%s\"\n", tag.name.c_str(), text);
+            return;
+        }
+        switch (tag.Id()) {
+        case FILE_NAME_ID:
+            m_out.Printf("filename      = \"%s\"\n", text);
+            m_met.m_fileName = text;
+            m_linkName = text;
+            break;
+        case FILE_TYPE_ID:
+            m_out.Printf("file type     = \"%s\"\n", text);
+            m_met.m_fileType = text;
+            break;
+        case FILE_FORMAT_ID:
+            m_out.Printf("file format   = \"%s\"\n", text);
+            m_met.m_fileFormat = text;
+            break;
+        case TEMP_FILE_NAME_ID:
+            m_out.Printf("tempfile name = \"%s\"\n", text);
+            break;
+        default:
+            m_out.Printf("tag number %02d = \"%s\"\n", static_cast<signed char>(tag.Id()), text);
+            break;
+        }
+    }
+
+    void IntegerTagWithId(unsigned char id, std::int32_t number)
+    {
+        switch (id) {
+        case FILE_SIZE_ID:
+            m_out.Printf("file size     = %d (%s mb)\n", number, MegaBytes(number).c_str());
+            m_lastFileSize = number;
+            if (!m_untilFirstGap)
+                m_met.m_fileSize = number;
+            break;
+        case COPIED_ID:
+            m_out.Printf("copied so far = %d (%s mb)\n", number, MegaBytes(number).c_str());
+            if (!m_untilFirstGap)
+                m_met.m_copied = number;
+            break;
+        case PRIORITY_ID:
+            m_out.Printf("priority      = %s\n", PartMetFile::PriorityName(number).c_str());
+            break;
+        case STATUS_ID:
+            m_out.Printf("status        = %s\n", PartMetFile::StatusName(number).c_str());
+            break;
+        default:
+            m_out.Printf("tag number %02d = %d\n", static_cast<signed char>(id), number);
+            break;
+        }
+    }
+
+    // False once the first gap start ends a read that looks for it.
+    bool IntegerTag(const partmet::Tag& tag)
+    {
+        const std::int32_t number = tag.number;
+        if (tag.IsGapStart()) {
+            // The gap number after the marker byte only labels the dump; gaps pair by order.
+            const char* gapNumber = tag.name.c_str() + 1;
+            if (std::string_view(gapNumber) == "0")
+                m_out.Append("\n");
+            m_out.Printf("gap %3s from %10d", gapNumber, number);
+            m_gapStart = number;
+            if (m_untilFirstGap) {
+                m_met.m_firstGapStart = number;
+                m_stoppedAtGap = true;
+                return false;
+            }
+            if (number < m_firstGap)
+                m_firstGap = number;
+        } else if (tag.IsGapEnd()) {
+            const std::int32_t gapLength = WrappingSub(number, m_gapStart);
+            m_missing = WrappingAdd(m_missing, gapLength);
+            m_out.Printf(" to %10d = %10d bytes missing\n", number, gapLength);
+        } else {
+            m_out.Printf("%-13s = %d\n", tag.name.c_str(), number);
+        }
+        return true;
+    }
+
+    PartMetFile& m_met;
+    DumpBuffer& m_out;
+    bool m_untilFirstGap;
+    unsigned char m_fileId[16] = {};
+    std::string m_linkName = "unknown";
+    std::int32_t m_lastFileSize = 0;
+    std::int32_t m_gapStart = 0;
+    std::int32_t m_missing = 0;
+    std::int32_t m_firstGap = NO_GAP;
+    bool m_stoppedAtGap = false;
+};
+
+} // namespace
+
 bool PartMetFile::ReadMet(ByteReader& in, const DumpTarget& dump, bool untilFirstGap)
 {
     DumpBuffer out(dump);
@@ -241,154 +363,40 @@ bool PartMetFile::ReadMet(ByteReader& in, const DumpTarget& dump, bool untilFirs
         m_fileSize = 0;
         m_copied = 0;
     }
-
-    unsigned char version;
-    if (!in.Bytes(&version, 1))
+    MetDump visitor(*this, out, untilFirstGap);
+    const partmet::WalkResult walk = partmet::Walk(in, visitor);
+    switch (walk.failure) {
+    case partmet::Failure::None:
+        break;
+    case partmet::Failure::Version:
         return PrintError(out.Flushed(), "cannot read version\n");
-    if (version != VERSION)
+    case partmet::Failure::WrongVersion:
         return PrintError(out.Flushed(), "version != 224\n");
-    unsigned char date[4];
-    if (!in.Bytes(date, sizeof date))
+    case partmet::Failure::Date:
         return PrintError(out.Flushed(), "cannot read date\n");
-    unsigned char fileId[16];
-    if (!in.Bytes(fileId, sizeof fileId))
+    case partmet::Failure::FileId:
         return PrintError(out.Flushed(), "cannot read file id\n");
-    out.Append("file id  =");
-    out.Hash(fileId);
-
-    std::int16_t hashCount;
-    if (!in.Int16(hashCount))
+    case partmet::Failure::HashCount:
         return PrintError(out.Flushed(), "cannot read number of partial hashes\n");
-    out.Append("\n");
-    for (int i = 0; i < hashCount; ++i) {
-        unsigned char hash[16];
-        if (!in.Bytes(hash, sizeof hash))
-            return PrintError(out.Flushed(), "cannot read hash %d\n", i);
-        out.HashLabel(i);
-        out.Hash(hash);
-    }
-
-    std::int32_t tagCount;
-    if (!in.Int32(tagCount))
+    case partmet::Failure::Hash:
+        return PrintError(out.Flushed(), "cannot read hash %d\n", walk.detail);
+    case partmet::Failure::TagCount:
         return PrintError(out.Flushed(), "cannot read number of number of meta tags\n");
-    out.Append("\n");
-
-    std::string linkName = "unknown";
-    std::int32_t lastFileSize = 0;
-    std::int32_t gapStart = 0;
-    std::int32_t missing = 0;
-    std::int32_t firstGap = NO_GAP;
-    std::string name;
-    std::string value;
-    for (std::int32_t tag = 0; tag < tagCount; ++tag) {
-        unsigned char type;
-        if (!in.Bytes(&type, 1))
-            return PrintError(out.Flushed(), "cannot read tag type\n");
-        std::int16_t nameLength;
-        if (!in.Int16(nameLength))
-            return PrintError(out.Flushed(), "cannot read name length\n");
-        if (!in.Field(nameLength, name))
-            return PrintError(out.Flushed(), "cannot read name\n");
-        const bool special = nameLength == 1;
-        const unsigned char idByte = special ? static_cast<unsigned char>(name[0]) : 0;
-        const int id = static_cast<signed char>(idByte);
-
-        if (type == STRING_TAG) {
-            std::int16_t valueLength;
-            if (!in.Int16(valueLength))
-                return PrintError(out.Flushed(), "cannot read value length\n");
-            if (!in.Field(valueLength, value))
-                return PrintError(out.Flushed(), "cannot read value\n");
-            const char* text = value.c_str();
-            if (!special) {
-                out.Printf("%-13s = \"%s\"\n", name.c_str(), text);
-                continue;
-            }
-            switch (idByte) {
-            case FILE_NAME_ID:
-                out.Printf("filename      = \"%s\"\n", text);
-                m_fileName = text;
-                linkName = text;
-                break;
-            case FILE_TYPE_ID:
-                out.Printf("file type     = \"%s\"\n", text);
-                m_fileType = text;
-                break;
-            case FILE_FORMAT_ID:
-                out.Printf("file format   = \"%s\"\n", text);
-                m_fileFormat = text;
-                break;
-            case TEMP_FILE_NAME_ID:
-                out.Printf("tempfile name = \"%s\"\n", text);
-                break;
-            default:
-                out.Printf("tag number %02d = \"%s\"\n", id, text);
-                break;
-            }
-        } else if (type == INTEGER_TAG) {
-            std::int32_t number;
-            if (!in.Int32(number))
-                return PrintError(out.Flushed(), "cannot read value\n");
-            if (special) {
-                switch (idByte) {
-                case FILE_SIZE_ID:
-                    out.Printf("file size     = %d (%s mb)\n", number, MegaBytes(number).c_str());
-                    lastFileSize = number;
-                    if (!untilFirstGap)
-                        m_fileSize = number;
-                    break;
-                case COPIED_ID:
-                    out.Printf("copied so far = %d (%s mb)\n", number, MegaBytes(number).c_str());
-                    if (!untilFirstGap)
-                        m_copied = number;
-                    break;
-                case PRIORITY_ID:
-                    out.Printf("priority      = %s\n", PriorityName(number).c_str());
-                    break;
-                case STATUS_ID:
-                    out.Printf("status        = %s\n", StatusName(number).c_str());
-                    break;
-                default:
-                    out.Printf("tag number %02d = %d\n", id, number);
-                    break;
-                }
-            } else if (!name.empty() && static_cast<unsigned char>(name[0]) == GAP_START_BYTE) {
-                // The gap number after the marker byte only labels the dump; gaps pair by order.
-                const char* gapNumber = name.c_str() + 1;
-                if (std::string_view(gapNumber) == "0")
-                    out.Append("\n");
-                out.Printf("gap %3s from %10d", gapNumber, number);
-                gapStart = number;
-                if (untilFirstGap) {
-                    m_firstGapStart = number;
-                    return true;
-                }
-                if (number < firstGap)
-                    firstGap = number;
-            } else if (!name.empty() && static_cast<unsigned char>(name[0]) == GAP_END_BYTE) {
-                const std::int32_t gapLength = WrappingSub(number, gapStart);
-                missing = WrappingAdd(missing, gapLength);
-                out.Printf(" to %10d = %10d bytes missing\n", number, gapLength);
-            } else {
-                out.Printf("%-13s = %d\n", name.c_str(), number);
-            }
-        } else {
-            return PrintError(out.Flushed(), "unknown tag type %d\n", type);
-        }
+    case partmet::Failure::TagType:
+        return PrintError(out.Flushed(), "cannot read tag type\n");
+    case partmet::Failure::NameLength:
+        return PrintError(out.Flushed(), "cannot read name length\n");
+    case partmet::Failure::Name:
+        return PrintError(out.Flushed(), "cannot read name\n");
+    case partmet::Failure::ValueLength:
+        return PrintError(out.Flushed(), "cannot read value length\n");
+    case partmet::Failure::Value:
+        return PrintError(out.Flushed(), "cannot read value\n");
+    case partmet::Failure::UnknownTagType:
+        return PrintError(out.Flushed(), "unknown tag type %d\n", walk.detail);
     }
-
-    out.Append("\n");
-    out.Printf("%d bytes = %s mb missing\n", missing, MegaBytes(missing).c_str());
-    if (!untilFirstGap && firstGap < NO_GAP)
-        out.Printf("first gap starts at %d (%d blocks are complete)\n", firstGap, firstGap / PART_SIZE);
-    out.Append("\n");
-
-    std::string hex;
-    for (unsigned char byte : fileId)
-        AppendHexByte(hex, byte);
-    m_link = fw::Format("ed2k://|file|%s|%d|%s|", linkName.c_str(), lastFileSize, hex.c_str());
-    if (untilFirstGap)
-        m_firstGapStart = lastFileSize;
+    if (!visitor.StoppedAtGap())
+        visitor.Finish();
     return true;
 }
 
