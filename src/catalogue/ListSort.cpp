@@ -1,5 +1,6 @@
 #include "catalogue/ListSort.h"
 
+#include <algorithm>
 #include <numeric>
 #include <utility>
 
@@ -71,7 +72,8 @@ std::vector<int> SortedOrder(const std::vector<Key>& keys, bool ascending, Compa
     return order;
 }
 
-// Reads the keys of rows low .. high once, sorts them in memory and moves the rows once.
+// Reads the keys of rows low .. high once, sorts them in memory and moves the rows once. A range
+// reaching past the last row ends at it.
 template <typename ReadKey> bool SortRows(RowTable& rows, bool ascending, int low, int high, ReadKey readKey)
 {
     const int last = rows.RowCount() - 1;
@@ -84,12 +86,9 @@ template <typename ReadKey> bool SortRows(RowTable& rows, bool ascending, int lo
     for (int row = low; row <= high; ++row)
         keys.push_back(readKey(row));
     const std::vector<int> order = QuickSortOrder(keys, ascending);
-    for (std::size_t k = 0; k < order.size(); ++k) {
-        if (order[k] != static_cast<int>(k)) {
-            rows.ReorderRows(low, order);
-            break;
-        }
-    }
+    // A permutation in ascending order leaves every row where it is.
+    if (!std::is_sorted(order.begin(), order.end()))
+        rows.ReorderRows(low, order);
     return true;
 }
 

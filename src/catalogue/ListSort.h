@@ -31,9 +31,9 @@ std::int32_t LeadingInt(const std::string& text);
 std::vector<int> QuickSortOrder(const std::vector<std::string>& keys, bool ascending);
 std::vector<int> QuickSortOrder(const std::vector<std::int32_t>& keys, bool ascending);
 
-// Sort rows low to high (inclusive; high = -1 means the last row) by the column's text in byte
-// order, or by its LeadingInt value. False when there was nothing to sort; the numeric sort also
-// refuses a column beyond the list's.
+// Sort rows low to high (inclusive; high = -1 or past the last row means the last row) by the
+// column's text in byte order, or by its LeadingInt value. False when there was nothing to sort,
+// and for a negative low; the numeric sort also refuses a column beyond the list's.
 bool SortTextItems(RowTable& rows, int column, bool ascending, int low = 0, int high = -1);
 bool SortNumericItems(RowTable& rows, int column, bool ascending, int low = 0, int high = -1);
 

@@ -1261,6 +1261,9 @@ TEST(ListSortTest, OnlyTheGivenRangeIsSorted)
     EXPECT_TRUE(pg::SortTextItems(table, 0, true, 1, 3));
     EXPECT_EQ((Strings{"z", "b", "c", "d", "a"}), table.Column(0));
     EXPECT_FALSE(pg::SortTextItems(table, 0, true, 3, 3));
+    EXPECT_FALSE(pg::SortTextItems(table, 0, true, -1, 3));
+    EXPECT_TRUE(pg::SortTextItems(table, 0, false, 2, 99)); // past the last row: to the last row
+    EXPECT_EQ((Strings{"z", "b", "d", "c", "a"}), table.Column(0));
 }
 
 // Click after click on random lists full of equal keys and numbers with units, the in-memory sort
