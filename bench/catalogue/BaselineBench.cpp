@@ -3,7 +3,6 @@
 #include "BenchSupport.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 namespace {
@@ -47,11 +46,9 @@ std::size_t Walk(const std::string& directory)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: catalogue_baseline_bench TREE-DIR\\ [ROUNDS]\n");
+    const int rounds = bench::Rounds(argc, argv, "catalogue_baseline_bench");
+    if (rounds < 0)
         return 2;
-    }
-    const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
     for (int round = 1; round <= rounds; ++round) {
         const LARGE_INTEGER start = bench::Now();
         const std::size_t downloads = Walk(argv[1]);

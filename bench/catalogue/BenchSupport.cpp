@@ -3,8 +3,18 @@
 #include <psapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace bench {
+
+int Rounds(int argc, char** argv, const char* program)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s TREE-DIR\\ [ROUNDS]\n", program);
+        return -1;
+    }
+    return argc > 2 ? std::atoi(argv[2]) : 3;
+}
 
 LARGE_INTEGER Now()
 {

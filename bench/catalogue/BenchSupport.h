@@ -7,6 +7,10 @@
 
 namespace bench {
 
+// The arguments of every catalogue benchmark: TREE-DIR\ [ROUNDS], three rounds unless told; -1,
+// after a usage line naming the program, when the tree is missing.
+int Rounds(int argc, char** argv, const char* program);
+
 double Milliseconds(const LARGE_INTEGER& start, const LARGE_INTEGER& end);
 LARGE_INTEGER Now();
 

@@ -5,15 +5,13 @@
 // ascending result for the descending one.
 #include "BenchSupport.h"
 
-#include "app/MainDialog.h"
+#include "MainWindowBench.h"
 #include "catalogue/ListSort.h"
 #include "catalogue/ListViewRows.h"
-#include "res/resource.h"
 
 #include <commctrl.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -75,21 +73,13 @@ void PrintFigure(const char* name, int column, bool ascending, int round, double
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: catalogue_sort_bench TREE-DIR\\ [ROUNDS]\n");
+    const int rounds = bench::Rounds(argc, argv, "catalogue_sort_bench");
+    if (rounds < 0)
         return 2;
-    }
-    const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
-    ::InitCommonControlsEx(&controls);
-
     pg::MainDialog dialog;
-    if (!dialog.Create(nullptr)) {
-        std::fprintf(stderr, "sort: the main window cannot be created\n");
+    if (!bench::OpenMainWindow(dialog, argv[1], "sort"))
         return 1;
-    }
     ::ShowWindow(dialog.GetSafeHwnd(), SW_SHOW);
-    dialog.SetDlgItemText(IDE_TEMP_DIR, argv[1]);
     const HWND window = dialog.GetSafeHwnd();
     const HWND list = dialog.GetDlgItem(IDL_DOWNLOADS);
     pg::ListViewRows rows(list);
