@@ -59,6 +59,8 @@ int ListViewRows::ColumnCount() const
 std::string ListViewRows::CellText(int row, int column) const
 {
     // The control copies at most the buffer size minus one; a full buffer may mean a longer text.
+    if (m_textBuffer.empty())
+        m_textBuffer.resize(256);
     for (;;) {
         LVITEMA item{};
         item.iSubItem = column;

@@ -28,7 +28,7 @@ public:
 
 private:
     HWND m_list;
-    mutable std::vector<char> m_textBuffer = std::vector<char>(256);
+    mutable std::vector<char> m_textBuffer; // sized on the first read
 };
 
 } // namespace pg
