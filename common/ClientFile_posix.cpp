@@ -3,9 +3,9 @@
 namespace pg {
 
 // An open file never stands in the way of renaming or deleting it here.
-std::FILE* OpenClientFile(const std::string& path)
+FilePtr OpenClientFile(const std::string& path)
 {
-    return std::fopen(path.c_str(), "rb");
+    return FilePtr(std::fopen(path.c_str(), "rb"));
 }
 
 } // namespace pg

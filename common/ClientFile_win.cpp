@@ -6,7 +6,7 @@
 
 namespace pg {
 
-std::FILE* OpenClientFile(const std::string& path)
+FilePtr OpenClientFile(const std::string& path)
 {
     // The runtime's own opening shares the file for reading and writing only.
     const HANDLE file =
@@ -20,7 +20,7 @@ std::FILE* OpenClientFile(const std::string& path)
         ::CloseHandle(file);
         return nullptr;
     }
-    std::FILE* stream = ::_fdopen(descriptor, "rb");
+    FilePtr stream(::_fdopen(descriptor, "rb"));
     if (!stream)
         ::_close(descriptor);
     return stream;

@@ -63,18 +63,10 @@ void QuickSort(const std::vector<Key>& keys, std::vector<int>& order, bool ascen
     }
 }
 
-template <typename Key, typename Compare>
-std::vector<int> SortedOrder(const std::vector<Key>& keys, bool ascending, Compare compare)
-{
-    std::vector<int> order(keys.size());
-    std::iota(order.begin(), order.end(), 0);
-    QuickSort(keys, order, ascending, 0, static_cast<int>(keys.size()) - 1, compare);
-    return order;
-}
-
 // Reads the keys of rows low .. high once, sorts them in memory and moves the rows once. A range
 // reaching past the last row ends at it.
-template <typename ReadKey> bool SortRows(RowTable& rows, bool ascending, int low, int high, ReadKey readKey)
+template <typename ReadKey, typename Compare>
+bool SortRows(RowTable& rows, bool ascending, int low, int high, ReadKey readKey, Compare compare)
 {
     const int last = rows.RowCount() - 1;
     if (high == -1 || high > last)
@@ -85,7 +77,9 @@ template <typename ReadKey> bool SortRows(RowTable& rows, bool ascending, int lo
     keys.reserve(static_cast<std::size_t>(high - low + 1));
     for (int row = low; row <= high; ++row)
         keys.push_back(readKey(row));
-    const std::vector<int> order = QuickSortOrder(keys, ascending);
+    std::vector<int> order(keys.size());
+    std::iota(order.begin(), order.end(), 0);
+    QuickSort(keys, order, ascending, 0, high - low, compare);
     // A permutation in ascending order leaves every row where it is.
     if (!std::is_sorted(order.begin(), order.end()))
         rows.ReorderRows(low, order);
@@ -108,27 +102,19 @@ std::int32_t LeadingInt(const std::string& text)
     return static_cast<std::int32_t>(negative ? 0u - value : value);
 }
 
-std::vector<int> QuickSortOrder(const std::vector<std::string>& keys, bool ascending)
-{
-    return SortedOrder(keys, ascending, CompareTexts);
-}
-
-std::vector<int> QuickSortOrder(const std::vector<std::int32_t>& keys, bool ascending)
-{
-    return SortedOrder(keys, ascending, CompareNumbers);
-}
-
 bool SortTextItems(RowTable& rows, int column, bool ascending, int low, int high)
 {
-    return SortRows(rows, ascending, low, high, [&](int row) { return rows.CellText(row, column); });
+    return SortRows(
+        rows, ascending, low, high, [&](int row) { return rows.CellText(row, column); }, CompareTexts);
 }
 
 bool SortNumericItems(RowTable& rows, int column, bool ascending, int low, int high)
 {
     if (column >= rows.ColumnCount())
         return false;
-    return SortRows(rows, ascending, low, high,
-                    [&](int row) { return LeadingInt(rows.CellText(row, column)); });
+    return SortRows(
+        rows, ascending, low, high, [&](int row) { return LeadingInt(rows.CellText(row, column)); },
+        CompareNumbers);
 }
 
 ColumnSorter ApplyColumnClick(int clickedColumn, std::int32_t& sortColumn, std::int32_t& sortAscending)

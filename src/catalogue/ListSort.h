@@ -25,12 +25,6 @@ public:
 // the leading decimal digits; the rest is ignored ("700.00 MB" is 700). Overflow wraps around.
 std::int32_t LeadingInt(const std::string& text);
 
-// The quicksort's result for keys[0 .. n-1]: order[k] is the index of the key that ends at k. The
-// middle key is the pivot, keys equal to each other are never exchanged with each other, and the
-// outcome is what the same exchanges would give on the rows themselves.
-std::vector<int> QuickSortOrder(const std::vector<std::string>& keys, bool ascending);
-std::vector<int> QuickSortOrder(const std::vector<std::int32_t>& keys, bool ascending);
-
 // Sort rows low to high (inclusive; high = -1 or past the last row means the last row) by the
 // column's text in byte order, or by its LeadingInt value. False when there was nothing to sort,
 // and for a negative low; the numeric sort also refuses a column beyond the list's.

@@ -48,7 +48,7 @@ MetadataPrefetch::~MetadataPrefetch()
 
 MetadataPrefetch::SlotState MetadataPrefetch::ReadMetadataFile(const std::string& path, std::string& bytes)
 {
-    const FilePtr file(OpenClientFile(path));
+    const FilePtr file = OpenClientFile(path);
     if (!file)
         return Missing;
     // Straight into our own buffer: the stream's would only copy.

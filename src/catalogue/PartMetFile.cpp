@@ -463,7 +463,7 @@ namespace {
 
 FilePtr OpenMetadata(const std::string& partPath)
 {
-    return FilePtr(OpenClientFile(MetadataPath(partPath)));
+    return OpenClientFile(MetadataPath(partPath));
 }
 
 } // namespace

@@ -3,17 +3,10 @@
 // reads, and its error messages, to a dump stream (the program passes stdout).
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <string_view>
 
 namespace pg {
-
-struct FileCloser
-{
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 // Where a read's dump goes. A stream that the runtime would write in text mode is better set to
 // binary mode with `crlfLineEnds` on: the dump then carries the same CR LF line ends, made in one

@@ -1,3 +1,4 @@
+#include "ClientFile.h"
 #include "catalogue/DecimalText.h"
 #include "catalogue/ListSort.h"
 #include "catalogue/ListText.h"
@@ -19,12 +20,7 @@
 
 namespace {
 
-struct FileCloser
-{
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
+using pg::FilePtr;
 using pgtest::MetFile;
 using pgtest::ScratchName;
 using pgtest::TempStream;

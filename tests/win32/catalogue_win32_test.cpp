@@ -669,7 +669,7 @@ TEST(ClientFileTest, ClientMovesAndDeletesAMetadataFileWhileWeReadIt)
     tree.File("a.part.met", old);
     tree.File("a.part.met.new", MetFile().Header().Name("New.avi").str());
     {
-        const pg::FilePtr held(pg::OpenClientFile(met));
+        const pg::FilePtr held = pg::OpenClientFile(met);
         ASSERT_TRUE(held);
         EXPECT_TRUE(::MoveFileA(met.c_str(), backup.c_str())) << ::GetLastError();
         EXPECT_TRUE(::MoveFileA(saved.c_str(), met.c_str())) << ::GetLastError();
@@ -681,7 +681,7 @@ TEST(ClientFileTest, ClientMovesAndDeletesAMetadataFileWhileWeReadIt)
     TempStream dump;
     EXPECT_EQ("New.avi", pg::GetPartInfo(tree.PathOf("a.part"), dump.get()).name);
     {
-        const pg::FilePtr held(pg::OpenClientFile(met));
+        const pg::FilePtr held = pg::OpenClientFile(met);
         ASSERT_TRUE(held);
         EXPECT_TRUE(::DeleteFileA(met.c_str())) << ::GetLastError();
     }

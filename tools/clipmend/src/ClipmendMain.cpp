@@ -78,8 +78,7 @@ std::vector<ByteRange> GapsOf(const std::string& input, Console& console)
     std::vector<ByteRange> gaps;
     if (!EndsWithPart(input))
         return gaps;
-    const std::unique_ptr<FileSource> metadata =
-        FileSource::FromStream(FilePtr(pg::OpenClientFile(input + ".met")));
+    const std::unique_ptr<FileSource> metadata = FileSource::FromStream(pg::OpenClientFile(input + ".met"));
     if (!metadata)
         return gaps;
     if (ReadGapList(*metadata, gaps))
@@ -108,7 +107,7 @@ int Run(const Arguments& args, Console& console)
 {
     std::unique_ptr<ByteSource> source = OpenMappedFile(args.input);
     if (!source)
-        source = FileSource::FromStream(FilePtr(pg::OpenClientFile(args.input)));
+        source = FileSource::FromStream(pg::OpenClientFile(args.input));
     if (!source)
         return Fail(console, args, EXIT_INPUT, "cannot open input file " + Quoted(args.input));
     if (SameFile(args.input, args.output))

@@ -1,6 +1,8 @@
 #pragma once
 // Byte sources and sinks with 64-bit offsets, and a windowed reader over a source, so that
 // files of many gigabytes are streamed through small buffers.
+#include "ClientFile.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -21,12 +23,6 @@ public:
     virtual const std::uint8_t* Map(std::uint64_t offset, std::size_t n, std::size_t& available);
     virtual bool Mapped() const { return false; }
 };
-
-struct FileCloser
-{
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 class FileSource final : public ByteSource
 {
