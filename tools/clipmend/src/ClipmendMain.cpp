@@ -1,13 +1,13 @@
-// ClipmendC: makes a playable AVI file out of a partially downloaded one.
+// ClipmendC: makes a playable file out of a partially downloaded video, in the container the
+// download has.
 #include "Arguments.h"
-#include "AviWriter.h"
 #include "ClientFile.h"
+#include "Container.h"
 #include "FileIo.h"
 #include "GapList.h"
+#include "OutputName.h"
 #include "Platform.h"
 #include "Progress.h"
-#include "Salvage.h"
-#include "Selection.h"
 #include "ToolEndMarker.h"
 
 #include <cstdio>
@@ -88,7 +88,7 @@ std::vector<ByteRange> GapsOf(const std::string& input, Console& console)
     return gaps;
 }
 
-std::function<void(std::uint64_t, std::uint64_t)> Printer(Console& console, ProgressMeter& meter)
+ProgressFunction Printer(Console& console, ProgressMeter& meter)
 {
     return [&console, &meter](std::uint64_t done, std::uint64_t total) {
         std::string line;
@@ -113,42 +113,57 @@ int Run(const Arguments& args, Console& console)
     if (SameFile(args.input, args.output))
         return Fail(console, args, EXIT_OUTPUT, "the output file must not be the input file");
 
+    SourceReader reader(*source);
+    std::size_t probed = 0;
+    const std::uint8_t* first = reader.PeekUpTo(0, PROBE_BYTES, probed);
+    const ContainerFormat* format = first ? ProbeContainer(first, probed) : nullptr;
+    if (!format)
+        return Fail(console, args, EXIT_INPUT,
+                    Quoted(args.input) + ": not an AVI file, nor a Matroska or WebM file");
+    const std::unique_ptr<Container> container = format->create();
+
     SalvageOptions options;
     options.gaps = GapsOf(args.input, console);
     ProgressMeter scanMeter("Scanning bytes");
     options.progress = Printer(console, scanMeter);
-    SourceReader reader(*source);
-    Salvage salvage;
     std::string error;
-    if (!SalvageAvi(reader, options, salvage, error))
+    if (!container->Read(reader, options, error))
         return Fail(console, args, EXIT_INPUT, Quoted(args.input) + ": " + error);
 
-    Selection selection;
-    if (!SelectSpan(salvage, SpanRequest{args.startFrame, args.frameCount}, selection, error))
+    RunSummary summary;
+    if (!container->Select(SpanRequest{args.startFrame, args.frameCount}, summary, error))
         return Fail(console, args, EXIT_INPUT, Quoted(args.input) + ": " + error);
-    console.Line("Frames " + std::to_string(selection.firstFrame) + " to " +
-                 std::to_string(selection.lastFrame) + " of " + std::to_string(selection.usableFrames));
+    console.Line("Frames " + std::to_string(summary.firstFrame) + " to " + std::to_string(summary.lastFrame) +
+                 " of " + std::to_string(summary.usableFrames));
+
+    const std::string output = OutputName(args.output, container->Extensions(), KnownExtensions());
+    if (output != args.output) {
+        console.Line("Output: " + Quoted(output) + ", as the input is " + container->Kind() + " and " +
+                     Quoted(args.output) + " names another kind of file");
+        if (SameFile(args.input, output))
+            return Fail(console, args, EXIT_OUTPUT, "the output file must not be the input file");
+    }
 
     // A failed run must never leave a half-written file under the output name.
-    const std::string temporary = args.output + ".clipmend-tmp";
+    const std::string temporary = output + ".clipmend-tmp";
     std::unique_ptr<FileSink> sink = FileSink::Create(temporary);
     if (!sink)
-        return Fail(console, args, EXIT_OUTPUT, "cannot write output file " + Quoted(args.output));
-    WriterOptions writerOptions;
-    writerOptions.width = args.width;
-    writerOptions.height = args.height;
+        return Fail(console, args, EXIT_OUTPUT, "cannot write output file " + Quoted(output));
+    OutputOptions outputOptions;
+    outputOptions.width = args.width;
+    outputOptions.height = args.height;
     ProgressMeter frameMeter("Frame");
-    writerOptions.progress = Printer(console, frameMeter);
-    const bool written = WriteAvi(salvage.headers, selection, writerOptions, reader, *sink, error);
+    outputOptions.progress = Printer(console, frameMeter);
+    const bool written = container->Write(outputOptions, reader, *sink, error);
     const std::uint64_t bytes = sink->Position();
     const bool closed = sink->Close();
     sink.reset();
-    if (!written || !closed || !MoveReplacing(temporary, args.output)) {
+    if (!written || !closed || !MoveReplacing(temporary, output)) {
         std::remove(temporary.c_str());
         return Fail(console, args, EXIT_OUTPUT,
-                    "cannot write output file " + Quoted(args.output) + (written ? "" : ": " + error));
+                    "cannot write output file " + Quoted(output) + (written ? "" : ": " + error));
     }
-    console.Finish(SummaryText(salvage, selection, bytes), args.unattended);
+    console.Finish(SummaryText(summary, bytes), args.unattended);
     return EXIT_DONE;
 }
 

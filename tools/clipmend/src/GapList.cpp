@@ -70,6 +70,13 @@ std::vector<ByteRange> NormalizeRanges(std::vector<ByteRange> ranges)
     return merged;
 }
 
+const ByteRange* GapOverlapping(const std::vector<ByteRange>& gaps, std::uint64_t begin, std::uint64_t end)
+{
+    auto it = std::upper_bound(gaps.begin(), gaps.end(), begin,
+                               [](std::uint64_t value, const ByteRange& r) { return value < r.end; });
+    return it != gaps.end() && it->begin < end ? &*it : nullptr;
+}
+
 bool ReadGapList(ByteSource& metadata, std::vector<ByteRange>& gaps)
 {
     gaps.clear();

@@ -19,6 +19,9 @@ struct ByteRange
 // Sorted, with overlapping and touching ranges merged and empty ones dropped.
 std::vector<ByteRange> NormalizeRanges(std::vector<ByteRange> ranges);
 
+// The first of the sorted gaps that overlaps [begin, end), or null.
+const ByteRange* GapOverlapping(const std::vector<ByteRange>& gaps, std::uint64_t begin, std::uint64_t end);
+
 // Fills gaps from a metadata file; false when the file does not have the expected layout,
 // in which case gaps is left empty.
 bool ReadGapList(ByteSource& metadata, std::vector<ByteRange>& gaps);

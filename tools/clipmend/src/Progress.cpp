@@ -43,28 +43,18 @@ bool ProgressMeter::Update(std::uint64_t done, std::uint64_t total, std::string&
     return Percent(done, total) > m_lastPercent && Update(done, total, Clock::now(), line);
 }
 
-std::string SummaryText(const Salvage& salvage, const Selection& selection, std::uint64_t bytesWritten)
+std::string SummaryText(const RunSummary& r, std::uint64_t bytesWritten)
 {
-    const SalvageReport& r = salvage.report;
     std::string text =
         Format("Written: frames %" PRIu64 " to %" PRIu64 " (%" PRIu64 " frames), %" PRIu64 " bytes\n",
-               selection.firstFrame, selection.lastFrame, selection.frames, bytesWritten);
-    text += Format("Usable frames in the input: %" PRIu64 "\n", selection.usableFrames);
+               r.firstFrame, r.lastFrame, r.frames, bytesWritten);
+    text += Format("Usable frames in the input: %" PRIu64 "\n", r.usableFrames);
     text += Format("Damaged regions skipped: %" PRIu64 " (%" PRIu64 " bytes), resynchronised: %" PRIu64 "\n",
                    r.damagedRegions, r.damagedBytes, r.resynchronised);
-    if (r.droppedChunks > 0 || selection.undecodableFrames > 0)
-        text +=
-            Format("Incomplete chunks dropped: %" PRIu64 ", undecodable frames after damage: %" PRIu64 "\n",
-                   r.droppedChunks, selection.undecodableFrames);
-    const CodecClass codec = salvage.headers.streams[selection.inputStreams[selection.videoStream]].codec;
-    if (FramesStandAlone(codec))
-        text += "Keyframes: every frame, each stands alone\n";
-    else if (r.indexUsed)
-        text += "Keyframes: from the file's index\n";
-    else if (codec == CodecClass::Unknown)
-        text += "Keyframes: every frame, as the codec is unknown and there is no index\n";
-    else
-        text += "Keyframes: from the frames themselves\n";
+    if (r.droppedPieces > 0 || r.undecodableFrames > 0)
+        text += Format("Incomplete %s dropped: %" PRIu64 ", undecodable frames after damage: %" PRIu64 "\n",
+                       r.pieces.c_str(), r.droppedPieces, r.undecodableFrames);
+    text += "Keyframes: " + r.keyframes + "\n";
     return text;
 }
 

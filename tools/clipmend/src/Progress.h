@@ -1,8 +1,5 @@
 #pragma once
 // Progress and summary texts of the console output.
-#include "Salvage.h"
-#include "Selection.h"
-
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -38,7 +35,23 @@ private:
 
 int Percent(std::uint64_t done, std::uint64_t total);
 
+// What a run found and wrote, for the lines after the work.
+struct RunSummary
+{
+    std::uint64_t firstFrame = 0;
+    std::uint64_t lastFrame = 0;
+    std::uint64_t frames = 0;
+    std::uint64_t usableFrames = 0;
+    std::uint64_t undecodableFrames = 0;
+    std::uint64_t damagedRegions = 0;
+    std::uint64_t damagedBytes = 0;
+    std::uint64_t resynchronised = 0;
+    std::uint64_t droppedPieces = 0; // cut by a gap or by the end of the file
+    std::string pieces = "chunks";   // what the container's pieces are called
+    std::string keyframes;           // where the keyframe flags came from
+};
+
 // The lines after the work: what was written and what damage was passed over.
-std::string SummaryText(const Salvage& salvage, const Selection& selection, std::uint64_t bytesWritten);
+std::string SummaryText(const RunSummary& summary, std::uint64_t bytesWritten);
 
 } // namespace pg::clipmend

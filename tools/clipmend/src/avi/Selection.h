@@ -1,19 +1,14 @@
 #pragma once
-// Chooses what goes into the written file: the requested frames of the first video stream,
-// widened back to a keyframe, and the audio that plays alongside them.
+// What goes into a written AVI file: the span chosen among the first video stream's frames and
+// the audio chunks, and the streams renumbered for the output.
 #include "Salvage.h"
+#include "Span.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace pg::clipmend {
-
-struct SpanRequest
-{
-    std::int64_t startFrame = 1; // 1-based, counted among the usable frames
-    std::int64_t frameCount = 0; // 0: through the last usable frame
-};
 
 struct PlannedChunk
 {

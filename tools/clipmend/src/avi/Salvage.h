@@ -2,11 +2,9 @@
 // Reads an AVI file as a partial download leaves it: the headers, then every stream chunk
 // that can still be found, skipping damaged regions and picking up the chunks after them.
 #include "AviHeaders.h"
-#include "FileIo.h"
-#include "GapList.h"
+#include "Container.h"
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,14 +43,6 @@ struct Salvage
     AviHeaders headers;
     std::vector<FoundChunk> chunks; // video frames and audio data, in file order
     SalvageReport report;
-};
-
-struct SalvageOptions
-{
-    // Ranges known to hold no data, from the download's metadata; sorted and merged.
-    std::vector<ByteRange> gaps;
-    // Told now and then how far the walk has come (bytes done, bytes in all).
-    std::function<void(std::uint64_t, std::uint64_t)> progress;
 };
 
 // False with a one-line reason when the file is no AVI or its headers cannot be read.

@@ -130,10 +130,7 @@ const ByteRange* Walker::GapAt(std::uint64_t pos) const
 
 const ByteRange* Walker::GapOverlapping(std::uint64_t begin, std::uint64_t end) const
 {
-    const auto& gaps = m_options.gaps;
-    auto it = std::upper_bound(gaps.begin(), gaps.end(), begin,
-                               [](std::uint64_t value, const ByteRange& r) { return value < r.end; });
-    return it != gaps.end() && it->begin < end ? &*it : nullptr;
+    return pg::clipmend::GapOverlapping(m_options.gaps, begin, end);
 }
 
 Header Walker::Classify(std::uint64_t pos)

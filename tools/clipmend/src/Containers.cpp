@@ -1,0 +1,40 @@
+#include "Container.h"
+
+#include "AviContainer.h"
+#include "MatroskaContainer.h"
+
+namespace pg::clipmend {
+
+const std::vector<ContainerFormat>& ContainerFormats()
+{
+    static const std::vector<ContainerFormat> formats = {
+        {ProbeAvi, CreateAviContainer, {".avi", ".divx"}},
+        {ProbeMatroska, CreateMatroskaContainer, {".mkv", ".webm", ".mka", ".mk3d"}},
+    };
+    return formats;
+}
+
+std::vector<std::string> KnownExtensions()
+{
+    // Containers the tool does not read yet still name a kind of file a player expects.
+    std::vector<std::string> known = {".mpg", ".mpeg", ".vob", ".ts", ".m2ts", ".mp4", ".m4v", ".mov"};
+    for (const ContainerFormat& format : ContainerFormats())
+        known.insert(known.end(), format.extensions.begin(), format.extensions.end());
+    return known;
+}
+
+const ContainerFormat* ProbeContainer(const std::uint8_t* data, std::size_t size)
+{
+    const ContainerFormat* best = nullptr;
+    int bestScore = 0;
+    for (const ContainerFormat& format : ContainerFormats()) {
+        const int score = format.probe(data, size);
+        if (score > bestScore) {
+            best = &format;
+            bestScore = score;
+        }
+    }
+    return best;
+}
+
+} // namespace pg::clipmend
