@@ -1,8 +1,9 @@
-// libFuzzer target: any bytes through the whole tool chain, reader to writer. Whatever the
-// reader makes of them, the writer must be able to write it, and the written file must read
-// back whole.
+// libFuzzer target: any bytes through the whole tool chain, reader to writer, for every
+// container. Whatever a reader makes of them, its writer must be able to write it, and the
+// written file must read back whole.
 #include "AviWriter.h"
 #include "GapList.h"
+#include "MatroskaContainer.h"
 #include "Salvage.h"
 #include "Selection.h"
 
@@ -11,26 +12,32 @@
 
 using namespace pg::clipmend;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+namespace {
+
+SalvageOptions OptionsFrom(const std::uint8_t* data, std::size_t size)
 {
-    // Inputs of odd length are read as a mapped file is, the others through a small window
-    // that is refilled often, as it is on large files.
-    MemorySource source(data, size, size % 2 == 1);
-    std::vector<ByteRange> gaps;
-    ReadGapList(source, gaps);
-    SourceReader reader(source, 512);
     SalvageOptions options;
     // Gaps at places taken from the input itself, so that both walks get exercised.
     if (size > 64 && data[size - 1] & 1)
         options.gaps = NormalizeRanges({{data[size - 2] * 16u, data[size - 2] * 16u + data[size - 3] * 8u}});
+    return options;
+}
+
+SpanRequest RequestFrom(const std::uint8_t* data, std::size_t size)
+{
+    return {size > 8 ? 1 + data[size / 2] % 8 : 1, size > 9 ? data[size / 3] % 16 : 0};
+}
+
+void FuzzAvi(MemorySource& source, const std::uint8_t* data, std::size_t size)
+{
+    SourceReader reader(source, 512);
     Salvage salvage;
     std::string error;
-    if (!SalvageAvi(reader, options, salvage, error))
-        return 0;
+    if (!SalvageAvi(reader, OptionsFrom(data, size), salvage, error))
+        return;
     Selection selection;
-    const std::int64_t start = size > 8 ? 1 + data[size / 2] % 8 : 1;
-    if (!SelectSpan(salvage, {start, size > 9 ? data[size / 3] % 16 : 0}, selection, error))
-        return 0;
+    if (!SelectSpan(salvage, RequestFrom(data, size), selection, error))
+        return;
 
     WriterOptions writerOptions;
     writerOptions.riffLimit = 4096; // several segments with extended indexes
@@ -44,5 +51,46 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     if (again.chunks.size() != selection.chunks.size() || again.report.damagedRegions != 0)
         std::abort();
+}
+
+// Through the container interface, as the program drives it.
+void FuzzMatroska(MemorySource& source, const std::uint8_t* data, std::size_t size)
+{
+    SourceReader reader(source, 512);
+    const std::unique_ptr<Container> container = CreateMatroskaContainer();
+    std::string error;
+    RunSummary summary;
+    if (!container->Read(reader, OptionsFrom(data, size), error) ||
+        !container->Select(RequestFrom(data, size), summary, error))
+        return;
+    OutputOptions options;
+    options.width = 64;
+    options.height = 48;
+    MemorySink sink;
+    if (!container->Write(options, reader, sink, error))
+        std::abort();
+    MemorySource written(sink.Bytes());
+    SourceReader rereader(written, 512);
+    const std::unique_ptr<Container> again = CreateMatroskaContainer();
+    RunSummary reread;
+    if (!again->Read(rereader, {}, error) || !again->Select({1, 0}, reread, error))
+        std::abort();
+    if (reread.usableFrames != summary.frames || reread.damagedRegions != 0 || reread.droppedPieces != 0)
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    // Inputs of odd length are read as a mapped file is, the others through a small window
+    // that is refilled often, as it is on large files.
+    MemorySource source(data, size, size % 2 == 1);
+    std::vector<ByteRange> gaps;
+    ReadGapList(source, gaps);
+    if (ProbeMatroska(data, size) > 0)
+        FuzzMatroska(source, data, size);
+    else
+        FuzzAvi(source, data, size);
     return 0;
 }
