@@ -14,7 +14,7 @@ void MainDialog::OnGo()
         return;
     const ToolJob job = ToolArguments(m_inFile, m_outFile, m_startFrame, m_frameCount, m_width, m_height);
     m_startFrame = job.startFrame;
-    // Only the member gets ".avi"; the field keeps the name as typed.
+    // Only the member gets an extension; the field keeps the name as typed.
     m_outFile = job.outFile;
 
     OutputDialog output(nullptr);

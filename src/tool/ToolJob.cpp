@@ -6,10 +6,11 @@
 
 namespace pg {
 
-std::string WithAviExtension(const std::string& outFile)
+std::string WithVideoExtension(const std::string& outFile)
 {
-    if (fw::EqualsNoCase(fw::Right(outFile, 4), ".avi"))
-        return outFile;
+    for (const std::string extension : {".avi", ".mkv", ".webm"})
+        if (fw::EqualsNoCase(fw::Right(outFile, extension.size()), extension))
+            return outFile;
     return outFile + ".avi";
 }
 
@@ -17,7 +18,7 @@ ToolJob ToolArguments(const std::string& inFile, const std::string& outFile, std
                       std::int32_t frameCount, std::int32_t width, std::int32_t height)
 {
     ToolJob job;
-    job.outFile = WithAviExtension(outFile);
+    job.outFile = WithVideoExtension(outFile);
     job.startFrame = startFrame == 0 ? 1 : startFrame;
     const std::string sizePiece =
         width > 0 && height > 0 ? fw::Format("-h %d -v %d", static_cast<int>(width), static_cast<int>(height))

@@ -14,7 +14,7 @@ constexpr std::size_t TOOL_CHUNK_SIZE = 4096;
 
 struct ToolJob
 {
-    std::string outFile;     // the output path, ending in ".avi"
+    std::string outFile;     // the output path, ending in ".avi", ".mkv" or ".webm"
     std::int32_t startFrame; // 0 becomes 1
     std::string arguments;
 };
@@ -25,8 +25,10 @@ struct ToolJob
 ToolJob ToolArguments(const std::string& inFile, const std::string& outFile, std::int32_t startFrame,
                       std::int32_t frameCount, std::int32_t width, std::int32_t height);
 
-// The output path with ".avi" appended unless its last four characters are ".avi" in any case.
-std::string WithAviExtension(const std::string& outFile);
+// The output path with ".avi" appended unless it ends, in any case, in ".avi" or in the
+// extension of another container the tool writes (".mkv", ".webm"): the tool writes the
+// container of its input, and a Matroska download's name keeps its own extension.
+std::string WithVideoExtension(const std::string& outFile);
 
 // "ClipmendC.exe <arguments>  /A"
 std::string ToolCommandLine(const std::string& arguments);

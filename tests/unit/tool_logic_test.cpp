@@ -36,14 +36,19 @@ TEST(ToolArgumentsTest, EmptyPiecesKeepTheirBlanks)
     EXPECT_EQ(-5, pg::ToolArguments("a", "c", -5, 0, 0, 0).startFrame);
 }
 
-TEST(ToolArgumentsTest, AviIsAppendedUnlessTheLastFourCharactersAreAvi)
+TEST(ToolArgumentsTest, AviIsAppendedUnlessTheNameEndsInAContainerTheToolWrites)
 {
-    EXPECT_EQ("film.AVI", pg::WithAviExtension("film.AVI"));
-    EXPECT_EQ("film.Avi", pg::WithAviExtension("film.Avi"));
-    EXPECT_EQ("film.avi.bak.avi", pg::WithAviExtension("film.avi.bak"));
-    EXPECT_EQ("av.avi", pg::WithAviExtension("av"));
-    EXPECT_EQ("xavi.avi", pg::WithAviExtension("xavi"));
-    EXPECT_EQ(".avi", pg::WithAviExtension(".avi"));
+    EXPECT_EQ("film.AVI", pg::WithVideoExtension("film.AVI"));
+    EXPECT_EQ("film.Avi", pg::WithVideoExtension("film.Avi"));
+    EXPECT_EQ("film.avi.bak.avi", pg::WithVideoExtension("film.avi.bak"));
+    EXPECT_EQ("av.avi", pg::WithVideoExtension("av"));
+    EXPECT_EQ("xavi.avi", pg::WithVideoExtension("xavi"));
+    EXPECT_EQ(".avi", pg::WithVideoExtension(".avi"));
+    // The other containers the tool writes keep their names.
+    EXPECT_EQ("film.mkv", pg::WithVideoExtension("film.mkv"));
+    EXPECT_EQ("film.WebM", pg::WithVideoExtension("film.WebM"));
+    EXPECT_EQ("film.mkv.bak.avi", pg::WithVideoExtension("film.mkv.bak"));
+    EXPECT_EQ("film.mp4.avi", pg::WithVideoExtension("film.mp4"));
 }
 
 TEST(ToolArgumentsTest, CommandLineHasTwoBlanksBeforeTheSwitch)
