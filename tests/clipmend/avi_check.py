@@ -5,22 +5,19 @@ salvaged by the tool and judged by ffprobe and ffmpeg.
 Usage: avi_check.py CLIPMEND WORK-DIR
 CLIPMEND_SKIP_LARGE=1 leaves out the file over the 1 GiB limit of a classic AVI.
 """
-import json
 import mmap
 import os
 import random
 import shutil
 import struct
 import subprocess
-import re
 import sys
 import time
 
-TOOL = os.path.abspath(sys.argv[1])
-WORK = sys.argv[2]
-# The end marker as both programs define it.
-with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "common", "ToolEndMarker.h")) as header:
-    END_MARKER = re.search(r'#define TOOL_END_MARKER "([^"]*)"', header.read()).group(1)
+from media_check import (arguments, decode_problems, ffmpeg, packets, refusal_problems, remove, report, salvage,
+                         summary, write_input)
+
+TOOL, WORK = arguments()
 FPS = 25
 
 VIDEO_320 = ["-f", "lavfi", "-i", f"testsrc=size=320x240:rate={FPS}"]
@@ -35,23 +32,6 @@ SOURCES = {
     "msvideo1_pcm": VIDEO_160 + TONE + ["-t", "4", "-c:v", "msvideo1", "-g", "10", "-c:a", "pcm_s16le"],
     "msmpeg4v3": VIDEO_320 + ["-t", "4", "-c:v", "msmpeg4", "-g", "12"],
 }
-
-results = {"passed": 0, "failed": 0}
-
-
-def ffmpeg(args):
-    subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-y"] + args, check=True)
-
-
-def packets(path):
-    out = subprocess.run(["ffprobe", "-v", "error", "-show_entries",
-                          "packet=stream_index,size,pos,flags,duration_time", "-of", "json", path],
-                         capture_output=True, text=True, check=True).stdout
-    result = []
-    for p in json.loads(out).get("packets", []):
-        result.append({"stream": int(p["stream_index"]), "size": int(p["size"]), "pos": int(p["pos"]),
-                       "key": "K" in p["flags"], "seconds": float(p.get("duration_time", 0))})
-    return result
 
 
 def stream_frames(path):
@@ -171,20 +151,6 @@ def expected_frames(source_chunks, kept, start, count):
     return [(c["size"], key(c)) for c in usable[first:last + 1]]
 
 
-def run_tool(args):
-    return subprocess.run([TOOL] + args, capture_output=True, text=True)
-
-
-def report(name, problems, started):
-    if problems:
-        results["failed"] += 1
-        print(f"FAIL {name}: " + "; ".join(problems))
-    else:
-        results["passed"] += 1
-        print(f"ok   {name} ({time.time() - started:.1f} s)")
-    sys.stdout.flush()
-
-
 def salvage_case(name, source, data, kept, start, count=0, suffix=".avi", gaps=None, tool_lines=(), length=None):
     """data: the cut file's bytes, or None to take the first length bytes of the source."""
     started = time.time()
@@ -194,22 +160,9 @@ def salvage_case(name, source, data, kept, start, count=0, suffix=".avi", gaps=N
         shutil.copyfile(source, cut)
         os.truncate(cut, length)
     else:
-        with open(cut, "wb") as f:
-            f.write(data)
-    if gaps is not None:
-        with open(cut + ".met", "wb") as f:
-            f.write(part_met(gaps))
+        write_input(cut, data, gaps)
     args = [cut, out, "-k", str(start)] + (["-n", str(count)] if count else []) + ["-h", "640", "-v", "352", "/A"]
-    result = run_tool(args)
-    problems = []
-    lines = result.stdout.splitlines()
-    if result.returncode != 0:
-        problems.append(f"exit code {result.returncode}: {result.stdout[-300:]}")
-    if not lines or lines[-1] != END_MARKER or lines[0] != "Clipmend V0.45 Beta":
-        problems.append("banner or end marker missing")
-    for wanted in tool_lines:
-        if not any(wanted in line for line in lines):
-            problems.append(f"no line with {wanted!r}")
+    _, problems = salvage(args, tool_lines)
     if problems:
         return report(name, problems, started)
 
@@ -225,11 +178,7 @@ def salvage_case(name, source, data, kept, start, count=0, suffix=".avi", gaps=N
         problems.append(f"ffprobe sees {len(seen)} frames or other flags")
     if stream_frames(out) != len(want):
         problems.append(f"header frame count {stream_frames(out)}, {len(want)} frames")
-    # ffmpeg takes keys from standard input as commands unless told not to read it.
-    decode = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", out, "-f", "null", "-"],
-                            capture_output=True, text=True)
-    if decode.returncode != 0 or decode.stderr.strip():
-        problems.append("decoding errors: " + decode.stderr.strip()[:300])
+    problems += decode_problems(out)
     problems += index_problems(out)
     if any(p["stream"] == 1 for p in packets(source)):
         audio_seconds = sum(p["seconds"] for p in got if p["stream"] == 1)
@@ -237,21 +186,7 @@ def salvage_case(name, source, data, kept, start, count=0, suffix=".avi", gaps=N
         if abs(audio_seconds - video_seconds) > 0.15:
             problems.append(f"audio lasts {audio_seconds:.3f} s, video {video_seconds:.3f} s")
     report(name, problems, started)
-    for path in (cut, out, cut + ".met"):
-        if os.path.exists(path):
-            os.remove(path)
-
-
-def part_met(gaps):
-    """A download's metadata file holding a file name and the given gaps."""
-    tags = []
-    name = b"film.avi"
-    tags.append(struct.pack("<BH", 2, 1) + b"\x01" + struct.pack("<H", len(name)) + name)
-    for number, (begin, end) in enumerate(gaps):
-        label = str(number).encode()
-        tags.append(struct.pack("<BH", 3, 1 + len(label)) + b"\x09" + label + struct.pack("<I", begin))
-        tags.append(struct.pack("<BH", 3, 1 + len(label)) + b"\x0a" + label + struct.pack("<I", end))
-    return bytes([0xE0]) + b"\0" * 4 + b"\x11" * 16 + struct.pack("<hi", 0, len(tags)) + b"".join(tags)
+    remove(cut, out, cut + ".met")
 
 
 def idx1_position(data):
@@ -329,10 +264,7 @@ def error_cases():
         (["in.avi", "out.avi", "-k", "x", "/A"], "Usage: ClipmendC"),
     ]
     for args, wanted in checks:
-        result = run_tool(args)
-        lines = result.stdout.splitlines()
-        if result.returncode == 0 or not lines or lines[-1] != END_MARKER or wanted not in result.stdout:
-            problems.append(f"{wanted}: exit {result.returncode}, output {result.stdout[-200:]!r}")
+        problems += refusal_problems(args, wanted)
     with open(out) as f:
         if f.read() != "older output":
             problems.append("a failed run changed the existing output file")
@@ -365,8 +297,7 @@ def main():
         print("skipped: large-extended (CLIPMEND_SKIP_LARGE=1)")
     else:
         large_case()
-    print(f"{results['passed']} passed, {results['failed']} failed")
-    return 1 if results["failed"] else 0
+    return summary()
 
 
 if __name__ == "__main__":
