@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 namespace {
 
 using namespace pg::clipmend;
@@ -78,8 +81,13 @@ protected:
     static constexpr std::size_t CLUSTERS = 3;
     static constexpr std::size_t FRAMES = 10;
 
-    void SetUp() override
+    void SetUp() override { Build(); }
+
+    // audioBlock may replace a frame's audio block; an empty result keeps the usual one.
+    void Build(const std::function<Bytes(std::size_t)>& audioBlock = {})
     {
+        m_clusterStart.clear();
+        m_frameStart.clear();
         Bytes header;
         ebml::PutString(header, ebml::ID_DOC_TYPE, "webm");
         ebml::PutUnsigned(header, ebml::ID_DOC_TYPE_VERSION, 2);
@@ -102,9 +110,12 @@ protected:
             Bytes data = Join({{0x1F, 0x43, 0xB6, 0x75, 0x01, 0, 0, 0, 0, 0, 0, 0}, cluster});
             for (std::size_t f = 0; f < FRAMES; ++f) {
                 m_frameStart.push_back(m_file.size() + data.size());
+                Bytes sound = audioBlock ? audioBlock(c * FRAMES + f) : Bytes{};
+                if (sound.empty())
+                    sound = Block(2, f * 40 + 10, true, Pattern(100, 7));
                 data = Join(
                     {data, Block(1, f * 40, f == 0, Pattern(300, static_cast<std::uint8_t>(c * FRAMES + f))),
-                     Block(2, f * 40 + 10, true, Pattern(100, 7))});
+                     sound});
             }
             const std::uint64_t size = data.size() - 12;
             for (int i = 0; i < 7; ++i)
@@ -113,10 +124,12 @@ protected:
         }
     }
 
-    static Bytes Block(std::uint8_t track, std::size_t time, bool key, const Bytes& payload)
+    static Bytes Block(std::uint8_t track, std::size_t time, bool key, const Bytes& payload,
+                       std::uint8_t lacing = 0)
     {
         const Bytes header = {static_cast<std::uint8_t>(0x80 | track), static_cast<std::uint8_t>(time >> 8),
-                              static_cast<std::uint8_t>(time), static_cast<std::uint8_t>(key ? 0x80 : 0)};
+                              static_cast<std::uint8_t>(time),
+                              static_cast<std::uint8_t>((key ? 0x80 : 0) | lacing)};
         return Element(ebml::ID_SIMPLE_BLOCK, Join({header, payload}));
     }
 
@@ -219,6 +232,40 @@ TEST_F(MatroskaFile, TruncatedFileDropsTheBlockTheEndCut)
     EXPECT_EQ(VideoTimes(salvage), Times({{0, 25}}));
     EXPECT_EQ(salvage.report.droppedBlocks, 1u);
     EXPECT_EQ(salvage.report.resynchronised, 0u);
+}
+
+TEST_F(MatroskaFile, LacedBlocksAreTakenWholeWhenTheirLaceSizesFit)
+{
+    struct Case
+    {
+        std::uint8_t lacing;
+        Bytes laceHeader; // frame count - 1, then the sizes of all frames but the last
+        bool fits;
+    };
+    const Case cases[] = {
+        {0x02, {2, 150, 130}, true},           // Xiph: 150, 130 and the remaining 120 bytes
+        {0x06, {2, 0x40, 0x96, 0xAB}, true},   // EBML: 150, then 150 - 20
+        {0x04, {3}, true},                     // fixed: 4 frames of 100 bytes
+        {0x02, {2, 255, 255, 255, 10}, false}, // sizes past the block's end
+        {0x04, {2}, false},                    // 400 bytes do not split in 3
+    };
+    for (const Case& c : cases) {
+        // Frame 5's audio block becomes a laced one of 400 bytes of frames.
+        Bytes payload = c.laceHeader;
+        const Bytes frames = Pattern(400, 9);
+        payload.insert(payload.end(), frames.begin(), frames.end());
+        Build([&](std::size_t frame) {
+            return frame == 5 ? Block(2, 5 * 40 + 10, true, payload, c.lacing) : Bytes{};
+        });
+        const MatroskaSalvage salvage = Read(m_file);
+        const bool found =
+            std::any_of(salvage.blocks.begin(), salvage.blocks.end(), [&](const MatroskaBlock& b) {
+                return b.track == 1 && b.time == 5 * 40 + 10 && b.size == payload.size() &&
+                       (b.flags & BLOCK_LACING) == c.lacing;
+            });
+        EXPECT_EQ(found, c.fits) << int(c.lacing) << " " << int(c.laceHeader.back());
+        EXPECT_EQ(salvage.report.damagedRegions, c.fits ? 0u : 1u);
+    }
 }
 
 TEST(ContainerProbeTest, ContainersAreToldByTheirFirstBytes)
