@@ -17,7 +17,6 @@ constexpr std::uint64_t MAX_BLOCK_SIZE = 256u << 20;
 constexpr std::size_t MAX_LACE_HEADER = 64 << 10;
 constexpr std::uint64_t PROGRESS_STEPS = 100;
 constexpr std::size_t ELEMENT_HEADER_BYTES = 12; // the longest id and size
-constexpr std::size_t ZERO_TAIL = 4;             // a block ending in this many zeros may be cut by a hole
 
 bool IsTopLevel(std::uint32_t id)
 {
@@ -153,8 +152,7 @@ private:
     bool IsFollowedWell(std::uint64_t end);
     std::uint64_t NextCandidate(std::uint64_t pos);
     std::uint64_t Resync(std::uint64_t from);
-    std::uint64_t Damage(std::uint64_t pos, std::uint64_t resumeFrom, bool knownGap);
-    void DropBlockCutByZeros(std::uint64_t damageStart);
+    std::uint64_t Damage(std::uint64_t pos, std::uint64_t resumeFrom, bool blockBeforeWhole);
     const ByteRange* GapAt(std::uint64_t pos) const { return GapOverlapping(m_options.gaps, pos, pos + 1); }
     void ReportProgress(std::uint64_t pos);
 
@@ -166,7 +164,10 @@ private:
     bool m_inCluster = false;
     Cluster m_cluster;
     std::uint32_t m_run = 0;
-    std::uint64_t m_lastBlockEnd = 0; // where the element of the last recorded block ended
+    // The last block taken, recorded or not: where its data starts and its element ends.
+    std::uint64_t m_lastBlockData = 0;
+    std::uint64_t m_lastBlockEnd = 0;
+    bool m_lastBlockRecorded = false;
     std::uint64_t m_nextProgress = 0;
 };
 
@@ -389,8 +390,10 @@ bool Walker::TakeBlock(std::uint64_t pos, const Element& e)
     if (!ParseBlockHeader(data, size, simple, header))
         return false;
     const MatroskaTrack& track = m_result.tracks[header.track];
+    m_lastBlockData = pos + e.header;
     m_lastBlockEnd = pos + e.header + e.size;
-    if (track.type != TRACK_VIDEO && track.type != TRACK_AUDIO)
+    m_lastBlockRecorded = track.type == TRACK_VIDEO || track.type == TRACK_AUDIO;
+    if (!m_lastBlockRecorded)
         return true;
     MatroskaBlock block;
     block.offset = data + header.length;
@@ -430,13 +433,14 @@ void Walker::Walk(std::uint64_t pos)
                 pos = end;
                 continue;
             }
-            // A block that the end of the file or a gap cut; a block header that makes no sense is
-            // just damage, which the next lines handle.
+            // A block that the end of the file or a gap cut leaves the one before it whole; a block
+            // header that makes no sense may be the end of a block before it that damage cut.
             const ByteRange* cut =
                 e.size <= MAX_BLOCK_SIZE ? GapOverlapping(m_options.gaps, pos, end) : nullptr;
-            if (cut || (e.size <= MAX_BLOCK_SIZE && end > m_size))
+            const bool cutOff = cut || (e.size <= MAX_BLOCK_SIZE && end > m_size);
+            if (cutOff)
                 ++m_result.report.droppedBlocks;
-            pos = Damage(pos, cut ? cut->end : pos + 1, cut != nullptr);
+            pos = Damage(pos, cut ? cut->end : pos + 1, cutOff || !m_cluster.timed);
             continue;
         }
         if (m_inCluster && (e.id == ID_TIMESTAMP || IsOtherClusterChild(e.id))) {
@@ -475,34 +479,27 @@ void Walker::Walk(std::uint64_t pos)
     }
 }
 
-// Where damage starts right after a block and is zero-filled, a block whose data also ends in
-// zeros was most likely cut by the same hole.
-void Walker::DropBlockCutByZeros(std::uint64_t damageStart)
+// Where damage starts right after a block, that block was most likely cut by it: a hole or
+// garbage in its data, or bytes taken out of the file, leave its size pointing at nonsense. It
+// is dropped, and the search starts again inside it, where a cluster may begin that it seemed
+// to hold. blockBeforeWhole: the damage is a known gap or a block cut off by one or by the end
+// of the file, so the block before is whole.
+std::uint64_t Walker::Damage(std::uint64_t pos, std::uint64_t resumeFrom, bool blockBeforeWhole)
 {
-    auto& blocks = m_result.blocks;
-    if (blocks.empty() || m_lastBlockEnd != damageStart)
-        return;
-    const MatroskaBlock& last = blocks.back();
-    if (last.offset + last.size != damageStart || last.size < ZERO_TAIL)
-        return;
-    const std::size_t afterLength =
-        static_cast<std::size_t>(std::min<std::uint64_t>(8, m_size - damageStart));
-    const std::uint8_t* after = m_in.Peek(damageStart, afterLength);
-    const std::uint8_t* tail = m_in.Peek(damageStart - ZERO_TAIL, ZERO_TAIL);
-    if (!after || !tail || afterLength == 0)
-        return;
-    const auto zero = [](std::uint8_t b) { return b == 0; };
-    if (std::all_of(after, after + afterLength, zero) && std::all_of(tail, tail + ZERO_TAIL, zero)) {
-        blocks.pop_back();
-        ++m_result.report.droppedBlocks;
+    if (!blockBeforeWhole && m_lastBlockEnd == pos && m_lastBlockData < pos) {
+        auto& blocks = m_result.blocks;
+        if (m_lastBlockRecorded && !blocks.empty()) {
+            blocks.pop_back();
+            ++m_result.report.droppedBlocks;
+        }
+        m_lastBlockRecorded = false;
+        pos = m_lastBlockData;
+        resumeFrom = pos;
     }
-}
-
-// knownGap: the damage is a gap of the metadata, so the block before it is known to be whole.
-std::uint64_t Walker::Damage(std::uint64_t pos, std::uint64_t resumeFrom, bool knownGap)
-{
-    if (!knownGap)
-        DropBlockCutByZeros(pos);
+    // In a cluster of unknown size nothing tells whether the damage took the start of the next
+    // cluster with it, and blocks timed by the wrong cluster would play in the wrong place.
+    if (m_inCluster && m_cluster.end == UNKNOWN_SIZE)
+        m_inCluster = false;
     const std::uint64_t next = Resync(std::max(resumeFrom, pos));
     ++m_result.report.damagedRegions;
     m_result.report.damagedBytes += std::min(next, m_size) - pos;
