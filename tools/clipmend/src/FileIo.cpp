@@ -30,6 +30,9 @@ bool Tell64(std::FILE* file, std::uint64_t& offset)
 }
 
 constexpr std::size_t SINK_BUFFER = 4 << 20;
+// Runs at least this long are written from where they lie: copying them into the buffer first
+// would cost more than the extra system call.
+constexpr std::size_t DIRECT_WRITE = 64 << 10;
 
 } // namespace
 
@@ -212,7 +215,7 @@ bool FileSink::Write(const void* data, std::size_t n)
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     m_position += n;
     // Long runs go to the file straight from where they lie.
-    if (n >= m_buffer.size() / 2) {
+    if (n >= DIRECT_WRITE) {
         if (Flush() && std::fwrite(bytes, 1, n, m_file.get()) == n)
             return true;
         m_failed = true;

@@ -3,6 +3,9 @@
 #include "Ebml.h"
 #include "Progress.h"
 
+#include <algorithm>
+#include <array>
+
 namespace pg::clipmend {
 
 namespace {
@@ -14,10 +17,14 @@ constexpr int LONG_SIZE = 8; // sizes known only once everything inside is place
 constexpr std::int64_t MAX_RELATIVE_TIME = 32767;
 constexpr std::int64_t MIN_RELATIVE_TIME = -32768;
 
+// Element id, size, track number, relative time and flags of a written block.
+constexpr std::size_t MAX_BLOCK_HEADER = 1 + 8 + 8 + 3;
+
 struct PlannedBlock
 {
     std::size_t block;
-    Bytes header; // element id, size, track number, relative time, flags
+    std::array<std::uint8_t, MAX_BLOCK_HEADER> header;
+    std::size_t headerLength;
 };
 
 struct PlannedCluster
@@ -114,6 +121,7 @@ private:
     const MatroskaPlan& m_plan;
     const OutputOptions& m_options;
     std::vector<PlannedCluster> m_clusters;
+    Bytes m_scratch;
 };
 
 // A new cluster starts at every video keyframe, so that each cue finds its frame first in a
@@ -131,16 +139,19 @@ void Writer::PlanClusters()
         }
         PlannedCluster& cluster = m_clusters.back();
         const auto relative = static_cast<std::uint16_t>(static_cast<std::int16_t>(time - cluster.time));
-        Bytes inner;
-        PutSize(inner, m_salvage.tracks[b.track].number);
-        inner.push_back(static_cast<std::uint8_t>(relative >> 8));
-        inner.push_back(static_cast<std::uint8_t>(relative));
-        inner.push_back(b.flags & (BLOCK_KEY | BLOCK_INVISIBLE | BLOCK_LACING | BLOCK_DISCARDABLE));
-        Bytes header;
-        PutId(header, ID_SIMPLE_BLOCK);
-        PutSize(header, inner.size() + b.size);
-        header.insert(header.end(), inner.begin(), inner.end());
-        cluster.blocks.push_back({index, std::move(header)});
+        m_scratch.clear();
+        PutSize(m_scratch, m_salvage.tracks[b.track].number);
+        m_scratch.push_back(static_cast<std::uint8_t>(relative >> 8));
+        m_scratch.push_back(static_cast<std::uint8_t>(relative));
+        m_scratch.push_back(b.flags & (BLOCK_KEY | BLOCK_INVISIBLE | BLOCK_LACING | BLOCK_DISCARDABLE));
+        const std::size_t inner = m_scratch.size();
+        PutId(m_scratch, ID_SIMPLE_BLOCK);
+        PutSize(m_scratch, inner + b.size);
+        std::rotate(m_scratch.begin(), m_scratch.begin() + static_cast<std::ptrdiff_t>(inner),
+                    m_scratch.end());
+        PlannedBlock planned{index, {}, m_scratch.size()};
+        std::copy(m_scratch.begin(), m_scratch.end(), planned.header.begin());
+        cluster.blocks.push_back(planned);
     }
 }
 
@@ -207,7 +218,7 @@ bool Writer::Write(SourceReader& input, ByteSink& output, std::string& error)
         PutUnsigned(timestamp, ID_TIMESTAMP, static_cast<std::uint64_t>(cluster.time));
         std::uint64_t size = timestamp.size();
         for (const PlannedBlock& b : cluster.blocks)
-            size += b.header.size() + m_salvage.blocks[b.block].size;
+            size += b.headerLength + m_salvage.blocks[b.block].size;
         PutId(cluster.header, ID_CLUSTER);
         PutSize(cluster.header, size, LONG_SIZE);
         cluster.header.insert(cluster.header.end(), timestamp.begin(), timestamp.end());
@@ -232,25 +243,49 @@ bool Writer::Write(SourceReader& input, ByteSink& output, std::string& error)
     for (std::size_t index : m_plan.blocks)
         videoFrames += m_salvage.blocks[index].track == m_plan.videoTrack;
     std::uint64_t framesDone = 0;
+    // Blocks whose new header is what the input has before their data, one after the other,
+    // are copied in one run: most of the file goes out in long stretches.
+    std::uint64_t runStart = 0;
+    std::uint64_t runEnd = 0;
+    const auto flushRun = [&]() {
+        const bool copied = CopyRange(input, runStart, runEnd - runStart, output);
+        if (!copied)
+            error = "cannot read the input between bytes " + std::to_string(runStart) + " and " +
+                    std::to_string(runEnd);
+        runStart = runEnd = 0;
+        return copied;
+    };
     for (const PlannedCluster& cluster : m_clusters) {
-        if (!output.Write(cluster.header.data(), cluster.header.size())) {
-            error = "write failed";
+        if (!flushRun() || !output.Write(cluster.header.data(), cluster.header.size())) {
+            error = error.empty() ? "write failed" : error;
             return false;
         }
         for (const PlannedBlock& planned : cluster.blocks) {
             const MatroskaBlock& b = m_salvage.blocks[planned.block];
-            if (!output.Write(planned.header.data(), planned.header.size())) {
-                error = "write failed";
-                return false;
-            }
-            if (!CopyRange(input, b.offset, b.size, output)) {
-                error = "cannot read the input's block at byte " + std::to_string(b.offset);
+            const std::uint64_t headerStart =
+                b.offset - std::min<std::uint64_t>(b.offset, planned.headerLength);
+            const std::uint8_t* original = input.Peek(headerStart, planned.headerLength);
+            const bool asInInput =
+                original && std::equal(original, original + planned.headerLength, planned.header.begin());
+            if (asInInput && runEnd == headerStart && runEnd != 0) {
+                runEnd = b.offset + b.size;
+            } else if (asInInput) {
+                if (!flushRun())
+                    return false;
+                runStart = headerStart;
+                runEnd = b.offset + b.size;
+            } else if (!flushRun() || !output.Write(planned.header.data(), planned.headerLength) ||
+                       !CopyRange(input, b.offset, b.size, output)) {
+                error = error.empty() ? "cannot copy the input's block at byte " + std::to_string(b.offset)
+                                      : error;
                 return false;
             }
             if (b.track == m_plan.videoTrack && m_options.progress)
                 m_options.progress(++framesDone, videoFrames);
         }
     }
+    if (!flushRun())
+        return false;
     if (!output.Write(cues.data(), cues.size())) {
         error = "write failed";
         return false;
