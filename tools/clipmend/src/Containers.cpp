@@ -2,6 +2,7 @@
 
 #include "AviContainer.h"
 #include "MatroskaContainer.h"
+#include "Mp4Container.h"
 
 namespace pg::clipmend {
 
@@ -10,6 +11,7 @@ const std::vector<ContainerFormat>& ContainerFormats()
     static const std::vector<ContainerFormat> formats = {
         {ProbeAvi, CreateAviContainer, {".avi", ".divx"}},
         {ProbeMatroska, CreateMatroskaContainer, {".mkv", ".webm", ".mka", ".mk3d"}},
+        {ProbeMp4, CreateMp4Container, {".mp4", ".m4v", ".mov"}},
     };
     return formats;
 }
@@ -17,7 +19,7 @@ const std::vector<ContainerFormat>& ContainerFormats()
 std::vector<std::string> KnownExtensions()
 {
     // Containers the tool does not read yet still name a kind of file a player expects.
-    std::vector<std::string> known = {".mpg", ".mpeg", ".vob", ".ts", ".m2ts", ".mp4", ".m4v", ".mov"};
+    std::vector<std::string> known = {".mpg", ".mpeg", ".vob", ".ts", ".m2ts"};
     for (const ContainerFormat& format : ContainerFormats())
         known.insert(known.end(), format.extensions.begin(), format.extensions.end());
     return known;

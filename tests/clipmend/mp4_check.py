@@ -1,0 +1,256 @@
+#!/usr/bin/env python3
+"""ClipmendC end to end on MP4 and QuickTime: files made by ffmpeg (the index before the movie data,
+after it, MPEG-4 video in a QuickTime file, a fragmented file), cut the way partial downloads are cut,
+salvaged by the tool and judged against the intact file's packets (ffprobe) and by ffmpeg decoding
+the result.
+
+Usage: mp4_check.py CLIPMEND WORK-DIR
+"""
+import os
+import random
+import struct
+import subprocess
+import sys
+import time
+
+from media_check import (arguments, decode_problems, ffmpeg, packets, refusal_problems, remove, report, salvage,
+                         summary, write_input)
+
+TOOL, WORK = arguments()
+FPS = 25
+PICTURE = ["-f", "lavfi", "-i", f"testsrc=size=320x240:rate={FPS}:duration=8"]
+TONE = ["-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000:duration=8"]
+H264 = PICTURE + TONE + ["-c:v", "libx264", "-bf", "2", "-g", "25", "-c:a", "aac"]
+SOURCES = {
+    "h264_aac_faststart.mp4": H264 + ["-movflags", "+faststart"],
+    "h264_aac_index_at_end.mp4": H264,
+    "mpeg4_aac.mov": PICTURE + TONE + ["-c:v", "mpeg4", "-bf", "1", "-g", "12", "-c:a", "aac",
+                                       "-movflags", "+faststart"],
+    "h264_aac_fragmented.mp4": H264 + ["-movflags", "frag_keyframe+empty_moov"],
+}
+CONTAINERS = {b"moov", b"trak", b"mdia", b"minf", b"stbl", b"edts", b"mvex", b"moof", b"traf"}
+
+
+def boxes(data, start, end):
+    """[(type, start, payload start, end)] of the boxes from start to end."""
+    found, pos = [], start
+    while pos + 8 <= end:
+        size, kind = struct.unpack_from(">I4s", data, pos)
+        header = 8
+        if size == 1:
+            size, header = struct.unpack_from(">Q", data, pos + 8)[0], 16
+        elif size == 0:
+            size = end - pos
+        if size < header or pos + size > end:
+            raise ValueError(f"box {kind} at {pos} does not fit")
+        found.append((kind, pos, pos + header, pos + size))
+        pos += size
+    return found
+
+
+def find(data, path, within=None):
+    """Every box along the path of types, below within (or the top level)."""
+    level = boxes(data, within[2], within[3]) if within else boxes(data, 0, len(data))
+    hits = [b for b in level if b[0] == path[0]]
+    return hits if len(path) == 1 else [deeper for b in hits for deeper in find(data, path[1:], b)]
+
+
+def movie(path):
+    """The intact file: its bytes, ffprobe's packets per stream in decoding order, the streams'
+    kinds, and the fragment headers (moof) each packet's place depends on."""
+    with open(path, "rb") as f:
+        data = f.read()
+    streams = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=codec_type,time_base", "-of",
+                              "csv=p=0", path], capture_output=True, text=True, check=True).stdout.split()
+    kinds = [s.split(",")[0] for s in streams]
+    bases = [int(s.split(",")[1].split("/")[0]) / int(s.split(",")[1].split("/")[1]) for s in streams]
+    fragments = [(b[1], b[3]) for b in boxes(data, 0, len(data)) if b[0] == b"moof"]
+    found = packets(path)
+    for p in found:
+        p["end"] = p["pos"] + p["size"]
+        p["kind"] = kinds[p["stream"]]
+        p["start"] = p["pts"] * bases[p["stream"]]
+        p["fragment"] = max((f for f in fragments if f[0] < p["pos"]), default=None)
+    return {"data": data, "size": len(data), "packets": found, "fragmented": bool(fragments)}
+
+
+def expected(source, kept, start, count):
+    """The intact source's video packets the output must hold, in decoding order: a packet counts
+    when its bytes (and, fragmented, its fragment's header) lie in kept ranges; after a lost one
+    decoding starts again at a keyframe; -k moves back to the keyframe at or before START."""
+    def whole(begin, end):
+        return any(a <= begin and end <= b for a, b in kept)
+
+    def intact(p):
+        return whole(p["pos"], p["end"]) and (p["fragment"] is None or whole(*p["fragment"]))
+
+    usable, need_key = [], True
+    for p in (p for p in source["packets"] if p["kind"] == "video"):
+        if not intact(p):
+            need_key = True
+        elif not need_key or p["key"]:
+            need_key = False
+            usable.append(p)
+    first = start - 1
+    last = min(first + count - 1, len(usable) - 1) if count else len(usable) - 1
+    while not usable[first]["key"]:
+        first -= 1
+    return usable[first:last + 1], [p for p in source["packets"] if p["kind"] == "audio" and intact(p)]
+
+
+def track_size(path):
+    """Width and height in the video track's header."""
+    with open(path, "rb") as f:
+        data = f.read()
+    for trak in find(data, [b"moov", b"trak"]):
+        if data[find(data, [b"mdia", b"hdlr"], trak)[0][2] + 8:][:4] == b"vide":
+            header = find(data, [b"tkhd"], trak)[0]
+            width, height = struct.unpack_from(">II", data, header[3] - 8)
+            return width / 65536, height / 65536
+    return None
+
+
+def output_problems(out_path, want, audio, display):
+    try:
+        out = movie(out_path)
+    except (ValueError, subprocess.CalledProcessError) as error:
+        return [f"the output does not read: {error}"]
+    if out["fragmented"]:
+        return ["the output is fragmented"]
+    problems = []
+    video = [p for p in out["packets"] if p["kind"] == "video"]
+    if [(p["size"], p["key"]) for p in video] != [(p["size"], p["key"]) for p in want]:
+        problems.append(f"{len(video)} video frames written, {len(want)} expected"
+                        + ("" if len(video) != len(want) else " (sizes or sync samples differ)"))
+        return problems
+    # Decoding and presentation times move by one amount: a hole's time stays a jump, which the
+    # frame before it fills; sync samples and composition offsets stay.
+    for field in ("dts", "pts"):
+        shift = want[0][field] - video[0][field]
+        if any(w[field] - v[field] != shift for w, v in zip(want, video)):
+            problems.append(f"video {field} values do not keep their distances")
+    if video[-1]["duration"] != want[-1]["duration"]:
+        problems.append(f"the last frame lasts {video[-1]['duration']}, not {want[-1]['duration']}")
+    seconds = want[0]["start"] - video[0]["start"]
+    problems += audio_problems(out, audio, seconds)
+    problems += duration_problems(out_path, video)
+    if display and track_size(out_path) != display:
+        problems.append(f"track size {track_size(out_path)}, asked for {display}")
+    return problems
+
+
+def audio_problems(out, audio, seconds):
+    """Every written audio packet is an intact one of the input, moved by as much as the video."""
+    written = [p for p in out["packets"] if p["kind"] == "audio"]
+    lost = [p for p in written
+            if not any(a["size"] == p["size"] and abs(a["start"] - seconds - p["start"]) < 0.002 for a in audio)]
+    if lost:
+        return [f"{len(lost)} of {len(written)} audio packets not found intact in the input in step with the video"]
+    return []
+
+
+def duration_problems(path, video):
+    got = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", path],
+                         capture_output=True, text=True).stdout.strip()
+    tick = video[0]["seconds"] / video[0]["duration"]
+    span = (max(p["pts"] + p["duration"] for p in video) - min(p["pts"] for p in video)) * tick
+    if got in ("", "N/A") or abs(float(got) - span) > 1.5 / FPS:
+        return [f"duration {got}, video spans {span:.3f} s"]
+    return []
+
+
+def salvage_case(name, source, data, kept, start=1, count=0, gaps=None, display=None, output=None,
+                 written=None, extension=".mp4"):
+    """Writes data as the cut input (NAME.part with its gap list when gaps are given), runs the tool
+    into output (default NAME-out.EXT) and judges the file it must write (written, default output)."""
+    started = time.time()
+    cut = os.path.join(WORK, name + (".part" if gaps is not None else extension))
+    output = os.path.join(WORK, output or name + "-out" + extension)
+    written = os.path.join(WORK, written) if written else output
+    write_input(cut, data, gaps)
+    args = [cut, output, "-k", str(start)] + (["-n", str(count)] if count else []) \
+        + (["-h", str(int(display[0])), "-v", str(int(display[1]))] if display else []) + ["/A"]
+    lines, problems = salvage(args)
+    if not problems and written != output and (os.path.exists(output) or not os.path.exists(written)):
+        problems.append(f"{os.path.basename(written)} not written instead of {os.path.basename(output)}")
+    if not problems:
+        want, audio = expected(source, kept, start, count)
+        problems += output_problems(written, want, audio, display)
+        problems += decode_problems(written)
+    report(name, problems, started)
+    remove(cut, cut + ".met", output, written)
+
+
+def cuts(name, source, extension):
+    """Damage as partial downloads have it: the end missing, a zero-filled hole, garbage the gap
+    list marks."""
+    data, n = source["data"], source["size"]
+    for share, start in ((35, 1), (70, 10)):
+        at = n * share // 100
+        salvage_case(f"{name}-truncated-{share}", source, data[:at], [(0, at)], start, extension=extension)
+    hole = (n // 3, n // 3 + n // 10)
+    salvage_case(f"{name}-zero-hole", source, data[:hole[0]] + bytes(hole[1] - hole[0]) + data[hole[1]:],
+                 [(0, hole[0]), (hole[1], n)], extension=extension)
+    gap = (n * 45 // 100, n * 55 // 100)
+    garbage = random.Random(7).randbytes(gap[1] - gap[0])
+    salvage_case(f"{name}-garbage-gap-list", source, data[:gap[0]] + garbage + data[gap[1]:],
+                 [(0, gap[0]), (gap[1], n)], gaps=[gap], extension=extension)
+
+
+def index_at_end_case(source):
+    """A download of a file whose index follows the movie data, stopped before the index: the tool
+    says so in one line and writes nothing."""
+    started = time.time()
+    data = source["data"]
+    moov = boxes(data, 0, len(data))[-1]
+    cut, out = os.path.join(WORK, "index-at-end.mp4"), os.path.join(WORK, "index-at-end-out.mp4")
+    write_input(cut, data[:len(data) * 6 // 10])
+    problems = [] if moov[0] == b"moov" else ["the source's index is not at its end"]
+    problems += refusal_problems([cut, out, "-k", "1", "/A"],
+                                 f"the movie data runs to byte {moov[1]} of a file that holds {len(data) * 6 // 10}")
+    problems += refusal_problems([cut, out, "-k", "1", "/A"], "the preview needs the end of the download first")
+    if os.path.exists(out) or os.path.exists(out + ".clipmend-tmp"):
+        problems.append("an output was written")
+    report("index-at-end-not-arrived", problems, started)
+    remove(cut, out)
+
+
+def main():
+    sources = {}
+    for name, args in SOURCES.items():
+        path = os.path.join(WORK, name)
+        ffmpeg(args + [path])
+        sources[name] = movie(path)
+    for name, source in sources.items():
+        base, extension = os.path.splitext(name)
+        if name != "h264_aac_index_at_end.mp4":
+            cuts(base, source, extension)
+    index_at_end_case(sources["h264_aac_index_at_end.mp4"])
+    # The index at the end arrived with the rest: holes cost only their samples.
+    end = sources["h264_aac_index_at_end.mp4"]
+    n = end["size"]
+    hole = (n // 3, n // 3 + n // 10)
+    salvage_case("h264_aac_index_at_end-zero-hole", end, end["data"][:hole[0]] + bytes(hole[1] - hole[0])
+                 + end["data"][hole[1]:], [(0, hole[0]), (hole[1], n)])
+    fast = sources["h264_aac_faststart.mp4"]
+    whole = [(0, fast["size"])]
+    salvage_case("h264_aac-span", fast, fast["data"], whole, 30, 25)
+    mov = sources["mpeg4_aac.mov"]
+    salvage_case("mpeg4_aac-display-size", mov, mov["data"], [(0, mov["size"])], 5, display=(640.0, 240.0),
+                 extension=".mov")
+    # The tool names the output by what it writes, whatever name it is given.
+    salvage_case("h264_aac-named-by-content", fast, fast["data"], whole, output="film.mp4.avi", written="film.mp4")
+    salvage_case("mpeg4_aac-named-by-content", mov, mov["data"], [(0, mov["size"])], output="clip.mkv",
+                 written="clip.mov", extension=".mov")
+    started = time.time()
+    out = os.path.join(WORK, "error-out.mp4")
+    problems = refusal_problems([os.path.join(WORK, "h264_aac_faststart.mp4"), out, "-k", "5000", "/A"],
+                                "no usable frames")
+    if os.path.exists(out):
+        problems.append("a refused run left an output")
+    report("mp4-errors", problems, started)
+    return summary()
+
+
+if __name__ == "__main__":
+    sys.exit(main())

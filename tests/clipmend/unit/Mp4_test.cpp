@@ -1,0 +1,191 @@
+#include "Box.h"
+#include "Container.h"
+#include "Mp4Container.h"
+#include "Mp4Reader.h"
+#include "TestAvi.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace pg::clipmend;
+using namespace pg::clipmend::mp4;
+using clipmendtest::Pattern;
+
+// A fast-start file of one video track: eight samples in chunks of 3, 3 and 2 (two runs of the
+// chunk table), one run of durations, composition offsets as reordered frames have them (the
+// table ends early: the samples after it have none), and sync samples 1 and 5.
+class Mp4File : public ::testing::Test
+{
+protected:
+    static constexpr std::size_t SAMPLES = 8;
+    static constexpr std::uint32_t STEP = 512;
+    static constexpr std::int32_t COMPOSITION[SAMPLES] = {1024, 2048, 512, 1024, 2048, 0, 0, 0};
+
+    void SetUp() override
+    {
+        for (std::size_t i = 0; i < SAMPLES; ++i)
+            m_payload.push_back(Pattern(100 + 10 * i, static_cast<std::uint8_t>(i)));
+        Bytes moov = Movie(0);
+        const std::size_t start = 20 + moov.size() + 8; // after the file type and the data header
+        moov = Movie(start);
+        Bytes brands;
+        Put32(brands, BoxType("isom"));
+        Put32(brands, 512);
+        Put32(brands, BoxType("isom"));
+        m_file = MakeBox(BoxType("ftyp"), brands);
+        Append(m_file, moov);
+        Bytes data;
+        for (std::size_t i = 0; i < SAMPLES; ++i) {
+            m_offset.push_back(start + data.size());
+            Append(data, m_payload[i]);
+        }
+        Append(m_file, MakeBox(BoxType("mdat"), data));
+    }
+
+    static Bytes Table(const char (&type)[5], std::initializer_list<std::uint32_t> values)
+    {
+        Bytes payload;
+        for (std::uint32_t v : values)
+            Put32(payload, v);
+        return MakeFullBox(BoxType(type), 0, 0, payload);
+    }
+
+    Bytes Movie(std::size_t dataStart) const
+    {
+        Bytes stbl;
+        Bytes entry(78, 0); // a visual sample entry of a codec the reader does not look into
+        Bytes descriptions;
+        Put32(descriptions, 1);
+        Append(descriptions, MakeBox(BoxType("xxxx"), entry));
+        Append(stbl, MakeFullBox(BoxType("stsd"), 0, 0, descriptions));
+        Append(stbl, Table("stts", {1, SAMPLES, STEP}));
+        Append(stbl, Table("ctts", {5, 1, 1024, 1, 2048, 1, 512, 1, 1024, 1, 2048}));
+        Append(stbl, Table("stss", {2, 1, 5}));
+        Bytes sizes = {0, 0, 0, 0};
+        Put32(sizes, SAMPLES);
+        for (const Bytes& p : m_payload)
+            Put32(sizes, static_cast<std::uint32_t>(p.size()));
+        Append(stbl, MakeFullBox(BoxType("stsz"), 0, 0, sizes));
+        Append(stbl, Table("stsc", {2, 1, 3, 1, 3, 2, 1}));
+        std::uint32_t chunk[3] = {static_cast<std::uint32_t>(dataStart), 0, 0};
+        for (std::size_t i = 0; i < 3; ++i)
+            chunk[1] += static_cast<std::uint32_t>(m_payload[i].size());
+        chunk[1] += chunk[0];
+        chunk[2] = chunk[1];
+        for (std::size_t i = 3; i < 6; ++i)
+            chunk[2] += static_cast<std::uint32_t>(m_payload[i].size());
+        Append(stbl, Table("stco", {3, chunk[0], chunk[1], chunk[2]}));
+
+        Bytes mdhd;
+        Put32(mdhd, 0); // creation and modification time
+        Put32(mdhd, 0);
+        Put32(mdhd, 12800);
+        Put32(mdhd, SAMPLES * STEP);
+        Put32(mdhd, 0); // language, reserved
+        Bytes media = MakeFullBox(BoxType("mdhd"), 0, 0, mdhd);
+        Bytes handler(4, 0);
+        Put32(handler, BoxType("vide"));
+        handler.resize(21, 0);
+        Append(media, MakeFullBox(BoxType("hdlr"), 0, 0, handler));
+        Append(media, MakeBox(BoxType("minf"), MakeBox(BoxType("stbl"), stbl)));
+        Bytes tkhd(80, 0);
+        tkhd[11] = 1; // track 1
+        Bytes trak = MakeFullBox(BoxType("tkhd"), 0, 3, tkhd);
+        Append(trak, MakeBox(BoxType("mdia"), media));
+        Bytes mvhd;
+        Put32(mvhd, 0);
+        Put32(mvhd, 0);
+        Put32(mvhd, 1000);
+        mvhd.resize(96, 0);
+        Bytes movie = MakeFullBox(BoxType("mvhd"), 0, 0, mvhd);
+        Append(movie, MakeBox(BoxType("trak"), trak));
+        return MakeBox(BoxType("moov"), movie);
+    }
+
+    static Mp4Salvage Read(const Bytes& file, const SalvageOptions& options = {})
+    {
+        MemorySource source(file);
+        SourceReader reader(source, 256);
+        Mp4Salvage result;
+        std::string error;
+        EXPECT_TRUE(SalvageMp4(reader, options, result, error)) << error;
+        return result;
+    }
+
+    std::vector<Bytes> m_payload;
+    std::vector<std::uint64_t> m_offset;
+    Bytes m_file;
+};
+
+TEST_F(Mp4File, SampleTablesGiveEverySampleItsPlaceTimesAndSyncFlag)
+{
+    const Mp4Salvage salvage = Read(m_file);
+    ASSERT_EQ(salvage.samples.size(), SAMPLES);
+    for (std::size_t i = 0; i < SAMPLES; ++i) {
+        const Mp4Sample& s = salvage.samples[i];
+        EXPECT_EQ(s.offset, m_offset[i]) << i;
+        EXPECT_EQ(s.size, m_payload[i].size()) << i;
+        EXPECT_EQ(s.time, static_cast<std::int64_t>(i * STEP)) << i;
+        EXPECT_EQ(s.composition, COMPOSITION[i]) << i;
+        EXPECT_EQ(s.key, i == 0 || i == 4) << i;
+    }
+    EXPECT_EQ(salvage.tracks.at(0).timescale, 12800u);
+}
+
+TEST_F(Mp4File, SampleThatDidNotArriveCostsTheFramesUpToTheNextSyncSample)
+{
+    // Zeros over sample 2 as a hole leaves them, and a gap of the metadata over sample 6.
+    Bytes file = m_file;
+    std::fill(file.begin() + static_cast<std::ptrdiff_t>(m_offset[2]),
+              file.begin() + static_cast<std::ptrdiff_t>(m_offset[2] + 40), 0);
+    SalvageOptions options;
+    options.gaps = {{m_offset[6] + 5, m_offset[6] + 6}};
+    MemorySource source(file);
+    SourceReader reader(source, 256);
+    const auto container = CreateMp4Container();
+    std::string error;
+    RunSummary summary;
+    ASSERT_TRUE(container->Read(reader, options, error)) << error;
+    ASSERT_TRUE(container->Select({1, 0}, summary, error)) << error;
+    // 0 and 1 decode; 3 needs 2; 4 and 5 decode from the sync sample 4; 7 needs 6.
+    EXPECT_EQ(summary.usableFrames, 4u);
+    EXPECT_EQ(summary.undecodableFrames, 2u);
+    EXPECT_EQ(summary.droppedPieces, 2u);
+    EXPECT_EQ(summary.damagedRegions, 2u);
+
+    // What is written reads back as the usable frames, each keeping its time and offsets.
+    MemorySink sink;
+    ASSERT_TRUE(container->Write({}, reader, sink, error)) << error;
+    const Mp4Salvage again = Read(sink.Bytes());
+    ASSERT_EQ(again.samples.size(), 4u);
+    const std::size_t kept[] = {0, 1, 4, 5};
+    for (std::size_t k = 0; k < 4; ++k) {
+        const Mp4Sample& s = again.samples[k];
+        EXPECT_EQ(s.size, m_payload[kept[k]].size()) << k;
+        EXPECT_EQ(s.time, static_cast<std::int64_t>(kept[k] * STEP)) << k;
+        EXPECT_EQ(s.composition, COMPOSITION[kept[k]]) << k;
+        EXPECT_EQ(s.key, kept[k] == 0 || kept[k] == 4) << k;
+    }
+}
+
+TEST(Mp4ProbeTest, FilesAreToldByTheirFirstBox)
+{
+    struct Case
+    {
+        const char* type;
+        bool claimed;
+    };
+    const Case cases[] = {{"ftyp", true}, {"moov", true},  {"wide", true},
+                          {"mdat", true}, {"RIFF", false}, {"abcd", false}};
+    for (const Case& c : cases) {
+        Bytes bytes;
+        Put32(bytes, 24);
+        bytes.insert(bytes.end(), c.type, c.type + 4);
+        bytes.resize(24, 0);
+        const ContainerFormat* format = ProbeContainer(bytes.data(), bytes.size());
+        EXPECT_EQ(format != nullptr && format->probe == ProbeMp4, c.claimed) << c.type;
+    }
+}
+
+} // namespace

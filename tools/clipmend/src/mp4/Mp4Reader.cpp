@@ -1,0 +1,800 @@
+#include "Mp4Reader.h"
+
+#include <algorithm>
+#include <bit>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+namespace pg::clipmend {
+
+namespace {
+
+using namespace mp4;
+
+constexpr std::uint64_t MAX_INDEX_BOX = 256u << 20; // moov, moof: read whole into memory
+constexpr std::uint64_t MAX_SAMPLES = 1u << 24;
+constexpr std::uint32_t MAX_SAMPLE_SIZE = 256u << 20;
+constexpr std::size_t MAX_TRACKS = 64;
+// A zero-filled hole in a download: runs of zeros this long do not occur in compressed data.
+constexpr std::uint64_t HOLE_ZEROS = 16;
+constexpr std::uint64_t PROGRESS_STEPS = 100;
+constexpr std::uint32_t NON_SYNC_SAMPLE = 0x10000;
+
+constexpr std::uint32_t FTYP = BoxType("ftyp"), MOOV = BoxType("moov"), MDAT = BoxType("mdat"),
+                        MOOF = BoxType("moof"), MVHD = BoxType("mvhd"), TRAK = BoxType("trak"),
+                        MVEX = BoxType("mvex"), TREX = BoxType("trex"), TKHD = BoxType("tkhd"),
+                        EDTS = BoxType("edts"), ELST = BoxType("elst"), MDIA = BoxType("mdia"),
+                        MDHD = BoxType("mdhd"), HDLR = BoxType("hdlr"), MINF = BoxType("minf"),
+                        VMHD = BoxType("vmhd"), SMHD = BoxType("smhd"), STBL = BoxType("stbl"),
+                        STSD = BoxType("stsd"), STTS = BoxType("stts"), CTTS = BoxType("ctts"),
+                        STSS = BoxType("stss"), STSZ = BoxType("stsz"), STZ2 = BoxType("stz2"),
+                        STSC = BoxType("stsc"), STCO = BoxType("stco"), CO64 = BoxType("co64"),
+                        TRAF = BoxType("traf"), TFHD = BoxType("tfhd"), TFDT = BoxType("tfdt"),
+                        TRUN = BoxType("trun"), MFHD = BoxType("mfhd");
+
+// Boxes that may stand between the others at the file's top level and are passed over.
+bool IsOtherTopLevel(std::uint32_t type)
+{
+    static constexpr std::uint32_t OTHERS[] = {
+        BoxType("free"), BoxType("skip"), BoxType("wide"), BoxType("pnot"), BoxType("PICT"), BoxType("uuid"),
+        BoxType("meta"), BoxType("udta"), BoxType("sidx"), BoxType("styp"), BoxType("mfra"), BoxType("prft"),
+        BoxType("emsg"), BoxType("ssix"), BoxType("pdin"), BoxType("junk")};
+    return std::find(std::begin(OTHERS), std::end(OTHERS), type) != std::end(OTHERS);
+}
+
+// What the content of a sample can tell of a zero-filled hole in it, by codec.
+enum class Codec {
+    OTHER,
+    NAL_UNITS,    // H.264, H.265: units after a length field, none ending in zero
+    MPEG4_VISUAL, // starts with a start code, ends in stuffing bits
+    AAC,          // ends in the end element's bits
+};
+
+// A full box's payload past its version and flags, or empty when it is shorter.
+struct Table
+{
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    std::uint8_t version = 0;
+    bool present = false;
+
+    static Table Of(const std::uint8_t* payload, std::size_t size)
+    {
+        Table t;
+        t.present = true;
+        if (size >= 4) {
+            t.version = payload[0];
+            t.data = payload + 4;
+            t.size = size - 4;
+        }
+        return t;
+    }
+    // The count at the table's start, and whether that many entries of entrySize follow it.
+    std::uint32_t Entries(std::size_t entrySize, std::size_t skip = 0) const
+    {
+        if (size < skip + 4)
+            return 0;
+        const std::uint32_t count = Get32(data + skip);
+        return count <= (size - skip - 4) / entrySize ? count : 0;
+    }
+};
+
+struct TrackIndex
+{
+    Mp4Track track;
+    Codec codec = Codec::OTHER;
+    std::size_t nalLength = 4;
+    Table stts, ctts, stss, stsz, stz2, stsc, stco, co64;
+    // Fragment defaults (trex), and where the track's next fragment sample is decoded.
+    std::uint32_t defaultDuration = 0, defaultSize = 0, defaultFlags = 0;
+    std::int64_t nextTime = 0;
+    std::vector<Mp4Sample> samples;      // found in the index, arrived or not, in decoding order
+    std::vector<std::uint32_t> baseRuns; // per sample: damaged regions of the fragment walk before it
+};
+
+std::string Format(const char* format, std::uint64_t a, std::uint64_t b, std::uint64_t c = 0)
+{
+    char text[320];
+    std::snprintf(text, sizeof text, format, a, b, c);
+    return text;
+}
+
+class Walker
+{
+public:
+    Walker(SourceReader& reader, const SalvageOptions& options, Mp4Salvage& result)
+        : m_in(reader), m_options(options), m_result(result), m_size(reader.Size())
+    {
+    }
+
+    bool Run(std::string& error);
+
+private:
+    bool PeekHeader(std::uint64_t pos, BoxHeader& box);
+    bool Whole(std::uint64_t pos, std::uint64_t size) const;
+    bool ReadBox(std::uint64_t pos, const BoxHeader& box, Bytes& payload);
+    void ParseMovie(const Bytes& movie);
+    void ParseTrack(const std::uint8_t* data, std::size_t size);
+    bool ExpandTables(TrackIndex& index);
+    void ParseFragment(std::uint64_t moofStart, const Bytes& moof);
+    std::uint64_t Resync(std::uint64_t from);
+    bool IsFragmentStart(std::uint64_t pos);
+    void Sort();
+    bool Arrived(const Mp4Sample& sample, const TrackIndex& index);
+    bool HasHoleZeros(std::uint64_t offset, std::uint32_t size);
+    bool NalUnitsFit(const Mp4Sample& sample, std::size_t lengthSize);
+    const ByteRange* GapAt(std::uint64_t pos) const { return GapOverlapping(m_options.gaps, pos, pos + 1); }
+    void ReportProgress(std::uint64_t pos);
+
+    SourceReader& m_in;
+    const SalvageOptions& m_options;
+    Mp4Salvage& m_result;
+    const std::uint64_t m_size;
+    std::vector<TrackIndex> m_tracks;
+    std::uint64_t m_sampleCount = 0;
+    std::uint32_t m_damage = 0; // damaged regions of the fragment walk so far
+    std::uint64_t m_nextProgress = 0;
+};
+
+bool Walker::PeekHeader(std::uint64_t pos, BoxHeader& box)
+{
+    std::size_t available = 0;
+    const std::uint8_t* p = m_in.PeekUpTo(pos, 16, available);
+    if (!p || available < 8)
+        return false;
+    // The file's end limits a box only where it says it runs to the end; a cut one says more.
+    const std::uint64_t remaining =
+        Get32(p) == 0 ? m_size - pos : std::numeric_limits<std::uint64_t>::max() - pos;
+    return ReadBoxHeader(p, available, remaining, box) &&
+           !GapOverlapping(m_options.gaps, pos, pos + box.header);
+}
+
+// Whether the bytes lie within the file, with no known gap in them.
+bool Walker::Whole(std::uint64_t pos, std::uint64_t size) const
+{
+    return size <= m_size && pos <= m_size - size && !GapOverlapping(m_options.gaps, pos, pos + size);
+}
+
+bool Walker::ReadBox(std::uint64_t pos, const BoxHeader& box, Bytes& payload)
+{
+    if (!Whole(pos, box.size) || box.size > MAX_INDEX_BOX)
+        return false;
+    MemorySink sink;
+    if (!CopyRange(m_in, pos + box.header, box.size - box.header, sink))
+        return false;
+    payload = sink.Bytes();
+    return true;
+}
+
+void Walker::ParseMovie(const Bytes& movie)
+{
+    ForEachBox(movie.data(), movie.size(),
+               [&](std::uint32_t type, const std::uint8_t* p, std::size_t n, const std::uint8_t*) {
+                   if (type == MVHD && n >= 20) {
+                       const std::uint32_t scale = Get32(p + (p[0] == 1 ? 20 : 12));
+                       if (scale > 0)
+                           m_result.movieTimescale = scale;
+                   } else if (type == TRAK && m_tracks.size() < MAX_TRACKS) {
+                       ParseTrack(p, n);
+                   } else if (type == MVEX) {
+                       m_result.fragmented = true;
+                       ForEachBox(p, n,
+                                  [&](std::uint32_t child, const std::uint8_t* q, std::size_t m,
+                                      const std::uint8_t*) {
+                                      if (child != TREX || m < 24)
+                                          return;
+                                      for (TrackIndex& t : m_tracks)
+                                          if (t.track.id == Get32(q + 4)) {
+                                              t.defaultDuration = Get32(q + 12);
+                                              t.defaultSize = Get32(q + 16);
+                                              t.defaultFlags = Get32(q + 20);
+                                          }
+                                  });
+                   }
+               });
+}
+
+// The sample description's codec and, for NAL units, the length of their size fields.
+void ReadCodec(TrackIndex& index, const std::uint8_t* stsd, std::size_t size)
+{
+    // Version and flags, the entry count, then the first entry's header.
+    if (size < 16)
+        return;
+    const std::uint32_t format = Get32(stsd + 12);
+    index.track.codec = format;
+    if (format == BoxType("mp4v"))
+        index.codec = Codec::MPEG4_VISUAL;
+    else if (format == BoxType("mp4a"))
+        index.codec = Codec::AAC;
+    const bool avc = format == BoxType("avc1") || format == BoxType("avc3");
+    const bool hevc = format == BoxType("hvc1") || format == BoxType("hev1");
+    if (!avc && !hevc)
+        return;
+    // A visual sample entry's own fields take 78 bytes before its child boxes.
+    BoxHeader entry;
+    if (!ReadBoxHeader(stsd + 8, size - 8, size - 8, entry) || entry.size < entry.header + 78)
+        return;
+    const std::uint8_t* children = stsd + 8 + entry.header + 78;
+    const std::size_t length = static_cast<std::size_t>(entry.size) - entry.header - 78;
+    ForEachBox(children, length,
+               [&](std::uint32_t type, const std::uint8_t* p, std::size_t n, const std::uint8_t*) {
+                   if (type == BoxType("avcC") && avc && n >= 5) {
+                       index.codec = Codec::NAL_UNITS;
+                       index.nalLength = (p[4] & 3) + 1u;
+                   } else if (type == BoxType("hvcC") && hevc && n >= 22) {
+                       index.codec = Codec::NAL_UNITS;
+                       index.nalLength = (p[21] & 3) + 1u;
+                   }
+               });
+    if (index.nalLength == 3)
+        index.codec = Codec::OTHER;
+}
+
+void Walker::ParseTrack(const std::uint8_t* data, std::size_t size)
+{
+    TrackIndex index;
+    Mp4Track& track = index.track;
+    ForEachBox(
+        data, size, [&](std::uint32_t type, const std::uint8_t* p, std::size_t n, const std::uint8_t*) {
+            if (type == TKHD && n >= 84) {
+                const bool v1 = p[0] == 1 && n >= 96;
+                track.headerFlags = Get32(p) & 0xFFFFFF;
+                track.id = Get32(p + (v1 ? 20 : 12));
+                const std::uint8_t* rest = p + (v1 ? 32 : 20) + 8;
+                track.layer = Get16(rest);
+                track.alternateGroup = Get16(rest + 2);
+                track.volume = Get16(rest + 4);
+                for (int i = 0; i < 9; ++i)
+                    track.matrix[i] = Get32(rest + 8 + 4 * i);
+                track.width = Get32(rest + 44);
+                track.height = Get32(rest + 48);
+            } else if (type == EDTS) {
+                ForEachBox(
+                    p, n,
+                    [&](std::uint32_t child, const std::uint8_t* q, std::size_t m, const std::uint8_t*) {
+                        const Table elst = Table::Of(q, m);
+                        const std::size_t entry = elst.version == 1 ? 20 : 12;
+                        if (child != ELST)
+                            return;
+                        // The first edit that shows media; an empty one before it only delays the track.
+                        for (std::uint32_t i = 0; i < elst.Entries(entry); ++i) {
+                            const std::uint8_t* e = elst.data + 4 + i * entry;
+                            const std::int64_t time = elst.version == 1
+                                                          ? static_cast<std::int64_t>(Get64(e + 8))
+                                                          : static_cast<std::int32_t>(Get32(e + 4));
+                            if (time >= 0) {
+                                track.presentationOffset = time;
+                                break;
+                            }
+                        }
+                    });
+            } else if (type == MDIA) {
+                ForEachBox(
+                    p, n,
+                    [&](std::uint32_t child, const std::uint8_t* q, std::size_t m, const std::uint8_t* box) {
+                        if (child == MDHD && m >= 22) {
+                            const bool v1 = q[0] == 1 && m >= 34;
+                            track.timescale = Get32(q + (v1 ? 20 : 12));
+                            track.language = Get16(q + (v1 ? 32 : 20));
+                        } else if (child == HDLR && m >= 12) {
+                            track.handler = Get32(q + 8);
+                            track.handlerBox.assign(box, q + m);
+                        } else if (child == MINF) {
+                            ForEachBox(q, m,
+                                       [&](std::uint32_t kind, const std::uint8_t* r, std::size_t k,
+                                           const std::uint8_t* whole) {
+                                           if (kind == VMHD || kind == SMHD)
+                                               track.mediaHeader.assign(whole, r + k);
+                                           if (kind != STBL)
+                                               return;
+                                           ForEachBox(r, k,
+                                                      [&](std::uint32_t t, const std::uint8_t* s,
+                                                          std::size_t l, const std::uint8_t* table) {
+                                                          const std::pair<std::uint32_t, Table*> tables[] = {
+                                                              {STTS, &index.stts}, {CTTS, &index.ctts},
+                                                              {STSS, &index.stss}, {STSZ, &index.stsz},
+                                                              {STZ2, &index.stz2}, {STSC, &index.stsc},
+                                                              {STCO, &index.stco}, {CO64, &index.co64}};
+                                                          for (const auto& [id, target] : tables)
+                                                              if (t == id)
+                                                                  *target = Table::Of(s, l);
+                                                          if (t == STSD) {
+                                                              track.sampleDescriptions.assign(table, s + l);
+                                                              ReadCodec(index, s, l);
+                                                          }
+                                                      });
+                                       });
+                        }
+                    });
+            }
+        });
+    const bool kept = track.handler == HANDLER_VIDEO || track.handler == HANDLER_SOUND;
+    const bool known = std::any_of(m_tracks.begin(), m_tracks.end(),
+                                   [&](const TrackIndex& t) { return t.track.id == track.id; });
+    if (kept && !known && track.timescale > 0 && !track.sampleDescriptions.empty() && track.id != 0) {
+        track.syncTable = index.stss.present;
+        m_tracks.push_back(std::move(index));
+    }
+}
+
+// The samples the tables describe, in decoding order, with their place in the file.
+bool Walker::ExpandTables(TrackIndex& index)
+{
+    std::vector<std::uint32_t> sizes;
+    std::uint32_t count = 0;
+    if (index.stsz.size >= 8) {
+        const std::uint32_t fixed = Get32(index.stsz.data);
+        count = Get32(index.stsz.data + 4);
+        if (fixed == 0 && count > (index.stsz.size - 8) / 4)
+            return false;
+        if (count > MAX_SAMPLES - m_sampleCount || count > m_size)
+            return false;
+        sizes.resize(count, fixed);
+        if (fixed == 0)
+            for (std::uint32_t i = 0; i < count; ++i)
+                sizes[i] = Get32(index.stsz.data + 8 + 4 * i);
+    } else if (index.stz2.size >= 8) {
+        const unsigned bits = index.stz2.data[3];
+        count = Get32(index.stz2.data + 4);
+        if ((bits != 4 && bits != 8 && bits != 16) || count > m_size || count > MAX_SAMPLES - m_sampleCount ||
+            (static_cast<std::uint64_t>(count) * bits + 7) / 8 > index.stz2.size - 8)
+            return false;
+        sizes.resize(count);
+        const std::uint8_t* p = index.stz2.data + 8;
+        for (std::uint32_t i = 0; i < count; ++i)
+            sizes[i] = bits == 16  ? Get16(p + 2 * i)
+                       : bits == 8 ? p[i]
+                                   : (i % 2 == 0 ? p[i / 2] >> 4 : p[i / 2] & 0xF);
+    }
+    if (count == 0)
+        return true;
+    std::vector<std::uint64_t> chunks;
+    const bool wide = index.co64.present;
+    const Table& offsets = wide ? index.co64 : index.stco;
+    const std::uint32_t chunkCount = offsets.Entries(wide ? 8 : 4);
+    chunks.reserve(chunkCount);
+    for (std::uint32_t i = 0; i < chunkCount; ++i)
+        chunks.push_back(wide ? Get64(offsets.data + 4 + 8 * i) : Get32(offsets.data + 4 + 4 * i));
+
+    std::vector<Mp4Sample>& samples = index.samples;
+    samples.reserve(count);
+    const std::uint32_t runs = index.stsc.Entries(12);
+    for (std::uint32_t r = 0; r < runs && samples.size() < count; ++r) {
+        const std::uint8_t* e = index.stsc.data + 4 + 12 * r;
+        const std::uint64_t first = Get32(e);
+        const std::uint64_t end = r + 1 < runs ? Get32(e + 12) : chunks.size() + 1ull;
+        const std::uint32_t perChunk = Get32(e + 4);
+        if (first == 0 || end <= first)
+            return false;
+        for (std::uint64_t c = first; c < end && c <= chunks.size() && samples.size() < count; ++c) {
+            std::uint64_t pos = chunks[c - 1];
+            for (std::uint32_t k = 0; k < perChunk && samples.size() < count; ++k) {
+                Mp4Sample s;
+                s.offset = pos;
+                s.size = sizes[samples.size()];
+                pos += s.size;
+                samples.push_back(s);
+            }
+        }
+    }
+    // Durations and composition offsets as runs of equal values; a table that ends early leaves
+    // the samples after it with its last value.
+    std::uint32_t i = 0, duration = 0;
+    for (std::uint32_t r = 0; r < index.stts.Entries(8); ++r) {
+        const std::uint8_t* e = index.stts.data + 4 + 8 * r;
+        duration = Get32(e + 4);
+        for (std::uint32_t k = 0; k < Get32(e) && i < samples.size(); ++k)
+            samples[i++].duration = duration;
+    }
+    for (; i < samples.size(); ++i)
+        samples[i].duration = duration;
+    i = 0;
+    for (std::uint32_t r = 0; r < index.ctts.Entries(8); ++r) {
+        const std::uint8_t* e = index.ctts.data + 4 + 8 * r;
+        for (std::uint32_t k = 0; k < Get32(e) && i < samples.size(); ++k)
+            samples[i++].composition = static_cast<std::int32_t>(Get32(e + 4));
+    }
+    const std::uint32_t syncCount = index.stss.Entries(4);
+    for (std::uint32_t r = 0; r < syncCount; ++r) {
+        const std::uint32_t number = Get32(index.stss.data + 4 + 4 * r);
+        if (number >= 1 && number <= samples.size())
+            samples[number - 1].key = true;
+    }
+    std::int64_t time = 0;
+    for (Mp4Sample& s : samples) {
+        s.key = s.key || !index.stss.present;
+        s.time = time;
+        time += s.duration;
+    }
+    index.nextTime = time;
+    m_sampleCount += samples.size();
+    index.baseRuns.assign(samples.size(), 0);
+    return true;
+}
+
+void Walker::ParseFragment(std::uint64_t moofStart, const Bytes& moof)
+{
+    std::uint64_t dataEnd = moofStart; // where the previous track fragment's data ended
+    ForEachBox(
+        moof.data(), moof.size(),
+        [&](std::uint32_t type, const std::uint8_t* p, std::size_t n, const std::uint8_t*) {
+            if (type != TRAF)
+                return;
+            TrackIndex* index = nullptr;
+            std::uint32_t flags = 0, duration = 0, size = 0, sampleFlags = 0;
+            std::uint64_t base = dataEnd;
+            bool timed = false;
+            std::int64_t time = 0;
+            ForEachBox(
+                p, n, [&](std::uint32_t child, const std::uint8_t* q, std::size_t m, const std::uint8_t*) {
+                    if (child == TFHD && m >= 8) {
+                        flags = Get32(q) & 0xFFFFFF;
+                        for (TrackIndex& t : m_tracks)
+                            if (t.track.id == Get32(q + 4))
+                                index = &t;
+                        if (!index)
+                            return;
+                        duration = index->defaultDuration;
+                        size = index->defaultSize;
+                        sampleFlags = index->defaultFlags;
+                        std::size_t at = 8;
+                        const auto field = [&](std::uint32_t bit, std::size_t width, auto apply) {
+                            if (!(flags & bit))
+                                return;
+                            if (at + width <= m)
+                                apply(q + at);
+                            at += width;
+                        };
+                        base = flags & 0x20000 ? moofStart : base;
+                        field(0x1, 8, [&](const std::uint8_t* v) { base = Get64(v); });
+                        field(0x2, 4, [](const std::uint8_t*) {});
+                        field(0x8, 4, [&](const std::uint8_t* v) { duration = Get32(v); });
+                        field(0x10, 4, [&](const std::uint8_t* v) { size = Get32(v); });
+                        field(0x20, 4, [&](const std::uint8_t* v) { sampleFlags = Get32(v); });
+                    } else if (child == TFDT && m >= 8) {
+                        timed = true;
+                        time = static_cast<std::int64_t>(q[0] == 1 && m >= 12 ? Get64(q + 4) : Get32(q + 4));
+                    } else if (child == TRUN && index && m >= 8) {
+                        const std::uint32_t runFlags = Get32(q) & 0xFFFFFF;
+                        const std::uint32_t count = Get32(q + 4);
+                        std::size_t at = 8;
+                        std::uint64_t pos = dataEnd;
+                        if (runFlags & 0x1) {
+                            if (at + 4 > m)
+                                return;
+                            pos = base + static_cast<std::uint64_t>(static_cast<std::int64_t>(
+                                             static_cast<std::int32_t>(Get32(q + at))));
+                            at += 4;
+                        }
+                        std::uint32_t firstFlags = sampleFlags;
+                        const bool firstGiven = runFlags & 0x4;
+                        if (firstGiven) {
+                            if (at + 4 > m)
+                                return;
+                            firstFlags = Get32(q + at);
+                            at += 4;
+                        }
+                        const std::size_t entry = 4u * (((runFlags >> 8) & 1) + ((runFlags >> 9) & 1) +
+                                                        ((runFlags >> 10) & 1) + ((runFlags >> 11) & 1));
+                        if (count > m_size || count > MAX_SAMPLES - m_sampleCount ||
+                            (entry > 0 && count > (m - at) / entry))
+                            return;
+                        if (timed) {
+                            index->nextTime = time;
+                            timed = false;
+                        }
+                        for (std::uint32_t k = 0; k < count; ++k) {
+                            Mp4Sample s;
+                            s.duration = duration;
+                            s.size = size;
+                            std::uint32_t f = k == 0 && firstGiven ? firstFlags : sampleFlags;
+                            if (runFlags & 0x100) {
+                                s.duration = Get32(q + at);
+                                at += 4;
+                            }
+                            if (runFlags & 0x200) {
+                                s.size = Get32(q + at);
+                                at += 4;
+                            }
+                            if (runFlags & 0x400) {
+                                f = k == 0 && firstGiven ? firstFlags : Get32(q + at);
+                                at += 4;
+                            }
+                            if (runFlags & 0x800) {
+                                s.composition = static_cast<std::int32_t>(Get32(q + at));
+                                at += 4;
+                            }
+                            s.offset = pos;
+                            s.key = !(f & NON_SYNC_SAMPLE);
+                            s.time = index->nextTime;
+                            index->nextTime += s.duration;
+                            pos += s.size;
+                            index->samples.push_back(s);
+                            index->baseRuns.push_back(m_damage);
+                        }
+                        m_sampleCount += count;
+                        dataEnd = pos;
+                    }
+                });
+        });
+}
+
+// A fragment's header by chance inside other data is rare, one whose first child is its
+// header box rarer still.
+bool Walker::IsFragmentStart(std::uint64_t pos)
+{
+    BoxHeader box;
+    if (!PeekHeader(pos, box) || box.type != MOOF || box.size > MAX_INDEX_BOX || !Whole(pos, box.size))
+        return false;
+    const std::uint8_t* p = m_in.Peek(pos + box.header, 16);
+    BoxHeader child;
+    return p && ReadBoxHeader(p, 16, box.size - box.header, child) && child.type == MFHD;
+}
+
+// The next fragment from pos on; zero-filled holes, what downloads mostly have, are passed a
+// word at a time.
+std::uint64_t Walker::Resync(std::uint64_t from)
+{
+    std::uint64_t pos = from;
+    while (pos + 8 <= m_size) {
+        ReportProgress(pos);
+        if (const ByteRange* gap = GapAt(pos)) {
+            pos = gap->end;
+            continue;
+        }
+        std::size_t available = 0;
+        const std::uint8_t* p = m_in.PeekAhead(pos, 16, available);
+        if (!p || available < 8)
+            break;
+        const std::size_t limit = available - 7;
+        std::size_t i = 0;
+        while (i < limit) {
+            if (i + 8 <= limit) {
+                std::uint64_t word = 0;
+                std::memcpy(&word, p + i, sizeof word);
+                if (word == 0) {
+                    i += sizeof word;
+                    continue;
+                }
+            }
+            if (p[i + 4] == 'm' && p[i + 5] == 'o' && p[i + 6] == 'o' && p[i + 7] == 'f')
+                break;
+            ++i;
+        }
+        if (i < limit && IsFragmentStart(pos + i))
+            return pos + i;
+        pos += i < limit ? i + 1 : limit;
+    }
+    return m_size;
+}
+
+void Walker::ReportProgress(std::uint64_t pos)
+{
+    if (!m_options.progress || pos < m_nextProgress)
+        return;
+    m_options.progress(pos, m_size);
+    m_nextProgress = pos + std::max<std::uint64_t>(m_size / PROGRESS_STEPS, 1);
+}
+
+// Whether the sample holds a run of zeros as long as a hole leaves. Runs are counted a word at a
+// time: the zero bytes at each end of a word that is not all zeros close or open one.
+bool Walker::HasHoleZeros(std::uint64_t offset, std::uint32_t size)
+{
+    std::uint64_t run = 0;
+    std::uint64_t done = 0;
+    while (done < size) {
+        std::size_t available = 0;
+        const std::uint8_t* p = m_in.PeekUpTo(offset + done, size - done, available);
+        if (!p || available == 0)
+            return true;
+        std::size_t i = 0;
+        for (; i + 8 <= available; i += 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, p + i, sizeof word);
+            if (word == 0) {
+                run += 8;
+                continue;
+            }
+            if constexpr (std::endian::native == std::endian::big)
+                word = __builtin_bswap64(word);
+            // Little-endian: the first byte in memory is the lowest.
+            if (run + static_cast<std::uint64_t>(std::countr_zero(word) / 8) >= HOLE_ZEROS)
+                return true;
+            run = static_cast<std::uint64_t>(std::countl_zero(word) / 8);
+        }
+        for (; i < available; ++i) {
+            run = p[i] == 0 ? run + 1 : 0;
+            if (run >= HOLE_ZEROS)
+                return true;
+        }
+        done += available;
+    }
+    return run >= HOLE_ZEROS;
+}
+
+// Whether the sample splits into NAL units as their length fields say, each with a header that
+// can be and a last byte that is not zero, as the units' stop bit makes it.
+bool Walker::NalUnitsFit(const Mp4Sample& sample, std::size_t lengthSize)
+{
+    std::uint64_t pos = 0;
+    while (pos < sample.size) {
+        if (sample.size - pos < lengthSize + 1)
+            return false;
+        const std::uint8_t* p = m_in.Peek(sample.offset + pos, lengthSize + 1);
+        if (!p)
+            return false;
+        std::uint64_t length = 0;
+        for (std::size_t i = 0; i < lengthSize; ++i)
+            length = length << 8 | p[i];
+        if (length == 0 || length > sample.size - pos - lengthSize || (p[lengthSize] & 0x80))
+            return false;
+        pos += lengthSize + length;
+        const std::uint8_t* last = m_in.Peek(sample.offset + pos - 1, 1);
+        if (!last || *last == 0)
+            return false;
+    }
+    return true;
+}
+
+bool Walker::Arrived(const Mp4Sample& s, const TrackIndex& index)
+{
+    if (s.size == 0 || s.size > MAX_SAMPLE_SIZE || !Whole(s.offset, s.size) || HasHoleZeros(s.offset, s.size))
+        return false;
+    const std::uint8_t* first = m_in.Peek(s.offset, std::min<std::size_t>(s.size, 3));
+    const std::uint8_t* last = m_in.Peek(s.offset + s.size - 1, 1);
+    if (!first || !last)
+        return false;
+    switch (index.codec) {
+    case Codec::NAL_UNITS:
+        return NalUnitsFit(s, index.nalLength);
+    case Codec::MPEG4_VISUAL:
+        return s.size >= 3 && first[0] == 0 && first[1] == 0 && first[2] == 1 && *last != 0;
+    case Codec::AAC:
+        return !(s.size >= 2 && first[0] == 0 && first[1] == 0) && *last != 0;
+    case Codec::OTHER:
+        break;
+    }
+    return true;
+}
+
+// Every track's samples merged into file order, each track's own order kept; the ones that did
+// not arrive are left out, and decoding starts afresh after them.
+void Walker::Sort()
+{
+    std::vector<std::size_t> next(m_tracks.size(), 0);
+    std::vector<std::uint32_t> lost(m_tracks.size(), 0);
+    Mp4Report& report = m_result.report;
+    bool inDamage = false;
+    while (true) {
+        std::size_t best = m_tracks.size();
+        for (std::size_t t = 0; t < m_tracks.size(); ++t)
+            if (next[t] < m_tracks[t].samples.size() &&
+                (best == m_tracks.size() ||
+                 m_tracks[t].samples[next[t]].offset < m_tracks[best].samples[next[best]].offset))
+                best = t;
+        if (best == m_tracks.size())
+            break;
+        const std::size_t k = next[best]++;
+        Mp4Sample s = m_tracks[best].samples[k];
+        ReportProgress(std::min(s.offset, m_size));
+        if (s.offset >= m_size)
+            continue; // not downloaded yet, as everything after it
+        if (!Arrived(s, m_tracks[best])) {
+            ++lost[best];
+            ++report.droppedSamples;
+            report.damagedBytes += std::min<std::uint64_t>(s.size, m_size - s.offset);
+            if (!inDamage)
+                ++report.damagedRegions;
+            inDamage = true;
+            continue;
+        }
+        if (inDamage)
+            ++report.resynchronised;
+        inDamage = false;
+        s.track = static_cast<std::uint32_t>(best);
+        s.run = lost[best] + m_tracks[best].baseRuns[k];
+        m_result.samples.push_back(s);
+    }
+}
+
+bool Walker::Run(std::string& error)
+{
+    std::uint64_t pos = 0;
+    std::uint64_t dataEnd = 0; // of movie data before the index
+    bool movie = false;
+    while (pos < m_size) {
+        ReportProgress(pos);
+        BoxHeader box;
+        const bool readable = PeekHeader(pos, box);
+        const std::uint64_t end = readable && box.size <= m_size ? pos + box.size : m_size + 1;
+        bool damaged = false;
+        if (readable && box.type == MOOV && !movie) {
+            Bytes data;
+            if (!ReadBox(pos, box, data)) {
+                error = Format("the index (moov box) runs from byte %" PRIu64 " to byte %" PRIu64
+                               " and has not arrived whole, in a file of %" PRIu64 " bytes",
+                               pos, pos + box.size, m_size);
+                return false;
+            }
+            ParseMovie(data);
+            movie = true;
+            for (TrackIndex& t : m_tracks)
+                if (!ExpandTables(t)) {
+                    error = "the index (moov box) is damaged: its sample tables do not fit together";
+                    return false;
+                }
+            if (!m_result.fragmented)
+                break;
+        } else if (readable && box.type == FTYP && !movie && m_result.fileType.empty()) {
+            if (box.size >= 16 && box.size <= 4096 && Whole(pos, box.size)) {
+                const std::uint8_t* p = m_in.Peek(pos, static_cast<std::size_t>(box.size));
+                m_result.fileType.assign(p, p + box.size);
+                m_result.majorBrand = Get32(p + box.header);
+            }
+        } else if (readable && box.type == MDAT && !movie) {
+            dataEnd = end > m_size ? pos + box.size : end;
+        } else if (readable && box.type == MOOF && movie && m_result.fragmented) {
+            Bytes data;
+            if (box.size >= 16 && ReadBox(pos, box, data))
+                ParseFragment(pos, data);
+            else if (end <= m_size)
+                damaged = true;
+        } else if (!readable || (box.type != MDAT && !IsOtherTopLevel(box.type)) || box.type == MOOF) {
+            damaged = true;
+        }
+        if (damaged) {
+            if (!movie || !m_result.fragmented)
+                break;
+            const std::uint64_t next = Resync(pos + 1);
+            ++m_damage;
+            ++m_result.report.damagedRegions;
+            m_result.report.damagedBytes += next - pos;
+            if (next < m_size)
+                ++m_result.report.resynchronised;
+            pos = next;
+            continue;
+        }
+        if (end > m_size)
+            break;
+        pos = end;
+    }
+    if (!movie) {
+        if (dataEnd > m_size)
+            error =
+                Format("no index yet: the movie data runs to byte %" PRIu64 " of a file that holds %" PRIu64
+                       " bytes so far, and the index (moov box) follows it; the preview needs the end "
+                       "of the download first (%" PRIu64 " more bytes before the index starts)",
+                       dataEnd, m_size, dataEnd - m_size);
+        else if (dataEnd > 0)
+            error = Format("no index yet: the movie data runs to byte %" PRIu64 " of a file of %" PRIu64
+                           " bytes, and the index (moov box) after it has not arrived; the preview needs "
+                           "the end of the download first",
+                           dataEnd, m_size);
+        else
+            error = "no index (moov box) in the file";
+        return false;
+    }
+    if (m_tracks.empty()) {
+        error = "the index (moov box) lists no video or sound track";
+        return false;
+    }
+    Sort();
+    for (const TrackIndex& t : m_tracks)
+        m_result.tracks.push_back(t.track);
+    if (m_options.progress)
+        m_options.progress(m_size, m_size);
+    return true;
+}
+
+} // namespace
+
+bool SalvageMp4(SourceReader& reader, const SalvageOptions& options, Mp4Salvage& result, std::string& error)
+{
+    result = Mp4Salvage{};
+    Walker walker(reader, options, result);
+    return walker.Run(error);
+}
+
+} // namespace pg::clipmend

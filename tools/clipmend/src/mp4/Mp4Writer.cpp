@@ -1,0 +1,387 @@
+#include "Mp4Writer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace pg::clipmend {
+
+namespace {
+
+using namespace mp4;
+
+constexpr std::uint64_t MAX_32 = 0xFFFFFFFFu;
+constexpr std::uint32_t UNITY = 0x10000;
+// Samples copied in one go at most, so that progress is told now and then.
+constexpr std::uint64_t COPY_RUN = 8u << 20;
+
+// One written track: its samples in the output's order, and what its index needs.
+struct PlannedTrack
+{
+    std::size_t track = 0;
+    std::vector<std::size_t> samples;        // indices into the salvage's samples
+    std::vector<std::uint32_t> durations;    // a hole's time stays, as the sample before it
+    std::vector<std::uint32_t> chunkSamples; // samples per chunk
+    std::vector<std::uint64_t> chunkOffsets; // from the start of the movie data's payload
+    std::int64_t mediaDuration = 0;          // media time units
+    std::int64_t editStart = 0;              // media time the edit shows first
+    std::int64_t shownEnd = 0;               // media time the last shown sample is over
+    double firstShown = 0;                   // seconds, on the input's presentation time line
+    std::uint64_t delay = 0;                 // movie time units before the track starts
+    std::uint64_t shownDuration = 0;         // movie time units
+};
+
+void PutVersioned(Bytes& out, bool wide, std::uint64_t value)
+{
+    if (wide)
+        Put64(out, value);
+    else
+        Put32(out, static_cast<std::uint32_t>(value));
+}
+
+void PutMatrix(Bytes& out, const std::uint32_t (&matrix)[9])
+{
+    for (std::uint32_t value : matrix)
+        Put32(out, value);
+}
+
+class Writer
+{
+public:
+    Writer(const Mp4Salvage& salvage, const Mp4Plan& plan, const OutputOptions& options)
+        : m_salvage(salvage), m_plan(plan), m_options(options)
+    {
+    }
+
+    bool Write(SourceReader& input, ByteSink& output, std::string& error);
+
+private:
+    void PlanTracks();
+    Bytes Movie(std::uint64_t dataStart, bool wideOffsets) const;
+    Bytes Track(const PlannedTrack& planned, std::uint64_t dataStart, bool wideOffsets) const;
+    Bytes SampleTable(const PlannedTrack& planned, std::uint64_t dataStart, bool wideOffsets) const;
+    std::uint64_t MovieDuration() const;
+
+    const Mp4Salvage& m_salvage;
+    const Mp4Plan& m_plan;
+    const OutputOptions& m_options;
+    std::vector<PlannedTrack> m_tracks;
+    std::uint64_t m_payload = 0; // bytes of movie data
+};
+
+void Writer::PlanTracks()
+{
+    std::vector<std::size_t> slot(m_salvage.tracks.size(), 0);
+    for (std::size_t t : m_plan.tracks) {
+        slot[t] = m_tracks.size();
+        m_tracks.push_back({});
+        m_tracks.back().track = t;
+    }
+    // A chunk is a run of samples of one track in the movie data.
+    std::size_t previous = m_tracks.size();
+    for (std::size_t index : m_plan.samples) {
+        const Mp4Sample& s = m_salvage.samples[index];
+        PlannedTrack& planned = m_tracks[slot[s.track]];
+        if (slot[s.track] != previous) {
+            planned.chunkSamples.push_back(0);
+            planned.chunkOffsets.push_back(m_payload);
+            previous = slot[s.track];
+        }
+        ++planned.chunkSamples.back();
+        planned.samples.push_back(index);
+        m_payload += s.size;
+    }
+    for (PlannedTrack& planned : m_tracks) {
+        const Mp4Track& track = m_salvage.tracks[planned.track];
+        const auto& samples = planned.samples;
+        std::int64_t shown = std::numeric_limits<std::int64_t>::max();
+        std::int64_t shownEnd = std::numeric_limits<std::int64_t>::min();
+        std::int64_t time = m_salvage.samples[samples.front()].time;
+        for (std::size_t k = 0; k < samples.size(); ++k) {
+            const Mp4Sample& s = m_salvage.samples[samples[k]];
+            std::uint32_t duration = s.duration;
+            if (k + 1 < samples.size()) {
+                const std::int64_t step = m_salvage.samples[samples[k + 1]].time - s.time;
+                if (step > 0 && step <= static_cast<std::int64_t>(MAX_32))
+                    duration = static_cast<std::uint32_t>(step);
+            }
+            planned.durations.push_back(duration);
+            planned.mediaDuration += duration;
+            shown = std::min(shown, s.time + s.composition);
+            shownEnd = std::max(shownEnd, time + s.composition + static_cast<std::int64_t>(duration));
+            time += duration;
+        }
+        const std::int64_t first = m_salvage.samples[samples.front()].time;
+        // The input's edit may hide the first samples (an audio encoder's priming, the delay of
+        // reordered frames); what it hides of the written ones stays hidden.
+        const std::int64_t start = std::max(shown, track.presentationOffset);
+        planned.editStart = std::max<std::int64_t>(start - first, 0);
+        planned.shownEnd = shownEnd - first;
+        planned.firstShown = static_cast<double>(start - track.presentationOffset) / track.timescale;
+    }
+    double origin = m_tracks.front().firstShown;
+    for (const PlannedTrack& planned : m_tracks)
+        origin = std::min(origin, planned.firstShown);
+    const double movieScale = m_salvage.movieTimescale;
+    for (PlannedTrack& planned : m_tracks) {
+        const double scale = m_salvage.tracks[planned.track].timescale;
+        planned.delay = static_cast<std::uint64_t>(std::llround((planned.firstShown - origin) * movieScale));
+        const std::int64_t shownMedia = std::max<std::int64_t>(planned.shownEnd - planned.editStart, 0);
+        planned.shownDuration =
+            static_cast<std::uint64_t>(std::llround(static_cast<double>(shownMedia) / scale * movieScale));
+    }
+}
+
+std::uint64_t Writer::MovieDuration() const
+{
+    std::uint64_t duration = 0;
+    for (const PlannedTrack& planned : m_tracks)
+        duration = std::max(duration, planned.delay + planned.shownDuration);
+    return duration;
+}
+
+Bytes Writer::SampleTable(const PlannedTrack& planned, std::uint64_t dataStart, bool wideOffsets) const
+{
+    const Mp4Track& track = m_salvage.tracks[planned.track];
+    const auto& samples = planned.samples;
+    const auto sample = [&](std::size_t k) -> const Mp4Sample& { return m_salvage.samples[samples[k]]; };
+    Bytes table = track.sampleDescriptions;
+
+    // Runs of equal values, as the time and composition tables hold them.
+    const auto runs = [&](auto value) {
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> out;
+        for (std::size_t k = 0; k < samples.size(); ++k) {
+            const std::uint32_t v = value(k);
+            if (!out.empty() && out.back().second == v)
+                ++out.back().first;
+            else
+                out.push_back({1, v});
+        }
+        Bytes payload;
+        Put32(payload, static_cast<std::uint32_t>(out.size()));
+        for (const auto& [count, v] : out) {
+            Put32(payload, count);
+            Put32(payload, v);
+        }
+        return payload;
+    };
+    Append(table,
+           MakeFullBox(BoxType("stts"), 0, 0, runs([&](std::size_t k) { return planned.durations[k]; })));
+    bool composed = false, negative = false, allKey = true, sameSize = true;
+    for (std::size_t k = 0; k < samples.size(); ++k) {
+        composed = composed || sample(k).composition != 0;
+        negative = negative || sample(k).composition < 0;
+        allKey = allKey && sample(k).key;
+        sameSize = sameSize && sample(k).size == sample(0).size;
+    }
+    if (composed)
+        Append(table, MakeFullBox(BoxType("ctts"), negative ? 1 : 0, 0, runs([&](std::size_t k) {
+                                      return static_cast<std::uint32_t>(sample(k).composition);
+                                  })));
+    if (!allKey) {
+        Bytes sync;
+        std::uint32_t keys = 0;
+        Put32(sync, 0);
+        for (std::size_t k = 0; k < samples.size(); ++k)
+            if (sample(k).key) {
+                Put32(sync, static_cast<std::uint32_t>(k + 1));
+                ++keys;
+            }
+        sync[0] = static_cast<std::uint8_t>(keys >> 24);
+        sync[1] = static_cast<std::uint8_t>(keys >> 16);
+        sync[2] = static_cast<std::uint8_t>(keys >> 8);
+        sync[3] = static_cast<std::uint8_t>(keys);
+        Append(table, MakeFullBox(BoxType("stss"), 0, 0, sync));
+    }
+    Bytes sizes;
+    Put32(sizes, sameSize ? sample(0).size : 0);
+    Put32(sizes, static_cast<std::uint32_t>(samples.size()));
+    if (!sameSize)
+        for (std::size_t k = 0; k < samples.size(); ++k)
+            Put32(sizes, sample(k).size);
+    Append(table, MakeFullBox(BoxType("stsz"), 0, 0, sizes));
+    // Chunks in runs of equal sample counts, each with the first chunk's number.
+    Bytes chunks;
+    std::uint32_t entries = 0;
+    Put32(chunks, 0);
+    for (std::size_t c = 0; c < planned.chunkSamples.size(); ++c)
+        if (c == 0 || planned.chunkSamples[c] != planned.chunkSamples[c - 1]) {
+            Put32(chunks, static_cast<std::uint32_t>(c + 1));
+            Put32(chunks, planned.chunkSamples[c]);
+            Put32(chunks, 1);
+            ++entries;
+        }
+    chunks[0] = static_cast<std::uint8_t>(entries >> 24);
+    chunks[1] = static_cast<std::uint8_t>(entries >> 16);
+    chunks[2] = static_cast<std::uint8_t>(entries >> 8);
+    chunks[3] = static_cast<std::uint8_t>(entries);
+    Append(table, MakeFullBox(BoxType("stsc"), 0, 0, chunks));
+    Bytes offsets;
+    Put32(offsets, static_cast<std::uint32_t>(planned.chunkOffsets.size()));
+    for (std::uint64_t offset : planned.chunkOffsets)
+        PutVersioned(offsets, wideOffsets, dataStart + offset);
+    Append(table, MakeFullBox(BoxType(wideOffsets ? "co64" : "stco"), 0, 0, offsets));
+    return MakeBox(BoxType("stbl"), table);
+}
+
+Bytes Writer::Track(const PlannedTrack& planned, std::uint64_t dataStart, bool wideOffsets) const
+{
+    const Mp4Track& track = m_salvage.tracks[planned.track];
+    const bool video = planned.track == m_plan.videoTrack;
+
+    const std::uint64_t duration = planned.delay + planned.shownDuration;
+    const bool wide = duration > MAX_32;
+    Bytes header;
+    PutVersioned(header, wide, 0); // creation and modification time
+    PutVersioned(header, wide, 0);
+    Put32(header, track.id);
+    Put32(header, 0);
+    PutVersioned(header, wide, duration);
+    Put32(header, 0);
+    Put32(header, 0);
+    Put16(header, track.layer);
+    Put16(header, track.alternateGroup);
+    Put16(header, track.volume);
+    Put16(header, 0);
+    PutMatrix(header, track.matrix);
+    const bool sized = video && m_options.width > 0 && m_options.height > 0;
+    Put32(header, sized ? static_cast<std::uint32_t>(m_options.width) * UNITY : track.width);
+    Put32(header, sized ? static_cast<std::uint32_t>(m_options.height) * UNITY : track.height);
+    Bytes trak = MakeFullBox(BoxType("tkhd"), wide ? 1 : 0, track.headerFlags, header);
+
+    // The edit list: an empty edit while the track has not started, then the samples from
+    // where the input showed them.
+    const bool wideEdit = duration > MAX_32 || planned.editStart > static_cast<std::int64_t>(MAX_32 / 2);
+    Bytes edits;
+    Put32(edits, planned.delay > 0 ? 2 : 1);
+    if (planned.delay > 0) {
+        PutVersioned(edits, wideEdit, planned.delay);
+        PutVersioned(edits, wideEdit, wideEdit ? ~0ull : MAX_32);
+        Put32(edits, UNITY);
+    }
+    PutVersioned(edits, wideEdit, planned.shownDuration);
+    PutVersioned(edits, wideEdit, static_cast<std::uint64_t>(planned.editStart));
+    Put32(edits, UNITY);
+    Append(trak, MakeBox(BoxType("edts"), MakeFullBox(BoxType("elst"), wideEdit ? 1 : 0, 0, edits)));
+
+    const bool wideMedia = static_cast<std::uint64_t>(planned.mediaDuration) > MAX_32;
+    Bytes mediaHeader;
+    PutVersioned(mediaHeader, wideMedia, 0);
+    PutVersioned(mediaHeader, wideMedia, 0);
+    Put32(mediaHeader, track.timescale);
+    PutVersioned(mediaHeader, wideMedia, static_cast<std::uint64_t>(planned.mediaDuration));
+    Put16(mediaHeader, track.language);
+    Put16(mediaHeader, 0);
+    Bytes media = MakeFullBox(BoxType("mdhd"), wideMedia ? 1 : 0, 0, mediaHeader);
+    Append(media, track.handlerBox);
+
+    Bytes info = track.mediaHeader;
+    if (info.empty())
+        info = video ? MakeFullBox(BoxType("vmhd"), 0, 1, Bytes(8, 0))
+                     : MakeFullBox(BoxType("smhd"), 0, 0, Bytes(4, 0));
+    // The data lies in this file.
+    Bytes references;
+    Put32(references, 1);
+    Append(references, MakeFullBox(BoxType("url "), 0, 1, {}));
+    Append(info, MakeBox(BoxType("dinf"), MakeFullBox(BoxType("dref"), 0, 0, references)));
+    Append(info, SampleTable(planned, dataStart, wideOffsets));
+    Append(media, MakeBox(BoxType("minf"), info));
+    Append(trak, MakeBox(BoxType("mdia"), media));
+    return MakeBox(BoxType("trak"), trak);
+}
+
+Bytes Writer::Movie(std::uint64_t dataStart, bool wideOffsets) const
+{
+    const std::uint64_t duration = MovieDuration();
+    const bool wide = duration > MAX_32;
+    std::uint32_t nextId = 1;
+    for (const PlannedTrack& planned : m_tracks)
+        nextId = std::max(nextId, m_salvage.tracks[planned.track].id + 1);
+    Bytes header;
+    PutVersioned(header, wide, 0);
+    PutVersioned(header, wide, 0);
+    Put32(header, m_salvage.movieTimescale);
+    PutVersioned(header, wide, duration);
+    Put32(header, UNITY);  // rate
+    Put16(header, 0x0100); // volume
+    header.resize(header.size() + 10, 0);
+    PutMatrix(header, {UNITY, 0, 0, 0, UNITY, 0, 0, 0, 0x40000000});
+    header.resize(header.size() + 24, 0);
+    Put32(header, nextId);
+    Bytes movie = MakeFullBox(BoxType("mvhd"), wide ? 1 : 0, 0, header);
+    for (const PlannedTrack& planned : m_tracks)
+        Append(movie, Track(planned, dataStart, wideOffsets));
+    return MakeBox(BoxType("moov"), movie);
+}
+
+bool Writer::Write(SourceReader& input, ByteSink& output, std::string& error)
+{
+    if (m_plan.samples.empty()) {
+        error = "nothing to write";
+        return false;
+    }
+    PlanTracks();
+    Bytes head = m_salvage.fileType;
+    if (head.empty()) {
+        Bytes brands;
+        Put32(brands, BoxType("qt  "));
+        Put32(brands, 0x20050300);
+        Put32(brands, BoxType("qt  "));
+        head = MakeBox(BoxType("ftyp"), brands);
+    }
+    const std::size_t dataHeader = m_payload + 8 > MAX_32 ? 16 : 8;
+    const std::uint64_t narrowEnd = head.size() + Movie(0, false).size() + dataHeader + m_payload;
+    const bool wideOffsets = narrowEnd > MAX_32;
+    const std::uint64_t dataStart = head.size() + Movie(0, wideOffsets).size() + dataHeader;
+    Append(head, Movie(dataStart, wideOffsets));
+    if (dataHeader == 16) {
+        Put32(head, 1);
+        Put32(head, BoxType("mdat"));
+        Put64(head, m_payload + 16);
+    } else {
+        Put32(head, static_cast<std::uint32_t>(m_payload + 8));
+        Put32(head, BoxType("mdat"));
+    }
+    if (!output.Write(head.data(), head.size())) {
+        error = "write failed";
+        return false;
+    }
+
+    std::uint64_t videoFrames = 0;
+    for (std::size_t index : m_plan.samples)
+        videoFrames += m_salvage.samples[index].track == m_plan.videoTrack;
+    std::uint64_t framesDone = 0;
+    // Samples that lie one after the other in the input are copied in one go.
+    const auto& samples = m_plan.samples;
+    for (std::size_t k = 0; k < samples.size();) {
+        const Mp4Sample& first = m_salvage.samples[samples[k]];
+        std::uint64_t length = 0;
+        std::size_t end = k;
+        while (end < samples.size() && length < COPY_RUN &&
+               m_salvage.samples[samples[end]].offset == first.offset + length) {
+            const Mp4Sample& s = m_salvage.samples[samples[end]];
+            length += s.size;
+            framesDone += s.track == m_plan.videoTrack;
+            ++end;
+        }
+        if (!CopyRange(input, first.offset, length, output)) {
+            error = "cannot read the input's sample at byte " + std::to_string(first.offset);
+            return false;
+        }
+        if (m_options.progress && videoFrames > 0)
+            m_options.progress(framesDone, videoFrames);
+        k = end;
+    }
+    return true;
+}
+
+} // namespace
+
+bool WriteMp4(const Mp4Salvage& salvage, const Mp4Plan& plan, const OutputOptions& options,
+              SourceReader& input, ByteSink& output, std::string& error)
+{
+    Writer writer(salvage, plan, options);
+    return writer.Write(input, output, error);
+}
+
+} // namespace pg::clipmend
