@@ -14,7 +14,7 @@ constexpr std::size_t TOOL_CHUNK_SIZE = 4096;
 
 struct ToolJob
 {
-    std::string outFile;     // the output path, ending in ".avi", ".mkv" or ".webm"
+    std::string outFile;     // the output path, ending in ".avi" or another container's extension
     std::int32_t startFrame; // 0 becomes 1
     std::string arguments;
 };
@@ -26,8 +26,9 @@ ToolJob ToolArguments(const std::string& inFile, const std::string& outFile, std
                       std::int32_t frameCount, std::int32_t width, std::int32_t height);
 
 // The output path with ".avi" appended unless it ends, in any case, in ".avi" or in the
-// extension of another container the tool writes (".mkv", ".webm"): the tool writes the
-// container of its input, and a Matroska download's name keeps its own extension.
+// extension of another container the tool writes (".mkv", ".webm", ".mp4", ".m4v", ".mov"): the
+// tool writes the container of its input, and a Matroska or MP4 download's name keeps its own
+// extension.
 std::string WithVideoExtension(const std::string& outFile);
 
 // "ClipmendC.exe <arguments>  /A"

@@ -48,7 +48,8 @@ TEST(ToolArgumentsTest, AviIsAppendedUnlessTheNameEndsInAContainerTheToolWrites)
     EXPECT_EQ("film.mkv", pg::WithVideoExtension("film.mkv"));
     EXPECT_EQ("film.WebM", pg::WithVideoExtension("film.WebM"));
     EXPECT_EQ("film.mkv.bak.avi", pg::WithVideoExtension("film.mkv.bak"));
-    EXPECT_EQ("film.mp4.avi", pg::WithVideoExtension("film.mp4"));
+    EXPECT_EQ("film.MOV", pg::WithVideoExtension("film.MOV"));
+    EXPECT_EQ("film.ts.avi", pg::WithVideoExtension("film.ts"));
 }
 
 TEST(ToolArgumentsTest, CommandLineHasTwoBlanksBeforeTheSwitch)
