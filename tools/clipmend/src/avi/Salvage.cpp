@@ -4,7 +4,6 @@
 #include "Keyframe.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace pg::clipmend {
 
@@ -392,37 +391,10 @@ bool Walker::IsResyncPoint(std::uint64_t pos)
 
 std::uint64_t Walker::NextCandidate(std::uint64_t pos)
 {
-    while (pos + 8 <= m_size) {
-        std::size_t available = 0;
-        // The rest of the window as it lies, refilled once fewer than eight bytes are left (fewer
-        // end the scan): a full window asked for at each candidate would be read again from there.
-        const std::uint8_t* p = m_in.PeekAhead(pos, 8, available);
-        if (!p || available < 8)
-            break;
-        std::size_t limit = available;
-        const ByteRange* gap = GapOverlapping(pos, pos + available);
-        if (gap)
-            limit = static_cast<std::size_t>(gap->begin > pos ? gap->begin - pos : 0);
-        for (std::size_t i = 0; i < limit;) {
-            // Zero-filled holes are what downloads mostly have: pass them a word at a time.
-            if (i + 8 <= limit) {
-                std::uint64_t word = 0;
-                std::memcpy(&word, p + i, sizeof word);
-                if (word == 0) {
-                    i += sizeof word;
-                    continue;
-                }
-            }
-            const std::uint8_t c = p[i];
-            if (IsDigit(c) || c == 'L' || c == 'R' || c == 'i')
-                return pos + i;
-            i += 2;
-        }
-        if (gap)
-            return std::max(gap->begin, pos);
-        pos += available & ~static_cast<std::size_t>(1);
-    }
-    return m_size;
+    // Chunks start at even offsets; eight bytes make a chunk header.
+    return pg::clipmend::NextCandidate(m_in, m_options.gaps, pos, m_size, 2, 8, [](std::uint8_t c) {
+        return IsDigit(c) || c == 'L' || c == 'R' || c == 'i';
+    });
 }
 
 std::uint64_t Walker::Resync(std::uint64_t from)

@@ -4,7 +4,6 @@
 #include "MatroskaContainer.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace pg::clipmend {
 
@@ -40,6 +39,13 @@ bool IsOtherClusterChild(std::uint32_t id)
 {
     return id == ID_POSITION || id == ID_PREV_SIZE || id == ID_SILENT_TRACKS || id == ID_VOID ||
            id == ID_CRC32;
+}
+
+// An EBML string: its bytes up to the first zero, which may pad it.
+std::string StringOf(const std::uint8_t* data, std::size_t size)
+{
+    return std::string(reinterpret_cast<const char*>(data),
+                       static_cast<std::size_t>(std::find(data, data + size, 0) - data));
 }
 
 bool IsBlock(std::uint32_t id)
@@ -210,8 +216,7 @@ bool Walker::ReadEbmlHeader(std::uint64_t& pos, std::string& error)
     ForEachChild(p, static_cast<std::size_t>(e.size),
                  [&](std::uint32_t id, const std::uint8_t* data, std::size_t size, const std::uint8_t*) {
                      if (id == ID_DOC_TYPE)
-                         m_result.docType.assign(reinterpret_cast<const char*>(data),
-                                                 strnlen(reinterpret_cast<const char*>(data), size));
+                         m_result.docType = StringOf(data, size);
                      else if (id == ID_DOC_TYPE_VERSION)
                          m_result.docTypeVersion = ReadUnsigned(data, size);
                      else if (id == ID_DOC_TYPE_READ_VERSION)
@@ -578,39 +583,14 @@ bool Walker::IsClusterStart(std::uint64_t pos)
     return plausible;
 }
 
-// The next place, from pos on, whose first byte may start a block or a cluster; zero-filled
-// holes, what downloads mostly have, are passed a word at a time.
+// The next place, from pos on, whose first byte may start a block or a cluster.
 std::uint64_t Walker::NextCandidate(std::uint64_t pos)
 {
     const bool blocks = m_inCluster && m_cluster.timed;
-    while (pos < m_segmentEnd) {
-        std::size_t available = 0;
-        const std::uint8_t* p = m_in.PeekAhead(pos, ELEMENT_HEADER_BYTES, available);
-        if (!p || available == 0)
-            break;
-        std::size_t limit = available;
-        const ByteRange* gap = GapOverlapping(m_options.gaps, pos, pos + available);
-        if (gap)
-            limit = static_cast<std::size_t>(gap->begin > pos ? gap->begin - pos : 0);
-        for (std::size_t i = 0; i < limit;) {
-            if (i + 8 <= limit) {
-                std::uint64_t word = 0;
-                std::memcpy(&word, p + i, sizeof word);
-                if (word == 0) {
-                    i += sizeof word;
-                    continue;
-                }
-            }
-            const std::uint8_t c = p[i];
-            if (c == 0x1F || (blocks && (c == ID_SIMPLE_BLOCK || c == ID_BLOCK_GROUP)))
-                return pos + i;
-            ++i;
-        }
-        if (gap)
-            return std::max(gap->begin, pos);
-        pos += available;
-    }
-    return m_segmentEnd;
+    return pg::clipmend::NextCandidate(
+        m_in, m_options.gaps, pos, m_segmentEnd, 1, 1, [blocks](std::uint8_t c) {
+            return c == 0x1F || (blocks && (c == ID_SIMPLE_BLOCK || c == ID_BLOCK_GROUP));
+        });
 }
 
 // Inside a cluster whose timestamp is known the walk picks up at the next block that makes
@@ -659,8 +639,7 @@ int ProbeMatroska(const std::uint8_t* data, std::size_t size)
                  [&](std::uint32_t id, const std::uint8_t* p, std::size_t n, const std::uint8_t*) {
                      if (id != ID_DOC_TYPE)
                          return;
-                     const std::string type(reinterpret_cast<const char*>(p),
-                                            strnlen(reinterpret_cast<const char*>(p), n));
+                     const std::string type = StringOf(p, n);
                      score = type == "matroska" || type == "webm" ? 100 : 0;
                  });
     return score;
