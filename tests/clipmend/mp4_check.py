@@ -71,7 +71,7 @@ def movie(path):
         p["kind"] = kinds[p["stream"]]
         p["start"] = p["pts"] * bases[p["stream"]]
         p["fragment"] = max((f for f in fragments if f[0] < p["pos"]), default=None)
-    return {"data": data, "size": len(data), "packets": found, "fragmented": bool(fragments)}
+    return {"data": data, "size": len(data), "packets": found, "fragmented": bool(fragments), "path": path}
 
 
 def expected(source, kept, start, count):
@@ -110,7 +110,7 @@ def track_size(path):
     return None
 
 
-def output_problems(out_path, want, audio, display):
+def output_problems(source, out_path, want, audio, display):
     try:
         out = movie(out_path)
     except (ValueError, subprocess.CalledProcessError) as error:
@@ -134,8 +134,9 @@ def output_problems(out_path, want, audio, display):
     seconds = want[0]["start"] - video[0]["start"]
     problems += audio_problems(out, audio, seconds)
     problems += duration_problems(out_path, video)
-    if display and track_size(out_path) != display:
-        problems.append(f"track size {track_size(out_path)}, asked for {display}")
+    size = display or track_size(source["path"])
+    if track_size(out_path) != size:
+        problems.append(f"track size {track_size(out_path)}, not {size}")
     return problems
 
 
@@ -175,7 +176,7 @@ def salvage_case(name, source, data, kept, start=1, count=0, gaps=None, display=
         problems.append(f"{os.path.basename(written)} not written instead of {os.path.basename(output)}")
     if not problems:
         want, audio = expected(source, kept, start, count)
-        problems += output_problems(written, want, audio, display)
+        problems += output_problems(source, written, want, audio, display)
         problems += decode_problems(written)
     report(name, problems, started)
     remove(cut, cut + ".met", output, written)

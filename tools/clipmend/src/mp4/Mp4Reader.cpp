@@ -21,6 +21,8 @@ constexpr std::size_t MAX_TRACKS = 64;
 constexpr std::uint64_t HOLE_ZEROS = 16;
 constexpr std::uint64_t PROGRESS_STEPS = 100;
 constexpr std::uint32_t NON_SYNC_SAMPLE = 0x10000;
+// Decoding times a fragment may start at: far beyond any real one, far from overflowing.
+constexpr std::uint64_t MAX_FRAGMENT_TIME = 1ull << 62;
 
 constexpr std::uint32_t FTYP = BoxType("ftyp"), MOOV = BoxType("moov"), MDAT = BoxType("mdat"),
                         MOOF = BoxType("moof"), MVHD = BoxType("mvhd"), TRAK = BoxType("trak"),
@@ -242,7 +244,7 @@ void Walker::ParseTrack(const std::uint8_t* data, std::size_t size)
                 const bool v1 = p[0] == 1 && n >= 96;
                 track.headerFlags = Get32(p) & 0xFFFFFF;
                 track.id = Get32(p + (v1 ? 20 : 12));
-                const std::uint8_t* rest = p + (v1 ? 32 : 20) + 8;
+                const std::uint8_t* rest = p + (v1 ? 36 : 24) + 8;
                 track.layer = Get16(rest);
                 track.alternateGroup = Get16(rest + 2);
                 track.volume = Get16(rest + 4);
@@ -455,7 +457,8 @@ void Walker::ParseFragment(std::uint64_t moofStart, const Bytes& moof)
                         field(0x20, 4, [&](const std::uint8_t* v) { sampleFlags = Get32(v); });
                     } else if (child == TFDT && m >= 8) {
                         timed = true;
-                        time = static_cast<std::int64_t>(q[0] == 1 && m >= 12 ? Get64(q + 4) : Get32(q + 4));
+                        time = static_cast<std::int64_t>(
+                            std::min(q[0] == 1 && m >= 12 ? Get64(q + 4) : Get32(q + 4), MAX_FRAGMENT_TIME));
                     } else if (child == TRUN && index && m >= 8) {
                         const std::uint32_t runFlags = Get32(q) & 0xFFFFFF;
                         const std::uint32_t count = Get32(q + 4);
@@ -642,17 +645,22 @@ bool Walker::Arrived(const Mp4Sample& s, const TrackIndex& index)
 {
     if (s.size == 0 || s.size > MAX_SAMPLE_SIZE || !Whole(s.offset, s.size) || HasHoleZeros(s.offset, s.size))
         return false;
+    // Copied out: the second look may move the window the first one pointed into.
+    std::uint8_t head[3] = {1, 1, 1};
     const std::uint8_t* first = m_in.Peek(s.offset, std::min<std::size_t>(s.size, 3));
+    if (!first)
+        return false;
+    std::copy(first, first + std::min<std::size_t>(s.size, 3), head);
     const std::uint8_t* last = m_in.Peek(s.offset + s.size - 1, 1);
-    if (!first || !last)
+    if (!last)
         return false;
     switch (index.codec) {
     case Codec::NAL_UNITS:
         return NalUnitsFit(s, index.nalLength);
     case Codec::MPEG4_VISUAL:
-        return s.size >= 3 && first[0] == 0 && first[1] == 0 && first[2] == 1 && *last != 0;
+        return s.size >= 3 && head[0] == 0 && head[1] == 0 && head[2] == 1 && *last != 0;
     case Codec::AAC:
-        return !(s.size >= 2 && first[0] == 0 && first[1] == 0) && *last != 0;
+        return !(head[0] == 0 && head[1] == 0) && *last != 0;
     case Codec::OTHER:
         break;
     }
@@ -728,10 +736,11 @@ bool Walker::Run(std::string& error)
             if (!m_result.fragmented)
                 break;
         } else if (readable && box.type == FTYP && !movie && m_result.fileType.empty()) {
-            if (box.size >= 16 && box.size <= 4096 && Whole(pos, box.size)) {
-                const std::uint8_t* p = m_in.Peek(pos, static_cast<std::size_t>(box.size));
-                m_result.fileType.assign(p, p + box.size);
-                m_result.majorBrand = Get32(p + box.header);
+            MemorySink sink;
+            if (box.size >= box.header + 8 && box.size <= 4096 && Whole(pos, box.size) &&
+                CopyRange(m_in, pos, box.size, sink)) {
+                m_result.fileType = sink.Bytes();
+                m_result.majorBrand = Get32(m_result.fileType.data() + box.header);
             }
         } else if (readable && box.type == MDAT && !movie) {
             dataEnd = end > m_size ? pos + box.size : end;
