@@ -4,6 +4,7 @@
 #include "AviWriter.h"
 #include "GapList.h"
 #include "MatroskaContainer.h"
+#include "Mp4Container.h"
 #include "Salvage.h"
 #include "Selection.h"
 
@@ -54,10 +55,11 @@ void FuzzAvi(MemorySource& source, const std::uint8_t* data, std::size_t size)
 }
 
 // Through the container interface, as the program drives it.
-void FuzzMatroska(MemorySource& source, const std::uint8_t* data, std::size_t size)
+void FuzzContainer(std::unique_ptr<Container> (*create)(), MemorySource& source, const std::uint8_t* data,
+                   std::size_t size)
 {
     SourceReader reader(source, 512);
-    const std::unique_ptr<Container> container = CreateMatroskaContainer();
+    const std::unique_ptr<Container> container = create();
     std::string error;
     RunSummary summary;
     if (!container->Read(reader, OptionsFrom(data, size), error) ||
@@ -71,7 +73,7 @@ void FuzzMatroska(MemorySource& source, const std::uint8_t* data, std::size_t si
         std::abort();
     MemorySource written(sink.Bytes());
     SourceReader rereader(written, 512);
-    const std::unique_ptr<Container> again = CreateMatroskaContainer();
+    const std::unique_ptr<Container> again = create();
     RunSummary reread;
     if (!again->Read(rereader, {}, error) || !again->Select({1, 0}, reread, error))
         std::abort();
@@ -89,7 +91,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<ByteRange> gaps;
     ReadGapList(source, gaps);
     if (ProbeMatroska(data, size) > 0)
-        FuzzMatroska(source, data, size);
+        FuzzContainer(CreateMatroskaContainer, source, data, size);
+    else if (ProbeMp4(data, size) > 0)
+        FuzzContainer(CreateMp4Container, source, data, size);
     else
         FuzzAvi(source, data, size);
     return 0;
