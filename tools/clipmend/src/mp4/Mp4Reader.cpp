@@ -536,39 +536,26 @@ bool Walker::IsFragmentStart(std::uint64_t pos)
     return p && ReadBoxHeader(p, 16, box.size - box.header, child) && child.type == MFHD;
 }
 
-// The next fragment from pos on; zero-filled holes, what downloads mostly have, are passed a
-// word at a time.
+// The next fragment from pos on.
 std::uint64_t Walker::Resync(std::uint64_t from)
 {
-    std::uint64_t pos = from;
-    while (pos + 8 <= m_size) {
-        ReportProgress(pos);
-        if (const ByteRange* gap = GapAt(pos)) {
-            pos = gap->end;
+    // A box's type follows its 4-byte size.
+    std::uint64_t type = from + 4;
+    while (type < m_size) {
+        ReportProgress(type);
+        if (const ByteRange* gap = GapAt(type)) {
+            type = gap->end;
             continue;
         }
-        std::size_t available = 0;
-        const std::uint8_t* p = m_in.PeekAhead(pos, 16, available);
-        if (!p || available < 8)
-            break;
-        const std::size_t limit = available - 7;
-        std::size_t i = 0;
-        while (i < limit) {
-            if (i + 8 <= limit) {
-                std::uint64_t word = 0;
-                std::memcpy(&word, p + i, sizeof word);
-                if (word == 0) {
-                    i += sizeof word;
-                    continue;
-                }
-            }
-            if (p[i + 4] == 'm' && p[i + 5] == 'o' && p[i + 6] == 'o' && p[i + 7] == 'f')
-                break;
-            ++i;
+        const std::uint64_t next =
+            NextCandidate(m_in, m_options.gaps, type, m_size, 1, 4, [](std::uint8_t c) { return c == 'm'; });
+        if (next != type) {
+            type = next;
+            continue;
         }
-        if (i < limit && IsFragmentStart(pos + i))
-            return pos + i;
-        pos += i < limit ? i + 1 : limit;
+        if (IsFragmentStart(type - 4))
+            return type - 4;
+        ++type;
     }
     return m_size;
 }
@@ -594,6 +581,12 @@ bool Walker::HasHoleZeros(std::uint64_t offset, std::uint32_t size)
             return true;
         std::size_t i = 0;
         for (; i + 8 <= available; i += 8) {
+            // Words whose last byte is not zero neither hold nor end a long run: the usual case,
+            // told by a look at four of them at once.
+            if (run == 0 && i + 32 <= available && p[i + 7] && p[i + 15] && p[i + 23] && p[i + 31]) {
+                i += 24;
+                continue;
+            }
             std::uint64_t word = 0;
             std::memcpy(&word, p + i, sizeof word);
             if (word == 0) {

@@ -330,9 +330,12 @@ bool Writer::Write(SourceReader& input, ByteSink& output, std::string& error)
         head = MakeBox(BoxType("ftyp"), brands);
     }
     const std::size_t dataHeader = m_payload + 8 > MAX_32 ? 16 : 8;
-    const std::uint64_t narrowEnd = head.size() + Movie(0, false).size() + dataHeader + m_payload;
-    const bool wideOffsets = narrowEnd > MAX_32;
-    const std::uint64_t dataStart = head.size() + Movie(0, wideOffsets).size() + dataHeader;
+    // The index's size depends on the width of the offsets, not on their values.
+    std::uint64_t movieSize = Movie(0, false).size();
+    const bool wideOffsets = head.size() + movieSize + dataHeader + m_payload > MAX_32;
+    if (wideOffsets)
+        movieSize = Movie(0, true).size();
+    const std::uint64_t dataStart = head.size() + movieSize + dataHeader;
     Append(head, Movie(dataStart, wideOffsets));
     if (dataHeader == 16) {
         Put32(head, 1);
