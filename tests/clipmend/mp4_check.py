@@ -118,6 +118,8 @@ def output_problems(source, out_path, want, audio, display):
     if out["fragmented"]:
         return ["the output is fragmented"]
     problems = []
+    if out["data"][4:12] != source["data"][4:12]:
+        problems.append(f"the output starts with {out['data'][4:12]}, the input's file type {source['data'][4:12]}")
     video = [p for p in out["packets"] if p["kind"] == "video"]
     if [(p["size"], p["key"]) for p in video] != [(p["size"], p["key"]) for p in want]:
         problems.append(f"{len(video)} video frames written, {len(want)} expected"
@@ -239,6 +241,9 @@ def main():
     mov = sources["mpeg4_aac.mov"]
     salvage_case("mpeg4_aac-display-size", mov, mov["data"], [(0, mov["size"])], 5, display=(640.0, 240.0),
                  extension=".mov")
+    # QuickTime files from before the file type box start with others; the output gets one.
+    old_mov = mov["data"].replace(b"ftyp", b"free", 1)
+    salvage_case("mpeg4_aac-no-file-type", mov, old_mov, [(0, mov["size"])], extension=".mov")
     # The tool names the output by what it writes, whatever name it is given.
     salvage_case("h264_aac-named-by-content", fast, fast["data"], whole, output="film.mp4.avi", written="film.mp4")
     salvage_case("mpeg4_aac-named-by-content", mov, mov["data"], [(0, mov["size"])], output="clip.mkv",
