@@ -17,6 +17,7 @@ constexpr std::uint64_t MAX_INDEX_BOX = 256u << 20; // moov, moof: read whole in
 constexpr std::uint64_t MAX_SAMPLES = 1u << 24;
 constexpr std::uint32_t MAX_SAMPLE_SIZE = 256u << 20;
 constexpr std::size_t MAX_TRACKS = 64;
+constexpr int MAX_TRACK_DEPTH = 4; // trak, mdia, minf, stbl
 // A zero-filled hole in a download: runs of zeros this long do not occur in compressed data.
 constexpr std::uint64_t HOLE_ZEROS = 16;
 constexpr std::uint64_t PROGRESS_STEPS = 100;
@@ -73,13 +74,13 @@ struct Table
         }
         return t;
     }
-    // The count at the table's start, and whether that many entries of entrySize follow it.
-    std::uint32_t Entries(std::size_t entrySize, std::size_t skip = 0) const
+    // The count at the table's start when that many entries of entrySize follow it, else 0.
+    std::uint32_t Entries(std::size_t entrySize) const
     {
-        if (size < skip + 4)
+        if (size < 4)
             return 0;
-        const std::uint32_t count = Get32(data + skip);
-        return count <= (size - skip - 4) / entrySize ? count : 0;
+        const std::uint32_t count = Get32(data);
+        return count <= (size - 4) / entrySize ? count : 0;
     }
 };
 
@@ -205,7 +206,6 @@ void ReadCodec(TrackIndex& index, const std::uint8_t* stsd, std::size_t size)
     if (size < 16)
         return;
     const std::uint32_t format = Get32(stsd + 12);
-    index.track.codec = format;
     if (format == BoxType("mp4v"))
         index.codec = Codec::MPEG4_VISUAL;
     else if (format == BoxType("mp4a"))
@@ -234,89 +234,99 @@ void ReadCodec(TrackIndex& index, const std::uint8_t* stsd, std::size_t size)
         index.codec = Codec::OTHER;
 }
 
+// A box of a track other than the containers on the way to it.
+void ReadTrackBox(std::uint32_t type, const std::uint8_t* p, std::size_t n, const std::uint8_t* box,
+                  TrackIndex& index)
+{
+    Mp4Track& track = index.track;
+    switch (type) {
+    case TKHD:
+        if (n >= 84) {
+            const bool v1 = p[0] == 1 && n >= 96;
+            track.headerFlags = Get32(p) & 0xFFFFFF;
+            track.id = Get32(p + (v1 ? 20 : 12));
+            // Past the times, the id and the duration, and 8 reserved bytes.
+            const std::uint8_t* rest = p + (v1 ? 36 : 24) + 8;
+            track.layer = Get16(rest);
+            track.alternateGroup = Get16(rest + 2);
+            track.volume = Get16(rest + 4);
+            for (int i = 0; i < 9; ++i)
+                track.matrix[i] = Get32(rest + 8 + 4 * i);
+            track.width = Get32(rest + 44);
+            track.height = Get32(rest + 48);
+        }
+        break;
+    case ELST: {
+        const Table elst = Table::Of(p, n);
+        const std::size_t entry = elst.version == 1 ? 20 : 12;
+        // The first edit that shows media; an empty one before it only delays the track.
+        for (std::uint32_t i = 0; i < elst.Entries(entry); ++i) {
+            const std::uint8_t* e = elst.data + 4 + i * entry;
+            const std::int64_t time = elst.version == 1 ? static_cast<std::int64_t>(Get64(e + 8))
+                                                        : static_cast<std::int32_t>(Get32(e + 4));
+            if (time >= 0) {
+                track.presentationOffset = time;
+                break;
+            }
+        }
+        break;
+    }
+    case MDHD:
+        if (n >= 22) {
+            const bool v1 = p[0] == 1 && n >= 34;
+            track.timescale = Get32(p + (v1 ? 20 : 12));
+            track.language = Get16(p + (v1 ? 32 : 20));
+        }
+        break;
+    case HDLR:
+        // QuickTime files have a second one in minf, for the data reference.
+        if (n >= 12 && track.handlerBox.empty()) {
+            track.handler = Get32(p + 8);
+            track.handlerBox.assign(box, p + n);
+        }
+        break;
+    case VMHD:
+    case SMHD:
+        track.mediaHeader.assign(box, p + n);
+        break;
+    case STSD:
+        track.sampleDescriptions.assign(box, p + n);
+        ReadCodec(index, p, n);
+        break;
+    default: {
+        const std::pair<std::uint32_t, Table*> tables[] = {
+            {STTS, &index.stts}, {CTTS, &index.ctts}, {STSS, &index.stss}, {STSZ, &index.stsz},
+            {STZ2, &index.stz2}, {STSC, &index.stsc}, {STCO, &index.stco}, {CO64, &index.co64}};
+        for (const auto& [id, target] : tables)
+            if (type == id)
+                *target = Table::Of(p, n);
+    }
+    }
+}
+
+// The boxes of a track, each bounded by its parent, the containers on the way entered.
+void ReadTrackBoxes(const std::uint8_t* data, std::size_t size, TrackIndex& index, int depth = 0)
+{
+    static constexpr std::uint32_t CONTAINERS[] = {EDTS, MDIA, MINF, STBL};
+    ForEachBox(data, size,
+               [&](std::uint32_t type, const std::uint8_t* p, std::size_t n, const std::uint8_t* box) {
+                   if (std::find(std::begin(CONTAINERS), std::end(CONTAINERS), type) == std::end(CONTAINERS))
+                       ReadTrackBox(type, p, n, box, index);
+                   else if (depth < MAX_TRACK_DEPTH)
+                       ReadTrackBoxes(p, n, index, depth + 1);
+               });
+}
+
 void Walker::ParseTrack(const std::uint8_t* data, std::size_t size)
 {
     TrackIndex index;
-    Mp4Track& track = index.track;
-    ForEachBox(
-        data, size, [&](std::uint32_t type, const std::uint8_t* p, std::size_t n, const std::uint8_t*) {
-            if (type == TKHD && n >= 84) {
-                const bool v1 = p[0] == 1 && n >= 96;
-                track.headerFlags = Get32(p) & 0xFFFFFF;
-                track.id = Get32(p + (v1 ? 20 : 12));
-                const std::uint8_t* rest = p + (v1 ? 36 : 24) + 8;
-                track.layer = Get16(rest);
-                track.alternateGroup = Get16(rest + 2);
-                track.volume = Get16(rest + 4);
-                for (int i = 0; i < 9; ++i)
-                    track.matrix[i] = Get32(rest + 8 + 4 * i);
-                track.width = Get32(rest + 44);
-                track.height = Get32(rest + 48);
-            } else if (type == EDTS) {
-                ForEachBox(
-                    p, n,
-                    [&](std::uint32_t child, const std::uint8_t* q, std::size_t m, const std::uint8_t*) {
-                        const Table elst = Table::Of(q, m);
-                        const std::size_t entry = elst.version == 1 ? 20 : 12;
-                        if (child != ELST)
-                            return;
-                        // The first edit that shows media; an empty one before it only delays the track.
-                        for (std::uint32_t i = 0; i < elst.Entries(entry); ++i) {
-                            const std::uint8_t* e = elst.data + 4 + i * entry;
-                            const std::int64_t time = elst.version == 1
-                                                          ? static_cast<std::int64_t>(Get64(e + 8))
-                                                          : static_cast<std::int32_t>(Get32(e + 4));
-                            if (time >= 0) {
-                                track.presentationOffset = time;
-                                break;
-                            }
-                        }
-                    });
-            } else if (type == MDIA) {
-                ForEachBox(
-                    p, n,
-                    [&](std::uint32_t child, const std::uint8_t* q, std::size_t m, const std::uint8_t* box) {
-                        if (child == MDHD && m >= 22) {
-                            const bool v1 = q[0] == 1 && m >= 34;
-                            track.timescale = Get32(q + (v1 ? 20 : 12));
-                            track.language = Get16(q + (v1 ? 32 : 20));
-                        } else if (child == HDLR && m >= 12) {
-                            track.handler = Get32(q + 8);
-                            track.handlerBox.assign(box, q + m);
-                        } else if (child == MINF) {
-                            ForEachBox(q, m,
-                                       [&](std::uint32_t kind, const std::uint8_t* r, std::size_t k,
-                                           const std::uint8_t* whole) {
-                                           if (kind == VMHD || kind == SMHD)
-                                               track.mediaHeader.assign(whole, r + k);
-                                           if (kind != STBL)
-                                               return;
-                                           ForEachBox(r, k,
-                                                      [&](std::uint32_t t, const std::uint8_t* s,
-                                                          std::size_t l, const std::uint8_t* table) {
-                                                          const std::pair<std::uint32_t, Table*> tables[] = {
-                                                              {STTS, &index.stts}, {CTTS, &index.ctts},
-                                                              {STSS, &index.stss}, {STSZ, &index.stsz},
-                                                              {STZ2, &index.stz2}, {STSC, &index.stsc},
-                                                              {STCO, &index.stco}, {CO64, &index.co64}};
-                                                          for (const auto& [id, target] : tables)
-                                                              if (t == id)
-                                                                  *target = Table::Of(s, l);
-                                                          if (t == STSD) {
-                                                              track.sampleDescriptions.assign(table, s + l);
-                                                              ReadCodec(index, s, l);
-                                                          }
-                                                      });
-                                       });
-                        }
-                    });
-            }
-        });
+    ReadTrackBoxes(data, size, index);
+    const Mp4Track& track = index.track;
     const bool kept = track.handler == HANDLER_VIDEO || track.handler == HANDLER_SOUND;
     const bool known = std::any_of(m_tracks.begin(), m_tracks.end(),
                                    [&](const TrackIndex& t) { return t.track.id == track.id; });
     if (kept && !known && track.timescale > 0 && !track.sampleDescriptions.empty() && track.id != 0) {
-        track.syncTable = index.stss.present;
+        index.track.syncTable = index.stss.present;
         m_tracks.push_back(std::move(index));
     }
 }

@@ -21,7 +21,6 @@ struct Mp4Track
     std::uint32_t handler = 0;
     std::uint32_t timescale = 0; // media time units per second
     std::uint16_t language = 0;
-    std::uint32_t codec = 0; // the first sample description's format ("avc1", "mp4a", ...)
     // As the input has them: the sample descriptions, the handler and the media header (vmhd,
     // smhd) boxes, whole.
     mp4::Bytes sampleDescriptions;
