@@ -27,6 +27,8 @@ SOURCES = {
     "mpeg4_aac.mov": PICTURE + TONE + ["-c:v", "mpeg4", "-bf", "1", "-g", "12", "-c:a", "aac",
                                        "-movflags", "+faststart"],
     "h264_aac_fragmented.mp4": H264 + ["-movflags", "frag_keyframe+empty_moov"],
+    # Uncompressed sound has a sample per sound frame: the tool takes a chunk of them at once.
+    "mpeg4_pcm.mov": PICTURE + TONE + ["-c:v", "mpeg4", "-g", "12", "-c:a", "pcm_s16le", "-movflags", "+faststart"],
 }
 CONTAINERS = {b"moov", b"trak", b"mdia", b"minf", b"stbl", b"edts", b"mvex", b"moof", b"traf"}
 
@@ -184,13 +186,15 @@ def salvage_case(name, source, data, kept, start=1, count=0, gaps=None, display=
     remove(cut, cut + ".met", output, written)
 
 
-def cuts(name, source, extension):
+def cuts(name, source, extension, holes=True):
     """Damage as partial downloads have it: the end missing, a zero-filled hole, garbage the gap
     list marks."""
     data, n = source["data"], source["size"]
     for share, start in ((35, 1), (70, 10)):
         at = n * share // 100
         salvage_case(f"{name}-truncated-{share}", source, data[:at], [(0, at)], start, extension=extension)
+    if not holes:
+        return
     hole = (n // 3, n // 3 + n // 10)
     salvage_case(f"{name}-zero-hole", source, data[:hole[0]] + bytes(hole[1] - hole[0]) + data[hole[1]:],
                  [(0, hole[0]), (hole[1], n)], extension=extension)
@@ -226,8 +230,10 @@ def main():
         sources[name] = movie(path)
     for name, source in sources.items():
         base, extension = os.path.splitext(name)
+        # After a hole, uncompressed sound goes on with a longer last sample before it, which
+        # ffmpeg reads sample by sample: its packets are no longer the input's.
         if name != "h264_aac_index_at_end.mp4":
-            cuts(base, source, extension)
+            cuts(base, source, extension, holes=name != "mpeg4_pcm.mov")
     index_at_end_case(sources["h264_aac_index_at_end.mp4"])
     # The index at the end arrived with the rest: holes cost only their samples.
     end = sources["h264_aac_index_at_end.mp4"]

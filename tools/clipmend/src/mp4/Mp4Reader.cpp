@@ -14,8 +14,9 @@ namespace {
 using namespace mp4;
 
 constexpr std::uint64_t MAX_INDEX_BOX = 256u << 20; // moov, moof: read whole into memory
-constexpr std::uint64_t MAX_SAMPLES = 1u << 24;
+constexpr std::uint64_t MAX_SAMPLES = 1u << 23;
 constexpr std::uint32_t MAX_SAMPLE_SIZE = 256u << 20;
+constexpr std::uint64_t MAX_32 = 0xFFFFFFFFu;
 constexpr std::size_t MAX_TRACKS = 64;
 constexpr int MAX_TRACK_DEPTH = 4; // trak, mdia, minf, stbl
 // A zero-filled hole in a download: runs of zeros this long do not occur in compressed data.
@@ -331,35 +332,82 @@ void Walker::ParseTrack(const std::uint8_t* data, std::size_t size)
     }
 }
 
-// The samples the tables describe, in decoding order, with their place in the file.
+// Reads a table of runs of equal values (count, value) a number of samples at a time. Past its
+// end the last value goes on, or 0 where the table says nothing of the samples it leaves out.
+class RunReader
+{
+public:
+    RunReader(const Table& table, bool lastGoesOn)
+        : m_table(table), m_entries(table.Entries(8)), m_lastGoesOn(lastGoesOn)
+    {
+    }
+
+    // The sum of the next n values, and the first of them.
+    std::uint64_t Take(std::uint64_t n, std::uint32_t& first)
+    {
+        std::uint64_t sum = 0;
+        first = m_value;
+        bool firstTaken = false;
+        while (n > 0) {
+            if (m_left == 0 && m_next < m_entries) {
+                const std::uint8_t* e = m_table.data + 4 + 8 * m_next++;
+                m_left = Get32(e);
+                m_value = Get32(e + 4);
+                continue;
+            }
+            if (m_left == 0) {
+                m_value = m_lastGoesOn ? m_value : 0;
+                m_left = n;
+            }
+            const std::uint64_t step = std::min(n, m_left);
+            if (!firstTaken)
+                first = m_value;
+            firstTaken = true;
+            sum += step * m_value;
+            m_left -= step;
+            n -= step;
+        }
+        return sum;
+    }
+
+private:
+    const Table& m_table;
+    std::uint32_t m_entries;
+    bool m_lastGoesOn;
+    std::uint32_t m_next = 0;
+    std::uint64_t m_left = 0;
+    std::uint32_t m_value = 0;
+};
+
+// The samples the tables describe, in decoding order, with their place in the file. Sound of a
+// fixed sample size (uncompressed) has a sample per sound frame, hundreds of thousands a minute:
+// a chunk of it is taken as one piece.
 bool Walker::ExpandTables(TrackIndex& index)
 {
     std::vector<std::uint32_t> sizes;
+    std::uint32_t fixed = 0;
     std::uint32_t count = 0;
     if (index.stsz.size >= 8) {
-        const std::uint32_t fixed = Get32(index.stsz.data);
+        fixed = Get32(index.stsz.data);
         count = Get32(index.stsz.data + 4);
         if (fixed == 0 && count > (index.stsz.size - 8) / 4)
             return false;
-        if (count > MAX_SAMPLES - m_sampleCount || count > m_size)
-            return false;
-        sizes.resize(count, fixed);
         if (fixed == 0)
             for (std::uint32_t i = 0; i < count; ++i)
-                sizes[i] = Get32(index.stsz.data + 8 + 4 * i);
+                sizes.push_back(Get32(index.stsz.data + 8 + 4 * i));
     } else if (index.stz2.size >= 8) {
         const unsigned bits = index.stz2.data[3];
         count = Get32(index.stz2.data + 4);
-        if ((bits != 4 && bits != 8 && bits != 16) || count > m_size || count > MAX_SAMPLES - m_sampleCount ||
+        if ((bits != 4 && bits != 8 && bits != 16) ||
             (static_cast<std::uint64_t>(count) * bits + 7) / 8 > index.stz2.size - 8)
             return false;
-        sizes.resize(count);
         const std::uint8_t* p = index.stz2.data + 8;
         for (std::uint32_t i = 0; i < count; ++i)
-            sizes[i] = bits == 16  ? Get16(p + 2 * i)
-                       : bits == 8 ? p[i]
-                                   : (i % 2 == 0 ? p[i / 2] >> 4 : p[i / 2] & 0xF);
+            sizes.push_back(bits == 16  ? Get16(p + 2 * i)
+                            : bits == 8 ? p[i]
+                                        : (i % 2 == 0 ? p[i / 2] >> 4 : p[i / 2] & 0xF));
     }
+    const bool grouped = fixed != 0 && index.track.handler == HANDLER_SOUND;
     if (count == 0)
         return true;
     std::vector<std::uint64_t> chunks;
@@ -371,52 +419,68 @@ bool Walker::ExpandTables(TrackIndex& index)
         chunks.push_back(wide ? Get64(offsets.data + 4 + 8 * i) : Get32(offsets.data + 4 + 4 * i));
 
     std::vector<Mp4Sample>& samples = index.samples;
-    samples.reserve(count);
+    std::vector<std::uint32_t> firsts; // per piece: its first sample's number, from 0
+    std::uint32_t done = 0;
     const std::uint32_t runs = index.stsc.Entries(12);
-    for (std::uint32_t r = 0; r < runs && samples.size() < count; ++r) {
+    for (std::uint32_t r = 0; r < runs && done < count; ++r) {
         const std::uint8_t* e = index.stsc.data + 4 + 12 * r;
         const std::uint64_t first = Get32(e);
         const std::uint64_t end = r + 1 < runs ? Get32(e + 12) : chunks.size() + 1ull;
         const std::uint32_t perChunk = Get32(e + 4);
         if (first == 0 || end <= first)
             return false;
-        for (std::uint64_t c = first; c < end && c <= chunks.size() && samples.size() < count; ++c) {
+        for (std::uint64_t c = first; c < end && c <= chunks.size() && done < count; ++c) {
             std::uint64_t pos = chunks[c - 1];
-            for (std::uint32_t k = 0; k < perChunk && samples.size() < count; ++k) {
+            const std::uint32_t inChunk = std::min(perChunk, count - done);
+            if (grouped && inChunk > 0) {
+                if (static_cast<std::uint64_t>(inChunk) * fixed > MAX_SAMPLE_SIZE ||
+                    samples.size() >= MAX_SAMPLES - m_sampleCount)
+                    return false;
                 Mp4Sample s;
                 s.offset = pos;
-                s.size = sizes[samples.size()];
+                s.size = inChunk * fixed;
+                s.frames = inChunk;
+                firsts.push_back(done);
+                samples.push_back(s);
+                done += inChunk;
+                continue;
+            }
+            for (std::uint32_t k = 0; k < inChunk; ++k) {
+                if (samples.size() >= MAX_SAMPLES - m_sampleCount)
+                    return false;
+                Mp4Sample s;
+                s.offset = pos;
+                s.size = fixed != 0 ? fixed : sizes[done];
+                firsts.push_back(done);
+                // What of the chunk lies past the file's end has not arrived yet: one piece keeps
+                // its time.
+                if (pos >= m_size) {
+                    s.frames = inChunk - k;
+                    samples.push_back(s);
+                    done += s.frames;
+                    break;
+                }
                 pos += s.size;
+                ++done;
                 samples.push_back(s);
             }
         }
     }
-    // Durations and composition offsets as runs of equal values; a table that ends early leaves
-    // the samples after it with its last value.
-    std::uint32_t i = 0, duration = 0;
-    for (std::uint32_t r = 0; r < index.stts.Entries(8); ++r) {
-        const std::uint8_t* e = index.stts.data + 4 + 8 * r;
-        duration = Get32(e + 4);
-        for (std::uint32_t k = 0; k < Get32(e) && i < samples.size(); ++k)
-            samples[i++].duration = duration;
-    }
-    for (; i < samples.size(); ++i)
-        samples[i].duration = duration;
-    i = 0;
-    for (std::uint32_t r = 0; r < index.ctts.Entries(8); ++r) {
-        const std::uint8_t* e = index.ctts.data + 4 + 8 * r;
-        for (std::uint32_t k = 0; k < Get32(e) && i < samples.size(); ++k)
-            samples[i++].composition = static_cast<std::int32_t>(Get32(e + 4));
-    }
-    const std::uint32_t syncCount = index.stss.Entries(4);
-    for (std::uint32_t r = 0; r < syncCount; ++r) {
-        const std::uint32_t number = Get32(index.stss.data + 4 + 4 * r);
-        if (number >= 1 && number <= samples.size())
-            samples[number - 1].key = true;
-    }
+    // Durations and composition offsets come as runs of equal values, sync samples by number.
+    RunReader durations(index.stts, true), compositions(index.ctts, false);
+    std::vector<std::uint32_t> syncs;
+    for (std::uint32_t r = 0; r < index.stss.Entries(4); ++r)
+        syncs.push_back(Get32(index.stss.data + 4 + 4 * r));
+    std::sort(syncs.begin(), syncs.end());
     std::int64_t time = 0;
-    for (Mp4Sample& s : samples) {
-        s.key = s.key || !index.stss.present;
+    for (std::size_t k = 0; k < samples.size(); ++k) {
+        Mp4Sample& s = samples[k];
+        std::uint32_t first = 0;
+        s.duration =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(durations.Take(s.frames, first), MAX_32));
+        compositions.Take(s.frames, first);
+        s.composition = static_cast<std::int32_t>(first);
+        s.key = !index.stss.present || std::binary_search(syncs.begin(), syncs.end(), firsts[k] + 1);
         s.time = time;
         time += s.duration;
     }

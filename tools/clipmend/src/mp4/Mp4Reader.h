@@ -47,6 +47,9 @@ struct Mp4Sample
     std::int64_t time = 0;      // decoding time, in the track's media time units
     std::uint32_t duration = 0; // in media time units
     std::int32_t composition = 0;
+    // How many samples of the input it stands for: a chunk of uncompressed sound is one piece
+    // of samples of equal size. Its duration and size are theirs together.
+    std::uint32_t frames = 1;
     bool key = false;
     // Count of lost samples (and, between fragments, of damaged regions) before the sample in
     // its track: where it changes, decoding starts afresh.

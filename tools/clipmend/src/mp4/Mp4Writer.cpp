@@ -87,7 +87,7 @@ void Writer::PlanTracks()
             planned.chunkOffsets.push_back(m_payload);
             previous = slot[s.track];
         }
-        ++planned.chunkSamples.back();
+        planned.chunkSamples.back() += s.frames;
         planned.samples.push_back(index);
         m_payload += s.size;
     }
@@ -140,70 +140,88 @@ std::uint64_t Writer::MovieDuration() const
     return duration;
 }
 
+// Runs of equal values, as the time and composition tables hold them.
+class Runs
+{
+public:
+    void Add(std::uint32_t value, std::uint32_t count = 1)
+    {
+        if (count == 0)
+            return;
+        if (!m_runs.empty() && m_runs.back().second == value)
+            m_runs.back().first += count;
+        else
+            m_runs.push_back({count, value});
+    }
+
+    Bytes Table() const
+    {
+        Bytes out;
+        Put32(out, static_cast<std::uint32_t>(m_runs.size()));
+        for (const auto& [count, value] : m_runs) {
+            Put32(out, count);
+            Put32(out, value);
+        }
+        return out;
+    }
+
+private:
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> m_runs;
+};
+
+// A table's payload: the count of its entries, then the entries.
+Bytes Counted(std::uint32_t count, const Bytes& entries)
+{
+    Bytes out;
+    Put32(out, count);
+    Append(out, entries);
+    return out;
+}
+
 Bytes Writer::SampleTable(const PlannedTrack& planned, std::uint64_t dataStart, bool wideOffsets) const
 {
     const Mp4Track& track = m_salvage.tracks[planned.track];
-    const auto& samples = planned.samples;
-    const auto sample = [&](std::size_t k) -> const Mp4Sample& { return m_salvage.samples[samples[k]]; };
     Bytes table = track.sampleDescriptions;
-
-    // Runs of equal values, as the time and composition tables hold them.
-    const auto runs = [&](auto value) {
-        std::vector<std::pair<std::uint32_t, std::uint32_t>> out;
-        for (std::size_t k = 0; k < samples.size(); ++k) {
-            const std::uint32_t v = value(k);
-            if (!out.empty() && out.back().second == v)
-                ++out.back().first;
-            else
-                out.push_back({1, v});
+    // A piece of uncompressed sound goes out as the samples it stands for; the last of them
+    // takes what the division leaves of its duration.
+    Runs durations, compositions;
+    Bytes syncs, sizes;
+    std::uint32_t number = 0, keys = 0;
+    bool composed = false, negative = false;
+    const Mp4Sample& first = m_salvage.samples[planned.samples.front()];
+    const std::uint32_t firstSize = first.size / first.frames;
+    const bool sameSize = std::all_of(planned.samples.begin(), planned.samples.end(), [&](std::size_t index) {
+        const Mp4Sample& s = m_salvage.samples[index];
+        return s.size / s.frames == firstSize;
+    });
+    for (std::size_t k = 0; k < planned.samples.size(); ++k) {
+        const Mp4Sample& s = m_salvage.samples[planned.samples[k]];
+        const std::uint32_t step = planned.durations[k] / s.frames;
+        durations.Add(step, s.frames - 1);
+        durations.Add(planned.durations[k] - step * (s.frames - 1));
+        compositions.Add(static_cast<std::uint32_t>(s.composition), s.frames);
+        composed = composed || s.composition != 0;
+        negative = negative || s.composition < 0;
+        if (s.key) {
+            Put32(syncs, number + 1);
+            ++keys;
         }
-        Bytes payload;
-        Put32(payload, static_cast<std::uint32_t>(out.size()));
-        for (const auto& [count, v] : out) {
-            Put32(payload, count);
-            Put32(payload, v);
-        }
-        return payload;
-    };
-    Append(table,
-           MakeFullBox(BoxType("stts"), 0, 0, runs([&](std::size_t k) { return planned.durations[k]; })));
-    bool composed = false, negative = false, allKey = true, sameSize = true;
-    for (std::size_t k = 0; k < samples.size(); ++k) {
-        composed = composed || sample(k).composition != 0;
-        negative = negative || sample(k).composition < 0;
-        allKey = allKey && sample(k).key;
-        sameSize = sameSize && sample(k).size == sample(0).size;
+        for (std::uint32_t f = 0; f < s.frames && !sameSize; ++f)
+            Put32(sizes, s.size / s.frames);
+        number += s.frames;
     }
+    Append(table, MakeFullBox(BoxType("stts"), 0, 0, durations.Table()));
     if (composed)
-        Append(table, MakeFullBox(BoxType("ctts"), negative ? 1 : 0, 0, runs([&](std::size_t k) {
-                                      return static_cast<std::uint32_t>(sample(k).composition);
-                                  })));
-    if (!allKey) {
-        Bytes sync;
-        std::uint32_t keys = 0;
-        Put32(sync, 0);
-        for (std::size_t k = 0; k < samples.size(); ++k)
-            if (sample(k).key) {
-                Put32(sync, static_cast<std::uint32_t>(k + 1));
-                ++keys;
-            }
-        sync[0] = static_cast<std::uint8_t>(keys >> 24);
-        sync[1] = static_cast<std::uint8_t>(keys >> 16);
-        sync[2] = static_cast<std::uint8_t>(keys >> 8);
-        sync[3] = static_cast<std::uint8_t>(keys);
-        Append(table, MakeFullBox(BoxType("stss"), 0, 0, sync));
-    }
-    Bytes sizes;
-    Put32(sizes, sameSize ? sample(0).size : 0);
-    Put32(sizes, static_cast<std::uint32_t>(samples.size()));
-    if (!sameSize)
-        for (std::size_t k = 0; k < samples.size(); ++k)
-            Put32(sizes, sample(k).size);
-    Append(table, MakeFullBox(BoxType("stsz"), 0, 0, sizes));
+        Append(table, MakeFullBox(BoxType("ctts"), negative ? 1 : 0, 0, compositions.Table()));
+    if (keys < planned.samples.size())
+        Append(table, MakeFullBox(BoxType("stss"), 0, 0, Counted(keys, syncs)));
+    Bytes sizeTable;
+    Put32(sizeTable, sameSize ? firstSize : 0);
+    Append(sizeTable, Counted(number, sameSize ? Bytes{} : sizes));
+    Append(table, MakeFullBox(BoxType("stsz"), 0, 0, sizeTable));
     // Chunks in runs of equal sample counts, each with the first chunk's number.
     Bytes chunks;
     std::uint32_t entries = 0;
-    Put32(chunks, 0);
     for (std::size_t c = 0; c < planned.chunkSamples.size(); ++c)
         if (c == 0 || planned.chunkSamples[c] != planned.chunkSamples[c - 1]) {
             Put32(chunks, static_cast<std::uint32_t>(c + 1));
@@ -211,16 +229,12 @@ Bytes Writer::SampleTable(const PlannedTrack& planned, std::uint64_t dataStart, 
             Put32(chunks, 1);
             ++entries;
         }
-    chunks[0] = static_cast<std::uint8_t>(entries >> 24);
-    chunks[1] = static_cast<std::uint8_t>(entries >> 16);
-    chunks[2] = static_cast<std::uint8_t>(entries >> 8);
-    chunks[3] = static_cast<std::uint8_t>(entries);
-    Append(table, MakeFullBox(BoxType("stsc"), 0, 0, chunks));
+    Append(table, MakeFullBox(BoxType("stsc"), 0, 0, Counted(entries, chunks)));
     Bytes offsets;
-    Put32(offsets, static_cast<std::uint32_t>(planned.chunkOffsets.size()));
     for (std::uint64_t offset : planned.chunkOffsets)
         PutVersioned(offsets, wideOffsets, dataStart + offset);
-    Append(table, MakeFullBox(BoxType(wideOffsets ? "co64" : "stco"), 0, 0, offsets));
+    Append(table, MakeFullBox(BoxType(wideOffsets ? "co64" : "stco"), 0, 0,
+                              Counted(static_cast<std::uint32_t>(planned.chunkOffsets.size()), offsets)));
     return MakeBox(BoxType("stbl"), table);
 }
 
