@@ -18,13 +18,6 @@
 
 namespace pg {
 
-namespace {
-
-constexpr int NAME_COLUMN = 0;
-constexpr int PART_PATH_COLUMN = 3;
-
-} // namespace
-
 std::string MainDialog::GetPartInfo(std::string partPath)
 {
     const PartInfo info = pg::GetPartInfo(partPath, DumpOutput());
@@ -100,7 +93,7 @@ void MainDialog::OnListDoubleClick(NMHDR*, LRESULT* result)
     int row = -1;
     while ((row = static_cast<int>(::SendMessageA(list, LVM_GETNEXTITEM, row, LVNI_SELECTED))) != -1) {
         UpdateData(true);
-        m_inFile = rows.CellText(row, PART_PATH_COLUMN);
+        m_inFile = rows.CellText(row, PATH_COLUMN);
         m_outFile = rows.CellText(row, NAME_COLUMN);
         m_mediaName = m_outFile;
         UpdateData(false);
