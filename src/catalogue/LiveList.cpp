@@ -6,42 +6,13 @@ namespace pg {
 
 namespace {
 
-// -1 when the download goes before the row in `order`, 1 when after it, 0 when the two are equal.
-int CompareToRow(const LiveRows& rows, const RowOrder& order, const ListedDownload& download, int row)
+// -1 when a goes before b in `order`, 1 when after it, 0 when the two are equal.
+int Compare(const RowOrder& order, const ListedDownload& a, const ListedDownload& b)
 {
-    if (order.column == RowOrder::LARGEST_FIRST) {
-        const std::uint64_t bytes = rows.RowBytes(row);
-        return download.bytes > bytes ? -1 : download.bytes < bytes ? 1 : 0;
-    }
-    const std::vector<std::string> cells = download.Cells();
-    const std::string& text =
-        static_cast<std::size_t>(order.column) < cells.size() ? cells[order.column] : std::string();
-    const int compared = CompareCells(order.column, text, rows.CellText(row, order.column));
+    if (order.column == RowOrder::LARGEST_FIRST)
+        return a.bytes > b.bytes ? -1 : a.bytes < b.bytes ? 1 : 0;
+    const int compared = CompareCells(order.column, a.Cell(order.column), b.Cell(order.column));
     return order.ascending ? compared : -compared;
-}
-
-// Where the download goes among the rows other than `skipped` (-1: none), before the rows equal to
-// it: an index counted without the skipped row.
-int Position(const LiveRows& rows, const RowOrder& order, const ListedDownload& download, int skipped)
-{
-    int low = 0;
-    int high = rows.RowCount() - (skipped >= 0 ? 1 : 0);
-    while (low < high) {
-        const int middle = low + (high - low) / 2;
-        const int row = skipped >= 0 && middle >= skipped ? middle + 1 : middle;
-        if (CompareToRow(rows, order, download, row) > 0)
-            low = middle + 1;
-        else
-            high = middle;
-    }
-    return low;
-}
-
-// Whether the order allows the download at the row's place, between its two neighbours.
-bool FitsAt(const LiveRows& rows, const RowOrder& order, const ListedDownload& download, int row)
-{
-    return (row == 0 || CompareToRow(rows, order, download, row - 1) >= 0) &&
-           (row + 1 == rows.RowCount() || CompareToRow(rows, order, download, row + 1) <= 0);
 }
 
 char Folded(char c)
@@ -49,23 +20,104 @@ char Folded(char c)
     return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 }
 
-} // namespace
-
-void MergeChanges(LiveRows& rows, const RowOrder& order, const std::vector<DownloadChange>& changes)
+class Merge
 {
-    for (const DownloadChange& change : changes) {
-        const int row = rows.FindRow(change.path);
+public:
+    Merge(LiveRows& rows, ListedDownloads& listed, const RowOrder& order)
+        : m_rows(rows), m_listed(listed), m_order(order)
+    {
+    }
+
+    void Apply(const DownloadChange& change)
+    {
+        const std::optional<std::intptr_t> id = m_listed.IdOf(change.path);
+        const int row = id ? FindRow(*id) : -1;
         if (!change.row) {
             if (row >= 0)
-                rows.RemoveRow(row);
+                m_rows.RemoveRow(row);
+            if (id)
+                m_listed.Remove(*id);
         } else if (row < 0) {
-            rows.InsertRow(Position(rows, order, *change.row, -1), *change.row);
-        } else if (FitsAt(rows, order, *change.row, row)) {
-            rows.SetRow(row, *change.row);
+            m_rows.InsertRow(Position(*change.row, -1), *change.row, m_listed.Add(*change.row));
         } else {
-            rows.MoveRow(row, Position(rows, order, *change.row, row), *change.row);
+            if (FitsAt(*change.row, row))
+                m_rows.SetRow(row, *change.row);
+            else
+                m_rows.MoveRow(row, Position(*change.row, row), *change.row);
+            m_listed.Update(*id, *change.row);
         }
     }
+
+private:
+    // -1 when the download goes before the row, 1 when after it, 0 when they are equal.
+    int CompareToRow(const ListedDownload& download, int row) const
+    {
+        const ListedDownload* shown = m_listed.Find(m_rows.RowId(row));
+        return shown ? Compare(m_order, download, *shown) : -1;
+    }
+
+    // Where the download goes among the rows other than `skipped` (-1: none), before the rows equal
+    // to it: an index counted without the skipped row.
+    int Position(const ListedDownload& download, int skipped) const
+    {
+        int low = 0;
+        int high = m_rows.RowCount() - (skipped >= 0 ? 1 : 0);
+        while (low < high) {
+            const int middle = low + (high - low) / 2;
+            const int row = skipped >= 0 && middle >= skipped ? middle + 1 : middle;
+            if (CompareToRow(download, row) > 0)
+                low = middle + 1;
+            else
+                high = middle;
+        }
+        return low;
+    }
+
+    // The row of a listed download: among the rows equal to it in the order, where halving leads.
+    int FindRow(std::intptr_t id) const
+    {
+        const int row = m_rows.FindId(id, Position(*m_listed.Find(id), -1));
+        // Rows out of order (item data set by someone else): the slow way.
+        return row >= 0 ? row : m_rows.FindId(id, 0);
+    }
+
+    // Whether the order allows the download at the row's place, between its two neighbours.
+    bool FitsAt(const ListedDownload& download, int row) const
+    {
+        return (row == 0 || CompareToRow(download, row - 1) >= 0) &&
+               (row + 1 == m_rows.RowCount() || CompareToRow(download, row + 1) <= 0);
+    }
+
+    LiveRows& m_rows;
+    ListedDownloads& m_listed;
+    const RowOrder& m_order;
+};
+
+} // namespace
+
+const std::string& ListedDownload::Cell(int column) const
+{
+    static const std::string none;
+    switch (column) {
+    case NAME_COLUMN:
+        return name;
+    case PERCENT_COLUMN:
+        return percent;
+    case SIZE_COLUMN:
+        return size;
+    case PATH_COLUMN:
+        return path;
+    default:
+        return none;
+    }
+}
+
+void MergeChanges(LiveRows& rows, ListedDownloads& listed, const RowOrder& order,
+                  const std::vector<DownloadChange>& changes)
+{
+    Merge merge(rows, listed, order);
+    for (const DownloadChange& change : changes)
+        merge.Apply(change);
 }
 
 void ListedDownloads::Clear()
@@ -75,11 +127,11 @@ void ListedDownloads::Clear()
     m_nextId = 0;
 }
 
-std::intptr_t ListedDownloads::Add(const std::string& path, std::uint64_t bytes)
+std::intptr_t ListedDownloads::Add(const ListedDownload& download)
 {
     const std::intptr_t id = m_nextId++;
-    m_idByPath[path] = id;
-    m_byId[id] = {path, bytes};
+    m_idByPath[download.path] = id;
+    m_byId[id] = download;
     return id;
 }
 
@@ -95,11 +147,11 @@ void ListedDownloads::Remove(std::intptr_t id)
     m_byId.erase(listed);
 }
 
-void ListedDownloads::SetBytes(std::intptr_t id, std::uint64_t bytes)
+void ListedDownloads::Update(std::intptr_t id, const ListedDownload& download)
 {
     const auto listed = m_byId.find(id);
     if (listed != m_byId.end())
-        listed->second.bytes = bytes;
+        listed->second = download;
 }
 
 std::optional<std::intptr_t> ListedDownloads::IdOf(const std::string& path) const
@@ -110,10 +162,10 @@ std::optional<std::intptr_t> ListedDownloads::IdOf(const std::string& path) cons
     return found->second;
 }
 
-std::uint64_t ListedDownloads::BytesOf(std::intptr_t id) const
+const ListedDownload* ListedDownloads::Find(std::intptr_t id) const
 {
     const auto listed = m_byId.find(id);
-    return listed == m_byId.end() ? 0 : listed->second.bytes;
+    return listed == m_byId.end() ? nullptr : &listed->second;
 }
 
 std::vector<std::string> ListedDownloads::PathsUnder(const std::string& directory) const

@@ -32,6 +32,8 @@ struct ListedDownload
 
     // The texts of the row's columns, first to last.
     std::vector<std::string> Cells() const { return {name, percent, size, path}; }
+    // The text of one column; empty beyond the last.
+    const std::string& Cell(int column) const;
 };
 
 // A download read again after a change: its row as it now reads, or none when it has gone.
@@ -41,55 +43,55 @@ struct DownloadChange
     std::optional<ListedDownload> row;
 };
 
-// The rows as the merge changes them. Each row shows one download, named by its path.
+// The rows as the merge changes them. Each row carries an id (its item data) that names the
+// download it shows in ListedDownloads.
 class LiveRows : public RowTable
 {
 public:
-    // The row of the download, -1 when none shows it.
-    virtual int FindRow(const std::string& path) const = 0;
-    virtual std::uint64_t RowBytes(int row) const = 0;
+    virtual std::intptr_t RowId(int row) const = 0;
+    // The first row from `from` on that carries the id, -1 when none does.
+    virtual int FindId(std::intptr_t id, int from) const = 0;
     virtual void RemoveRow(int row) = 0;
     // New texts for a row that keeps its place.
     virtual void SetRow(int row, const ListedDownload& download) = 0;
-    // Takes the row out and puts it back with new texts where it then stands at `to`; selection
-    // and focus go with it.
+    // Takes the row out and puts it back with new texts where it then stands at `to`; its id,
+    // selection and focus go with it.
     virtual void MoveRow(int from, int to, const ListedDownload& download) = 0;
-    virtual void InsertRow(int row, const ListedDownload& download) = 0;
+    virtual void InsertRow(int row, const ListedDownload& download, std::intptr_t id) = 0;
 };
 
-// Applies the changes one after the other to rows that stand in `order`: a download that has gone
-// loses its row, a new one gets a row where the order puts it, before the rows equal to it; a
-// changed one keeps its place while the order allows, and otherwise moves where the order puts it.
-// Every step finds its place by halving, so it reads a few rows whatever their number.
-void MergeChanges(LiveRows& rows, const RowOrder& order, const std::vector<DownloadChange>& changes);
-
-// Which downloads the rows show: each one's path, the item data of its row (distinct among the
-// rows) and its exact size.
+// Which downloads the rows show, by the ids the rows carry: each one's texts and exact size as
+// its row shows them.
 class ListedDownloads
 {
 public:
     void Clear();
-    // Records a download that a new row shows; yields the row's item data.
-    std::intptr_t Add(const std::string& path, std::uint64_t bytes);
+    // Records a download that a new row shows; yields the id the row carries, distinct among them.
+    std::intptr_t Add(const ListedDownload& download);
     void Remove(std::intptr_t id);
-    void SetBytes(std::intptr_t id, std::uint64_t bytes);
+    void Update(std::intptr_t id, const ListedDownload& download);
 
     std::optional<std::intptr_t> IdOf(const std::string& path) const;
-    std::uint64_t BytesOf(std::intptr_t id) const;
-    // The downloads below a directory (a path ending in a backslash).
+    // The download of an id, null when none has it.
+    const ListedDownload* Find(std::intptr_t id) const;
+    // The downloads below a directory (a path ending in a backslash; empty: all of them).
     std::vector<std::string> PathsUnder(const std::string& directory) const;
     std::size_t Count() const { return m_byId.size(); }
 
 private:
-    struct Listed
-    {
-        std::string path;
-        std::uint64_t bytes = 0;
-    };
     std::map<std::string, std::intptr_t> m_idByPath;
-    std::unordered_map<std::intptr_t, Listed> m_byId;
+    std::unordered_map<std::intptr_t, ListedDownload> m_byId;
     std::intptr_t m_nextId = 0;
 };
+
+// Applies the changes one after the other to rows that stand in `order` and show the `listed`
+// downloads, and keeps the record in step: a download that has gone loses its row, a new one gets
+// a row where the order puts it, before the rows equal to it; a changed one keeps its place while
+// the order allows, and otherwise moves where the order puts it. A row is found by halving on the
+// order's key and then looking through the rows of an equal key, so each change looks at a few
+// rows whatever their number.
+void MergeChanges(LiveRows& rows, ListedDownloads& listed, const RowOrder& order,
+                  const std::vector<DownloadChange>& changes);
 
 // Whether a file name matches a scan pattern with the platform's wildcards (`*` any run, `?` any
 // one character), letters compared without regard to case as the file system does.

@@ -14,4 +14,6 @@ list(APPEND PG_WIN32_SOURCES
   src/catalogue/FindFileLister.cpp
   src/catalogue/ListViewRows.cpp
   src/catalogue/MetadataPrefetch.cpp
-  src/catalogue/MainDialogCatalogue.cpp)
+  src/catalogue/MainDialogCatalogue.cpp
+  src/catalogue/MainDialogLive.cpp
+  src/catalogue/TempDirWatcher.cpp)

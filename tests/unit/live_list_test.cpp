@@ -16,72 +16,83 @@ using pg::ListedDownload;
 using pg::RowOrder;
 using Strings = std::vector<std::string>;
 
-// Rows in memory, each with a selection mark that travels with it; counts the rows it is asked about.
+// Rows in memory, each an id of the listed downloads with a selection mark that travels with it;
+// counts the rows it is asked about.
 class MemoryLiveRows : public pg::LiveRows
 {
 public:
     struct Row
     {
-        ListedDownload download;
+        std::intptr_t id = 0;
         bool selected = false;
     };
 
+    // A row of its own for each download, in the given order.
+    void Show(const std::vector<ListedDownload>& downloads, const std::set<std::string>& selected = {})
+    {
+        for (const ListedDownload& download : downloads)
+            m_rows.push_back({m_listed.Add(download), selected.count(download.path) != 0});
+    }
+
     int RowCount() const override { return static_cast<int>(m_rows.size()); }
     int ColumnCount() const override { return 4; }
-    std::string CellText(int row, int column) const override
+    std::string CellText(int row, int column) const override { return Shown(row).Cell(column); }
+    void ReorderRows(int, const std::vector<int>&) override { FAIL() << "the merge never sorts"; }
+    std::intptr_t RowId(int row) const override
     {
         ++m_reads;
-        return At(row).download.Cells().at(static_cast<std::size_t>(column));
+        return m_rows.at(static_cast<std::size_t>(row)).id;
     }
-    void ReorderRows(int, const std::vector<int>&) override { FAIL() << "the merge never sorts"; }
-    int FindRow(const std::string& path) const override
+    int FindId(std::intptr_t id, int from) const override
     {
-        for (std::size_t row = 0; row < m_rows.size(); ++row)
-            if (m_rows[row].download.path == path)
-                return static_cast<int>(row);
+        for (int row = from; row < RowCount(); ++row)
+            if (RowId(row) == id)
+                return row;
         return -1;
     }
-    std::uint64_t RowBytes(int row) const override
-    {
-        ++m_reads;
-        return At(row).download.bytes;
-    }
     void RemoveRow(int row) override { m_rows.erase(m_rows.begin() + Checked(row, 0)); }
-    void SetRow(int row, const ListedDownload& download) override
-    {
-        m_rows.at(Checked(row, 0)).download = download;
-    }
+    void SetRow(int row, const ListedDownload& download) override { CheckShows(row, download); }
     void MoveRow(int from, int to, const ListedDownload& download) override
     {
-        Row moved = m_rows.at(Checked(from, 0));
-        moved.download = download;
+        CheckShows(from, download);
+        const Row moved = m_rows.at(Checked(from, 0));
         m_rows.erase(m_rows.begin() + from);
         m_rows.insert(m_rows.begin() + Checked(to, 1), moved);
     }
-    void InsertRow(int row, const ListedDownload& download) override
+    void InsertRow(int row, const ListedDownload& download, std::intptr_t id) override
     {
-        m_rows.insert(m_rows.begin() + Checked(row, 1), Row{download, false});
+        EXPECT_EQ(download.path, m_listed.Find(id)->path);
+        m_rows.insert(m_rows.begin() + Checked(row, 1), Row{id, false});
     }
 
+    const ListedDownload& Shown(int row) const
+    {
+        return *m_listed.Find(m_rows.at(static_cast<std::size_t>(row)).id);
+    }
     Strings Names() const
     {
         Strings names;
-        for (const Row& row : m_rows)
-            names.push_back(row.download.name);
+        for (int row = 0; row < RowCount(); ++row)
+            names.push_back(Shown(row).name);
         return names;
     }
 
+    pg::ListedDownloads m_listed;
     std::vector<Row> m_rows;
     mutable int m_reads = 0;
 
 private:
-    const Row& At(int row) const { return m_rows.at(static_cast<std::size_t>(row)); }
     // A row index, which may be one past the last row where a row is inserted.
     std::size_t Checked(int row, int pastLast) const
     {
         EXPECT_GE(row, 0);
         EXPECT_LE(row, RowCount() - 1 + pastLast);
         return static_cast<std::size_t>(row);
+    }
+    // The row that gets new texts is the download's.
+    void CheckShows(int row, const ListedDownload& download) const
+    {
+        EXPECT_EQ(download.path, Shown(static_cast<int>(Checked(row, 0))).path);
     }
 };
 
@@ -95,20 +106,21 @@ int Compare(const RowOrder& order, const ListedDownload& a, const ListedDownload
 {
     if (order.column == RowOrder::LARGEST_FIRST)
         return a.bytes > b.bytes ? -1 : a.bytes < b.bytes ? 1 : 0;
-    const int compared = pg::CompareCells(order.column, a.Cells()[order.column], b.Cells()[order.column]);
+    const int compared = pg::CompareCells(order.column, a.Cell(order.column), b.Cell(order.column));
     return order.ascending ? compared : -compared;
 }
 
 TEST(LiveListTest, ChangedRowsMoveWhereTheSortPutsThemAndTheOthersStay)
 {
     MemoryLiveRows rows;
+    std::vector<ListedDownload> fruit;
     for (const char* name : {"apple", "cherry", "melon", "plum"})
-        rows.m_rows.push_back({Download(name, 10, 100, std::string("C:\\t\\") + name + ".part")});
-    rows.m_rows[1].selected = true;
+        fruit.push_back(Download(name, 10, 100, std::string("C:\\t\\") + name + ".part"));
+    rows.Show(fruit, {"C:\\t\\cherry.part"});
     const RowOrder byName{pg::NAME_COLUMN, true};
 
     // cherry's name changes to zucchini, a new banana comes, melon goes, plum's share changes in place.
-    pg::MergeChanges(rows, byName,
+    pg::MergeChanges(rows, rows.m_listed, byName,
                      {{"C:\\t\\cherry.part", Download("zucchini", 10, 100, "C:\\t\\cherry.part")},
                       {"C:\\t\\banana.part", Download("banana", 0, 5, "C:\\t\\banana.part")},
                       {"C:\\t\\melon.part", std::nullopt},
@@ -116,36 +128,43 @@ TEST(LiveListTest, ChangedRowsMoveWhereTheSortPutsThemAndTheOthersStay)
                       {"C:\\t\\never-listed.part", std::nullopt}});
     EXPECT_EQ((Strings{"apple", "banana", "plum", "zucchini"}), rows.Names());
     EXPECT_TRUE(rows.m_rows[3].selected);
-    EXPECT_EQ("60", rows.m_rows[2].download.percent);
+    EXPECT_EQ("60", rows.Shown(2).percent);
+    EXPECT_FALSE(rows.m_listed.IdOf("C:\\t\\melon.part"));
+    EXPECT_EQ(4u, rows.m_listed.Count());
 
     // Largest first, as a refresh lists: a new download goes before those of its size, a grown one
     // moves up, and one whose size is still between its neighbours' stays.
-    const RowOrder largestFirst;
     MemoryLiveRows bySize;
-    for (const auto& [name, bytes] :
-         std::map<std::string, int>{{"a", 300}, {"b", 200}, {"c", 200}, {"d", 100}})
-        bySize.m_rows.push_back({Download(name, 0, static_cast<std::uint64_t>(bytes), name)});
-    std::sort(bySize.m_rows.begin(), bySize.m_rows.end(),
-              [](const auto& x, const auto& y) { return x.download.bytes > y.download.bytes; });
-    pg::MergeChanges(bySize, largestFirst,
+    bySize.Show({Download("a", 0, 300, "a"), Download("b", 0, 200, "b"), Download("c", 0, 200, "c"),
+                 Download("d", 0, 100, "d")});
+    pg::MergeChanges(bySize, bySize.m_listed, RowOrder(),
                      {{"e", Download("e", 0, 200, "e")},
                       {"d", Download("d", 0, 250, "d")},
                       {"c", Download("c", 0, 200, "c")}});
     EXPECT_EQ((Strings{"a", "d", "e", "b", "c"}), bySize.Names());
+
+    // Rows out of order (their item data set by someone else) are still found, the slow way.
+    MemoryLiveRows unordered;
+    unordered.Show({Download("c", 0, 1, "c"), Download("a", 0, 1, "a"), Download("b", 0, 1, "b")});
+    pg::MergeChanges(unordered, unordered.m_listed, byName, {{"c", Download("c", 50, 1, "c")}});
+    EXPECT_EQ((Strings{"a", "b", "c"}), unordered.Names());
+    EXPECT_EQ(3u, unordered.m_listed.Count());
 }
 
 // Random lists in every order, full of equal keys, and random batches of changes: the rows end up
 // showing exactly the downloads as last read, in order, the untouched ones in their previous
-// order, the selection with its downloads, and each change reads a few rows however many there are.
+// order, the selection with its downloads, and each change looks at a few rows however many there
+// are (besides those whose key equals its own).
 TEST(LiveListTest, RandomBatchesKeepTheListOrderedAndComplete)
 {
     std::mt19937 random(20261208);
     const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
     const Strings names{"a", "B", "b", "Zebra", "apple", "", "\xe4rger", "film 2.avi"};
     const std::uint64_t sizes[] = {0, 1023, 1024, 5000, 1u << 20, 3u << 29, 5ull << 30};
-    const auto randomDownload = [&](const std::string& path) {
-        return Download(names[static_cast<std::size_t>(pick(8))], pick(4) * 33,
-                        sizes[pick(7)] + static_cast<std::uint64_t>(pick(3)), path);
+    // Random fields; a few equal keys in every column but the path, many in the large lists.
+    const auto randomDownload = [&](const std::string& path, int variety) {
+        return Download(names[static_cast<std::size_t>(pick(8))] + std::to_string(pick(variety)),
+                        pick(variety) * 3, sizes[pick(7)] + static_cast<std::uint64_t>(pick(variety)), path);
     };
     const std::vector<RowOrder> orders = {
         {},
@@ -157,21 +176,21 @@ TEST(LiveListTest, RandomBatchesKeepTheListOrderedAndComplete)
     };
     for (const RowOrder& order : orders) {
         for (int round = 0; round < 60; ++round) {
-            MemoryLiveRows rows;
+            const int count = pick(round < 50 ? 40 : 1500);
+            const int variety = std::max(count / 2, 1);
             std::map<std::string, ListedDownload> expected;
-            const int count = pick(round < 50 ? 40 : 2000);
+            std::vector<ListedDownload> downloads;
+            std::set<std::string> selected;
             for (int i = 0; i < count; ++i) {
                 const std::string path = "C:\\t\\" + std::to_string(i) + ".part";
-                expected[path] = randomDownload(path);
-                rows.m_rows.push_back({expected[path], pick(10) == 0});
+                downloads.push_back(expected[path] = randomDownload(path, variety));
+                if (pick(10) == 0)
+                    selected.insert(path);
             }
-            std::stable_sort(rows.m_rows.begin(), rows.m_rows.end(), [&](const auto& x, const auto& y) {
-                return Compare(order, x.download, y.download) < 0;
-            });
-            std::set<std::string> selected;
-            for (const auto& row : rows.m_rows)
-                if (row.selected)
-                    selected.insert(row.download.path);
+            std::stable_sort(downloads.begin(), downloads.end(),
+                             [&](const auto& x, const auto& y) { return Compare(order, x, y) < 0; });
+            MemoryLiveRows rows;
+            rows.Show(downloads, selected);
 
             std::vector<DownloadChange> changes;
             std::set<std::string> touched;
@@ -185,39 +204,48 @@ TEST(LiveListTest, RandomBatchesKeepTheListOrderedAndComplete)
                     expected.erase(path);
                     selected.erase(path);
                 } else {
-                    changes.push_back({path, randomDownload(path)});
+                    changes.push_back({path, randomDownload(path, variety)});
                     expected[path] = *changes.back().row;
                 }
             }
             Strings untouchedBefore;
-            for (const auto& row : rows.m_rows)
-                if (!touched.count(row.download.path))
-                    untouchedBefore.push_back(row.download.path);
+            for (int row = 0; row < rows.RowCount(); ++row)
+                if (!touched.count(rows.Shown(row).path))
+                    untouchedBefore.push_back(rows.Shown(row).path);
+
+            // The longest run of rows equal in the order, which finding a row may have to walk.
+            int longestRun = 0;
+            for (std::size_t i = 0, run = 0; i < downloads.size(); ++i) {
+                run = i > 0 && Compare(order, downloads[i - 1], downloads[i]) == 0 ? run + 1 : 1;
+                longestRun = std::max(longestRun, static_cast<int>(run));
+            }
 
             rows.m_reads = 0;
-            pg::MergeChanges(rows, order, changes);
+            pg::MergeChanges(rows, rows.m_listed, order, changes);
             const std::string where =
                 "order " + std::to_string(order.column) + " round " + std::to_string(round);
 
             ASSERT_EQ(expected.size(), rows.m_rows.size()) << where;
+            EXPECT_EQ(expected.size(), rows.m_listed.Count()) << where;
             Strings untouchedAfter;
             std::set<std::string> selectedAfter;
-            for (std::size_t i = 0; i < rows.m_rows.size(); ++i) {
-                const ListedDownload& shown = rows.m_rows[i].download;
+            for (int row = 0; row < rows.RowCount(); ++row) {
+                const ListedDownload& shown = rows.Shown(row);
                 ASSERT_TRUE(expected.count(shown.path)) << where;
                 EXPECT_EQ(expected[shown.path].Cells(), shown.Cells()) << where;
                 EXPECT_EQ(expected[shown.path].bytes, shown.bytes) << where;
-                if (i > 0) {
-                    EXPECT_LE(Compare(order, rows.m_rows[i - 1].download, shown), 0) << where << " row " << i;
+                if (row > 0) {
+                    EXPECT_LE(Compare(order, rows.Shown(row - 1), shown), 0) << where << " row " << row;
                 }
                 if (!touched.count(shown.path))
                     untouchedAfter.push_back(shown.path);
-                if (rows.m_rows[i].selected)
+                if (rows.m_rows[static_cast<std::size_t>(row)].selected)
                     selectedAfter.insert(shown.path);
             }
             EXPECT_EQ(untouchedBefore, untouchedAfter) << where;
             EXPECT_EQ(selected, selectedAfter) << where;
-            const int perChange = 2 * static_cast<int>(std::ceil(std::log2(count + changeCount + 1))) + 4;
+            const int perChange = 4 * static_cast<int>(std::ceil(std::log2(count + changeCount + 1))) + 8 +
+                                  longestRun + changeCount;
             EXPECT_LE(rows.m_reads, changeCount * perChange) << where;
         }
     }
@@ -226,26 +254,27 @@ TEST(LiveListTest, RandomBatchesKeepTheListOrderedAndComplete)
 TEST(LiveListTest, ListedDownloadsNameEachRowAndFindThoseBelowADirectory)
 {
     pg::ListedDownloads listed;
-    const std::intptr_t a = listed.Add("C:\\t\\a.part", 10);
-    const std::intptr_t sub = listed.Add("C:\\t\\sub\\b.part", 20);
-    listed.Add("C:\\t\\sub2\\c.part", 30);
-    listed.Add("C:\\t\\sub\\deeper\\d.part", 40);
+    const std::intptr_t a = listed.Add(Download("a", 0, 10, "C:\\t\\a.part"));
+    const std::intptr_t sub = listed.Add(Download("b", 0, 20, "C:\\t\\sub\\b.part"));
+    listed.Add(Download("c", 0, 30, "C:\\t\\sub2\\c.part"));
+    listed.Add(Download("d", 0, 40, "C:\\t\\sub\\deeper\\d.part"));
     EXPECT_NE(a, sub);
     EXPECT_EQ((Strings{"C:\\t\\sub\\b.part", "C:\\t\\sub\\deeper\\d.part"}),
               listed.PathsUnder("C:\\t\\sub\\"));
-    listed.SetBytes(sub, 25);
-    EXPECT_EQ(25u, listed.BytesOf(sub));
+    EXPECT_EQ(4u, listed.PathsUnder("").size());
+    listed.Update(sub, Download("b", 5, 25, "C:\\t\\sub\\b.part"));
+    EXPECT_EQ(25u, listed.Find(sub)->bytes);
     listed.Remove(sub);
     EXPECT_FALSE(listed.IdOf("C:\\t\\sub\\b.part"));
-    EXPECT_EQ(3u, listed.Count());
+    EXPECT_EQ(nullptr, listed.Find(sub));
 
     // Overlapping patterns list a file twice: the path names its later row, also after the earlier goes.
-    const std::intptr_t twice = listed.Add("C:\\t\\a.part", 10);
+    const std::intptr_t twice = listed.Add(Download("a", 0, 10, "C:\\t\\a.part"));
     listed.Remove(a);
     EXPECT_EQ(twice, listed.IdOf("C:\\t\\a.part"));
     listed.Clear();
     EXPECT_EQ(0u, listed.Count());
-    EXPECT_EQ(0, listed.Add("C:\\t\\a.part", 10));
+    EXPECT_EQ(0, listed.Add(Download("a", 0, 10, "C:\\t\\a.part")));
 }
 
 TEST(LiveListTest, ChangedFilesNameTheirDownloads)
