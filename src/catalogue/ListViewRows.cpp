@@ -114,8 +114,15 @@ int ListViewRows::FindId(std::intptr_t id, int from) const
                                            reinterpret_cast<LPARAM>(&find)));
 }
 
+void ListViewRows::PauseRedraw()
+{
+    if (!m_pause)
+        m_pause.emplace(m_list);
+}
+
 void ListViewRows::RemoveRow(int row)
 {
+    PauseRedraw();
     ::SendMessageA(m_list, LVM_DELETEITEM, row, 0);
 }
 
@@ -133,6 +140,7 @@ void ListViewRows::MoveRow(int from, int to, const ListedDownload& download)
     item.iItem = from;
     item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     ::SendMessageA(m_list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    PauseRedraw();
     ::SendMessageA(m_list, LVM_DELETEITEM, from, 0);
     if (!InsertCells(to, download.Cells(), item.lParam))
         return;
@@ -144,6 +152,7 @@ void ListViewRows::MoveRow(int from, int to, const ListedDownload& download)
 
 void ListViewRows::InsertRow(int row, const ListedDownload& download, std::intptr_t id)
 {
+    PauseRedraw();
     InsertCells(row, download.Cells(), id);
 }
 

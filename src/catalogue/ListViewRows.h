@@ -2,16 +2,20 @@
 // The rows of a report-style list view as the row sort and the live list see them.
 #include "catalogue/ListSort.h"
 #include "catalogue/LiveList.h"
+#include "framework/RedrawPause.h"
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace pg {
 
 // Reads cell texts back from the control and reorders, changes, moves and removes whole rows inside
-// it; item data, image, selection and focus travel with a row. A row's id is its item data.
+// it; item data, image, selection and focus travel with a row. A row's id is its item data. Rows
+// inserted, moved or removed through this object are drawn once, when it goes: the control redraws
+// the whole list on each of them.
 class ListViewRows : public LiveRows
 {
 public:
@@ -36,8 +40,10 @@ public:
 
 private:
     bool SetCell(int row, int column, const std::string& text) const;
+    void PauseRedraw();
 
     HWND m_list;
+    std::optional<fw::RedrawPause> m_pause;
     mutable std::vector<char> m_textBuffer; // sized on the first read
 };
 

@@ -8,7 +8,6 @@
 #include "catalogue/ListViewRows.h"
 #include "catalogue/MetadataPrefetch.h"
 #include "catalogue/PartMetFile.h"
-#include "framework/RedrawPause.h"
 #include "framework/Strings.h"
 #include "res/resource.h"
 
@@ -18,9 +17,6 @@
 namespace pg {
 
 namespace {
-
-// A batch this large repaints the list once at its end rather than row by row.
-constexpr std::size_t LARGE_BATCH = 64;
 
 bool IsDirectory(const std::string& path)
 {
@@ -58,9 +54,6 @@ LRESULT MainDialog::OnDownloadsChanged(WPARAM, LPARAM)
         changes.overflow ? ReadEveryDownload() : ReadChangedDownloads(changes.paths);
     if (!downloads.empty()) {
         const HWND list = m_partList.GetSafeHwnd();
-        std::optional<fw::RedrawPause> pause;
-        if (downloads.size() >= LARGE_BATCH)
-            pause.emplace(list);
         // The control scrolls to a row that gets the focus; the user's place in the list stays.
         const int top = static_cast<int>(::SendMessageA(list, LVM_GETTOPINDEX, 0, 0));
         ListViewRows rows(list);
