@@ -2,6 +2,7 @@
 
 #include "framework/Thread.h"
 
+#include <cstddef>
 #include <vector>
 
 namespace pg {
@@ -128,8 +129,10 @@ void TempDirWatcher::Watch::Run()
 void TempDirWatcher::Watch::Collect(const std::vector<DWORD>& buffer, DWORD bytes, Changes& batch) const
 {
     const auto* start = reinterpret_cast<const BYTE*>(buffer.data());
-    for (DWORD offset = 0; offset + sizeof(FILE_NOTIFY_INFORMATION) <= bytes;) {
+    for (DWORD offset = 0; offset + offsetof(FILE_NOTIFY_INFORMATION, FileName) <= bytes;) {
         const auto* record = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(start + offset);
+        if (record->FileNameLength > bytes - offset - offsetof(FILE_NOTIFY_INFORMATION, FileName))
+            break;
         batch.paths.insert(
             directory + AnsiText(record->FileName, static_cast<int>(record->FileNameLength / sizeof(WCHAR))));
         if (record->NextEntryOffset == 0)
