@@ -23,4 +23,16 @@ inline bool OpenMainWindow(pg::MainDialog& dialog, const char* tree, const char*
     return true;
 }
 
+// A click on a column heading, as the list reports it to the window.
+inline void ClickHeader(pg::MainDialog& dialog, int column)
+{
+    NMLISTVIEW click{};
+    click.hdr.hwndFrom = dialog.GetDlgItem(IDL_DOWNLOADS);
+    click.hdr.idFrom = IDL_DOWNLOADS;
+    click.hdr.code = LVN_COLUMNCLICK;
+    click.iItem = -1;
+    click.iSubItem = column;
+    ::SendMessageA(dialog.GetSafeHwnd(), WM_NOTIFY, IDL_DOWNLOADS, reinterpret_cast<LPARAM>(&click));
+}
+
 } // namespace bench

@@ -24,17 +24,6 @@ bool IsNumericColumn(int column)
     return column == 1 || column == 2;
 }
 
-void ClickHeader(pg::MainDialog& dialog, HWND list, int column)
-{
-    NMLISTVIEW click{};
-    click.hdr.hwndFrom = list;
-    click.hdr.idFrom = IDL_DOWNLOADS;
-    click.hdr.code = LVN_COLUMNCLICK;
-    click.iItem = -1;
-    click.iSubItem = column;
-    ::SendMessageA(dialog.GetSafeHwnd(), WM_NOTIFY, IDL_DOWNLOADS, reinterpret_cast<LPARAM>(&click));
-}
-
 // The keys of one column as the control's own sort compares them, by row index in the item data.
 struct ControlSortKeys
 {
@@ -89,7 +78,7 @@ int main(int argc, char** argv)
             ::RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
             for (const bool ascending : {true, false})
                 PrintFigure("click", column, ascending, round,
-                            Timed(window, [&] { ClickHeader(dialog, list, column); }));
+                            Timed(window, [&] { bench::ClickHeader(dialog, column); }));
 
             dialog.Refresh();
             ::RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);

@@ -77,6 +77,8 @@ const fw::MessageMap* MainDialog::GetMessageMap() const
         // Download catalogue
         fw::OnNotify<MainDialog>(IDL_DOWNLOADS, NM_DBLCLK, &MainDialog::OnListDoubleClick),
         fw::OnNotify<MainDialog>(IDL_DOWNLOADS, LVN_COLUMNCLICK, &MainDialog::OnColumnClick),
+        fw::OnMessage<MainDialog>(WM_DOWNLOADS_CHANGED, &MainDialog::OnDownloadsChanged),
+        fw::WmWithoutParameters<WM_DESTROY, &MainDialog::OnDestroy>(),
         // Preview tool
         fw::OnCommand<MainDialog>(IDB_GO, BN_CLICKED, &MainDialog::OnGo),
         // Playback
@@ -113,7 +115,8 @@ struct MainAnchor
 };
 
 // The list grows both ways, the right-hand column follows the right edge at its own height and
-// Refresh, under the list, follows the bottom edge. The temp-directory row stays at the top left.
+// Refresh and the note beside it, under the list, follow the bottom edge. The temp-directory row
+// stays at the top left.
 constexpr MainAnchor MAIN_ANCHORS[] = {
     {IDL_DOWNLOADS, ANCHOR_STRETCH, ANCHOR_STRETCH},
     {IDT_INPUT, ANCHOR_MOVE, ANCHOR_FIXED},
@@ -139,6 +142,7 @@ constexpr MainAnchor MAIN_ANCHORS[] = {
     {IDE_HEIGHT, ANCHOR_MOVE, ANCHOR_FIXED},
     {IDB_GO, ANCHOR_MOVE, ANCHOR_FIXED},
     {IDB_REFRESH, ANCHOR_FIXED, ANCHOR_MOVE},
+    {IDT_LIVE_OFF, ANCHOR_STRETCH, ANCHOR_MOVE},
 };
 
 } // namespace
@@ -287,6 +291,12 @@ void MainDialog::OnTempDirKillFocus()
 void MainDialog::OnClose()
 {
     EndDialog(IDOK);
+}
+
+void MainDialog::OnDestroy()
+{
+    m_watcher.Stop();
+    Default();
 }
 
 LRESULT MainDialog::OnUnlockList(WPARAM, LPARAM)

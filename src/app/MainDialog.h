@@ -1,10 +1,14 @@
 #pragma once
 // The program's main window: the download list and the fields of one preview job.
+#include "catalogue/LiveList.h"
 #include "catalogue/PartEntryList.h"
+#include "catalogue/TempDirWatcher.h"
 #include "ui/ResizableDialog.h"
 
 #include <cstdint>
+#include <set>
 #include <string>
+#include <vector>
 
 namespace pg {
 
@@ -32,6 +36,10 @@ public:
     void OnColumnClick(NMHDR* header, LRESULT* result);
     bool SortTextItems(int column, bool ascending, int low, int high);
     bool SortNumericItems(int column, bool ascending, int low, int high);
+    // Posted by the temp directory's watch when changes wait.
+    static constexpr UINT WM_DOWNLOADS_CHANGED = WM_APP + 1;
+    // Reads the downloads that changed since the last update and brings their rows up to date.
+    LRESULT OnDownloadsChanged(WPARAM, LPARAM);
     // (end of download catalogue)
 
     // Preview tool: the Go button.
@@ -61,12 +69,25 @@ private:
     void OnBrowseTempDir();
     void OnTempDirKillFocus();
     void OnClose();
+    void OnDestroy();
 
     // Handlers and helpers of the subsystems, in the same order as above.
     // GetPartInfo of a refresh's download `index`, its metadata read ahead.
     std::string GetPartInfo(MetadataPrefetch& metadata, std::size_t index);
     // Keeps the share received in m_percentReceived; yields the name.
     std::string TakePartInfo(const PartInfo& info);
+    // Starts watching m_tempDir for the live list.
+    void WatchTempDir();
+    // The downloads that the changed files stand for, read again; every download when the watch
+    // could not tell what changed.
+    std::vector<DownloadChange> ReadChangedDownloads(const std::set<std::string>& paths);
+    std::vector<DownloadChange> ReadEveryDownload();
+    // A download's row as it now reads, none when its data file has gone.
+    DownloadChange ReadDownload(const std::string& path);
+    // The row of a download of that size and metadata. Metadata that could not be read to its end
+    // (the client may be saving it) leaves a listed download its name and share.
+    DownloadChange ChangedRow(const std::string& path, std::uint64_t bytes, const PartInfo& info);
+    void ShowLiveNote();
     // (end of subsystem handlers)
 
     void AddAboutItemToSystemMenu();
@@ -100,6 +121,12 @@ public:
     std::string m_text;
     float m_percentReceived = 0.0f;
     std::int32_t m_listLocked = 0;
+
+    // The live list: the watch of the temp directory, the downloads the rows show and the order
+    // the rows stand in (a refresh's, or the last header sort's).
+    TempDirWatcher m_watcher;
+    ListedDownloads m_listed;
+    RowOrder m_rowOrder;
 };
 
 } // namespace pg

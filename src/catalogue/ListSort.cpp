@@ -8,9 +8,6 @@ namespace pg {
 
 namespace {
 
-constexpr int PERCENT_COLUMN = 1;
-constexpr int SIZE_COLUMN = 2;
-
 // Byte order, as unsigned chars; the result is -1, 0 or 1 so that it can be negated.
 int CompareTexts(const std::string& a, const std::string& b)
 {
@@ -123,8 +120,20 @@ ColumnSorter ApplyColumnClick(int clickedColumn, std::int32_t& sortColumn, std::
         return ColumnSorter::None;
     sortAscending = clickedColumn == sortColumn ? !sortAscending : 1;
     sortColumn = clickedColumn;
-    return clickedColumn == PERCENT_COLUMN || clickedColumn == SIZE_COLUMN ? ColumnSorter::Numeric
-                                                                           : ColumnSorter::Text;
+    return SorterOf(clickedColumn);
+}
+
+int CompareCells(int column, const std::string& a, const std::string& b)
+{
+    return SorterOf(column) == ColumnSorter::Numeric ? CompareNumbers(LeadingInt(a), LeadingInt(b))
+                                                     : CompareTexts(a, b);
+}
+
+ColumnSorter SorterOf(int column)
+{
+    if (column < 0)
+        return ColumnSorter::None;
+    return column == PERCENT_COLUMN || column == SIZE_COLUMN ? ColumnSorter::Numeric : ColumnSorter::Text;
 }
 
 void SortOnColumnClick(RowTable& rows, int clickedColumn, std::int32_t& sortColumn,

@@ -8,6 +8,12 @@
 
 namespace pg {
 
+// The download list's columns.
+constexpr int NAME_COLUMN = 0;
+constexpr int PERCENT_COLUMN = 1;
+constexpr int SIZE_COLUMN = 2;
+constexpr int PATH_COLUMN = 3;
+
 // The rows of a list as the sort sees them.
 class RowTable
 {
@@ -32,6 +38,12 @@ bool SortTextItems(RowTable& rows, int column, bool ascending, int low = 0, int 
 bool SortNumericItems(RowTable& rows, int column, bool ascending, int low = 0, int high = -1);
 
 enum class ColumnSorter { None, Text, Numeric };
+
+// How a column compares: the percent and size columns by their LeadingInt values, the others as text.
+ColumnSorter SorterOf(int column);
+
+// -1, 0 or 1 as the column's ascending sort orders the two cell texts.
+int CompareCells(int column, const std::string& a, const std::string& b);
 
 // Header-click state: a click on the sorted column reverses the direction, a click on another
 // column sorts it ascending. Updates sortColumn (-1 before the first click) and sortAscending

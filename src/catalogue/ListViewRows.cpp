@@ -74,29 +74,90 @@ std::string ListViewRows::CellText(int row, int column) const
     }
 }
 
-bool ListViewRows::InsertRow(int index, const std::vector<std::string>& cells) const
+bool ListViewRows::InsertCells(int index, const std::vector<std::string>& cells, LPARAM param) const
 {
     LVITEMA item{};
     item.mask = LVIF_TEXT | LVIF_PARAM;
     item.iItem = index;
     item.pszText = const_cast<char*>(cells.empty() ? "" : cells[0].c_str());
-    item.lParam = index;
+    item.lParam = param;
     if (::SendMessageA(m_list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)) != index)
         return false;
-    for (std::size_t column = 1; column < cells.size(); ++column) {
-        LVITEMA cell{};
-        cell.mask = LVIF_TEXT;
-        cell.iItem = index;
-        cell.iSubItem = static_cast<int>(column);
-        cell.pszText = const_cast<char*>(cells[column].c_str());
-        if (!::SendMessageA(m_list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&cell)))
+    for (std::size_t column = 1; column < cells.size(); ++column)
+        if (!SetCell(index, static_cast<int>(column), cells[column]))
             return false;
-    }
     return true;
 }
 
+bool ListViewRows::SetCell(int row, int column, const std::string& text) const
+{
+    LVITEMA cell{};
+    cell.mask = LVIF_TEXT;
+    cell.iItem = row;
+    cell.iSubItem = column;
+    cell.pszText = const_cast<char*>(text.c_str());
+    return ::SendMessageA(m_list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&cell)) != FALSE;
+}
+
+std::intptr_t ListViewRows::RowId(int row) const
+{
+    return Param(m_list, row);
+}
+
+int ListViewRows::FindId(std::intptr_t id, int from) const
+{
+    LVFINDINFOA find{};
+    find.flags = LVFI_PARAM;
+    find.lParam = id;
+    // The control's search starts after the row it is given.
+    return static_cast<int>(::SendMessageA(m_list, LVM_FINDITEMA, static_cast<WPARAM>(from - 1),
+                                           reinterpret_cast<LPARAM>(&find)));
+}
+
+void ListViewRows::PauseRedraw()
+{
+    if (!m_pause)
+        m_pause.emplace(m_list);
+}
+
+void ListViewRows::RemoveRow(int row)
+{
+    PauseRedraw();
+    ::SendMessageA(m_list, LVM_DELETEITEM, row, 0);
+}
+
+void ListViewRows::SetRow(int row, const ListedDownload& download)
+{
+    const std::vector<std::string> cells = download.Cells();
+    for (std::size_t column = 0; column < cells.size(); ++column)
+        SetCell(row, static_cast<int>(column), cells[column]);
+}
+
+void ListViewRows::MoveRow(int from, int to, const ListedDownload& download)
+{
+    LVITEMA item{};
+    item.mask = LVIF_PARAM | LVIF_STATE;
+    item.iItem = from;
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    ::SendMessageA(m_list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    PauseRedraw();
+    ::SendMessageA(m_list, LVM_DELETEITEM, from, 0);
+    if (!InsertCells(to, download.Cells(), item.lParam))
+        return;
+    LVITEMA state{};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = item.state & state.stateMask;
+    ::SendMessageA(m_list, LVM_SETITEMSTATE, to, reinterpret_cast<LPARAM>(&state));
+}
+
+void ListViewRows::InsertRow(int row, const ListedDownload& download, std::intptr_t id)
+{
+    PauseRedraw();
+    InsertCells(row, download.Cells(), id);
+}
+
 // The control sorts by item data alone. Where every row's item data is distinct (the rows this
-// program inserts carry their index in the download list), it names the row's destination for the
+// program inserts carry distinct ids), it names the row's destination for the
 // control's sort. Otherwise each row is given its destination as item data for the sort and its own
 // item data back after it. Texts, image, state, selection and focus stay with the row.
 void ListViewRows::ReorderRows(int low, const std::vector<int>& order)

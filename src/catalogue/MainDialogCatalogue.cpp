@@ -18,13 +18,6 @@
 
 namespace pg {
 
-namespace {
-
-constexpr int NAME_COLUMN = 0;
-constexpr int PART_PATH_COLUMN = 3;
-
-} // namespace
-
 std::string MainDialog::GetPartInfo(std::string partPath)
 {
     const PartInfo info = pg::GetPartInfo(partPath, DumpOutput());
@@ -58,6 +51,8 @@ void MainDialog::Refresh()
     m_entries.Clear();
     m_tempDir = WithFinalBackslash(m_tempDir);
     UpdateData(false);
+    // Watched before it is scanned, so that nothing that changes during the scan goes unseen.
+    WatchTempDir();
 
     m_scanTarget = &m_entries;
     m_scanList = &m_partList;
@@ -76,11 +71,16 @@ void MainDialog::Refresh()
     MetadataPrefetch metadata(std::move(partPaths));
 
     const fw::RedrawPause pause(list);
+    m_listed.Clear();
+    m_rowOrder = RowOrder();
     for (std::size_t i = 0; i < m_entries.Count(); ++i) {
         const PartEntry& entry = m_entries[i];
         const std::string name = GetPartInfo(metadata, i);
         const std::string size = SizeText(entry.m_size);
         const std::string percent = PercentText(m_percentReceived);
+        // The record hands out the ids 0, 1, 2 ... in this order: each row's id is its index,
+        // which AddListRow gives it as item data.
+        m_listed.Add({Trim(name), Trim(percent), Trim(size), entry.m_path, entry.m_size});
         AddListRow(static_cast<int>(i), name, percent, size, entry.m_path);
     }
     std::fflush(stdout);
@@ -90,7 +90,7 @@ bool MainDialog::AddListRow(int index, const std::string& name, const std::strin
                             const std::string& size, const std::string& path)
 {
     return ListViewRows(m_partList.GetSafeHwnd())
-        .InsertRow(index, {Trim(name), Trim(percent), Trim(size), path});
+        .InsertCells(index, {Trim(name), Trim(percent), Trim(size), path}, index);
 }
 
 void MainDialog::OnListDoubleClick(NMHDR*, LRESULT* result)
@@ -100,7 +100,7 @@ void MainDialog::OnListDoubleClick(NMHDR*, LRESULT* result)
     int row = -1;
     while ((row = static_cast<int>(::SendMessageA(list, LVM_GETNEXTITEM, row, LVNI_SELECTED))) != -1) {
         UpdateData(true);
-        m_inFile = rows.CellText(row, PART_PATH_COLUMN);
+        m_inFile = rows.CellText(row, PATH_COLUMN);
         m_outFile = rows.CellText(row, NAME_COLUMN);
         m_mediaName = m_outFile;
         UpdateData(false);
@@ -115,6 +115,8 @@ void MainDialog::OnColumnClick(NMHDR* header, LRESULT* result)
     const auto* click = reinterpret_cast<const NMLISTVIEW*>(header);
     ListViewRows rows(m_partList.GetSafeHwnd());
     SortOnColumnClick(rows, click->iSubItem, m_sortColumn, m_sortAscending);
+    if (click->iSubItem >= 0)
+        m_rowOrder = {m_sortColumn, m_sortAscending != 0};
     *result = 0;
 }
 

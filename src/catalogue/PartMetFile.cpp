@@ -441,6 +441,7 @@ namespace {
 PartInfo InfoAfterRead(const PartMetFile& met, bool read)
 {
     PartInfo info;
+    info.read = read;
     if (read)
         info.name = met.m_fileName;
     // Sizes are unsigned 32-bit, so a download of 2 to 4 GiB still gets its share. A read that

@@ -65,6 +65,7 @@ struct PartInfo
 {
     std::string name;  // the download's file name; empty when the metadata cannot be read
     float percent = 0; // share received, 0 when it cannot be computed
+    bool read = false; // the metadata was opened and read to its end
 };
 
 // The metadata of the data file `partPath`: the file partPath + ".met".

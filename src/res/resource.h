@@ -40,6 +40,7 @@
 #define IDS_PLAY_NO_PROGRAM 129
 #define IDS_PLAY_NOT_FOUND 130
 #define IDS_PLAY_ERROR 131
+#define IDS_LIVE_OFF 132
 
 // Main window (template 102)
 #define IDB_BROWSE_INPUT 1000
@@ -67,6 +68,7 @@
 #define IDT_WIDTH 1025
 #define IDT_HEIGHT 1026
 #define IDG_TOOL 1027
+#define IDT_LIVE_OFF 1028
 
 // Output window (template 132)
 #define IDE_TOOL_OUTPUT 1007

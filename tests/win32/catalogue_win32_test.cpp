@@ -12,6 +12,7 @@
 #include "catalogue/FindFileLister.h"
 #include "catalogue/MetadataPrefetch.h"
 #include "catalogue/PartMetFile.h"
+#include "catalogue/TempDirWatcher.h"
 #include "framework/Strings.h"
 #include "res/resource.h"
 
@@ -562,6 +563,255 @@ TEST(CatalogueFindDataTest, FileTimesBecomeSecondsSince1970)
     EXPECT_EQ((1ull << 32) + 5, item.size);
     EXPECT_TRUE(item.isLink);
     EXPECT_EQ(1622548800, item.written);
+}
+
+// ---------------------------------------------------------------- the live list
+
+// The list follows the temp directory while the window is open: the tests change files as the
+// client does and pump messages until the rows show it.
+class CatalogueLiveTest : public CatalogueWindowTest
+{
+protected:
+    static MetFile Met(const std::string& name, int percent)
+    {
+        return MetFile().Header().Name(name).Size(1000).Copied(static_cast<std::uint32_t>(percent * 10));
+    }
+
+    // Waits until the rows are the expected ones; false, with the rows shown, when they never are.
+    bool WaitForRows(const std::vector<Row>& expected) const
+    {
+        if (pgtest::WaitUntil([&] { return Rows() == expected; }, 5000))
+            return true;
+        for (const Row& row : Rows())
+            ADD_FAILURE() << "shown: " << row[0] << " | " << row[1] << " | " << row[2] << " | " << row[3];
+        return false;
+    }
+
+    // Waits until the column shows the texts; false when it never does.
+    bool WaitForColumn(int column, const std::vector<std::string>& expected) const
+    {
+        return pgtest::WaitUntil([&] { return Column(column) == expected; }, 5000);
+    }
+
+    int FocusedRow() const
+    {
+        return static_cast<int>(
+            ::SendMessageA(List(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    }
+    int TopRow() const { return static_cast<int>(::SendMessageA(List(), LVM_GETTOPINDEX, 0, 0)); }
+
+    // The client's way of saving metadata: a new file moved over the old one.
+    void SaveAsClientDoes(const std::string& part, const MetFile& met) const
+    {
+        m_tree.File(part + ".met.new", met.str());
+        ::MoveFileExA(m_tree.PathOf(part + ".met.new").c_str(), m_tree.PathOf(part + ".met").c_str(),
+                      MOVEFILE_REPLACE_EXISTING);
+    }
+
+    void Remove(const std::string& part) const
+    {
+        ::DeleteFileA(m_tree.PathOf(part + ".met").c_str());
+        ::DeleteFileA(m_tree.PathOf(part).c_str());
+    }
+
+    CatalogueTree m_tree;
+};
+
+TEST_F(CatalogueLiveTest, ChangedNewAndRemovedDownloadsShowWithoutAClick)
+{
+    m_tree.Directory("sub");
+    const MetFile alpha = Met("Alpha.avi", 10);
+    const MetFile bravo = Met("Bravo.avi", 20);
+    const MetFile charlie = Met("Charlie.avi", 30);
+    m_tree.Download("a.part", 3000, &alpha);
+    m_tree.Download("b.part", 2000, &bravo);
+    m_tree.Download("sub\\c.part", 1000, &charlie);
+    Open(m_tree.Root());
+    const std::string a = m_tree.PathOf("a.part");
+    const std::string b = m_tree.PathOf("b.part");
+    const std::string c = m_tree.PathOf("sub\\c.part");
+    ASSERT_EQ((std::vector<Row>{{"Alpha.avi", "10", "2.93 KB", a},
+                                {"Bravo.avi", "20", "1.95 KB", b},
+                                {"Charlie.avi", "30", "1000   B", c}}),
+              Rows());
+
+    // The client rewrites metadata in place and by moving a new file over it.
+    m_tree.File("b.part.met", Met("Bravo.avi", 90).str());
+    SaveAsClientDoes("sub\\c.part", Met("Charlie (2).avi", 31));
+    EXPECT_TRUE(WaitForRows({{"Alpha.avi", "10", "2.93 KB", a},
+                             {"Bravo.avi", "90", "1.95 KB", b},
+                             {"Charlie (2).avi", "31", "1000   B", c}}));
+
+    // A download starts, one completes, and data arriving makes one the largest.
+    const MetFile delta = Met("Delta.avi", 0);
+    m_tree.Download("d.part", 2500, &delta);
+    Remove("a.part");
+    m_tree.File("sub\\c.part", std::string(4000, 'd'));
+    const std::string d = m_tree.PathOf("d.part");
+    EXPECT_TRUE(WaitForRows({{"Charlie (2).avi", "31", "3.91 KB", c},
+                             {"Delta.avi", "0", "2.44 KB", d},
+                             {"Bravo.avi", "90", "1.95 KB", b}}));
+
+    // A folder of downloads moved in lists them; moved out, they leave.
+    CatalogueTree outside;
+    const MetFile echo = Met("Echo.avi", 50);
+    outside.Directory("batch");
+    outside.Download("batch\\e.part", 100, &echo);
+    ASSERT_TRUE(::MoveFileA(outside.PathOf("batch").c_str(), m_tree.PathOf("batch").c_str()));
+    EXPECT_TRUE(WaitForColumn(0, {"Charlie (2).avi", "Delta.avi", "Bravo.avi", "Echo.avi"}));
+    ASSERT_TRUE(::MoveFileA(m_tree.PathOf("batch").c_str(), outside.PathOf("batch").c_str()));
+    EXPECT_TRUE(WaitForColumn(0, {"Charlie (2).avi", "Delta.avi", "Bravo.avi"}));
+}
+
+TEST_F(CatalogueLiveTest, SortSelectionFocusScrollAndJobFieldsSurvive)
+{
+    // Enough downloads for the list to scroll, named "Film 10" .. "Film 69".
+    for (int i = 10; i < 70; ++i) {
+        const MetFile met = Met("Film " + std::to_string(i), i);
+        m_tree.Download(std::to_string(i) + "f.part", static_cast<std::uint64_t>(100 + i), &met);
+    }
+    Open(m_tree.Root());
+    ClickHeader(0);
+    Select({20, 30}); // Film 30 and Film 40, focused
+    ::SendMessageA(List(), LVM_ENSUREVISIBLE, 59, FALSE);
+    ::SendMessageA(List(), LVM_ENSUREVISIBLE, 25, FALSE);
+    const int top = TopRow();
+    ASSERT_GT(top, 0);
+    ::SetWindowTextA(Item(IDE_INPUT), "C:\\job\\input.part");
+    ::SetWindowTextA(Item(IDE_WIDTH), "800");
+
+    // Film 40 is renamed past the end of the list, Film 30 leaves, and Film 12's share changes.
+    m_tree.File("40f.part.met", Met("Zoo", 40).str());
+    Remove("30f.part");
+    m_tree.File("12f.part.met", Met("Film 12", 99).str());
+
+    std::vector<std::string> names;
+    for (int i = 10; i < 70; ++i)
+        if (i != 30 && i != 40)
+            names.push_back("Film " + std::to_string(i));
+    names.push_back("Zoo");
+    ASSERT_TRUE(WaitForColumn(0, names));
+    EXPECT_EQ("99", gui::ListCell(List(), 2, 1));
+    EXPECT_EQ((std::vector<int>{58}), SelectedRows());
+    EXPECT_EQ(58, FocusedRow());
+    EXPECT_EQ(top, TopRow());
+    EXPECT_EQ("C:\\job\\input.part", ItemText(IDE_INPUT));
+    EXPECT_EQ("800", ItemText(IDE_WIDTH));
+    EXPECT_EQ(0, m_dialog->m_sortColumn);
+
+    // Descending by share: a changed share moves its row to its new place.
+    ClickHeader(1);
+    ClickHeader(1);
+    m_tree.File("11f.part.met", Met("Film 11", 100).str());
+    ASSERT_TRUE(WaitForColumn(0, [&] {
+        std::vector<std::string> byShare{"Film 11", "Film 12"};
+        for (int i = 69; i > 12; --i)
+            if (i != 30)
+                byShare.push_back(i == 40 ? "Zoo" : "Film " + std::to_string(i));
+        byShare.push_back("Film 10");
+        return byShare;
+    }()));
+    EXPECT_EQ("Zoo", gui::ListCell(List(), SelectedRows().at(0), 0));
+
+    // After a refresh the rows stand largest first again, and a new download goes by its size.
+    ClickRefresh();
+    const MetFile big = Met("Big", 1);
+    m_tree.Download("big.part", 1000, &big);
+    EXPECT_TRUE(pgtest::WaitUntil([&] { return gui::ListCell(List(), 0, 0) == "Big"; }, 5000));
+}
+
+// The window's live updates taken from this thread's queue.
+int updatesTaken = 0;
+
+LRESULT CALLBACK CountUpdates(int code, WPARAM remove, LPARAM message)
+{
+    if (code == HC_ACTION && remove == PM_REMOVE &&
+        reinterpret_cast<const MSG*>(message)->message == pg::MainDialog::WM_DOWNLOADS_CHANGED)
+        ++updatesTaken;
+    return ::CallNextHookEx(nullptr, code, remove, message);
+}
+
+TEST_F(CatalogueLiveTest, BurstOfRewritesEndsInOneConsistentList)
+{
+    constexpr int DOWNLOADS = 200;
+    for (int i = 0; i < DOWNLOADS; ++i) {
+        const MetFile met = Met("Film " + std::to_string(1000 + i), 0);
+        m_tree.Download(std::to_string(i) + ".part", static_cast<std::uint64_t>(1000 + i), &met);
+    }
+    Open(m_tree.Root());
+    ClickHeader(1); // by share, so that every rewrite moves its row
+    ASSERT_EQ(DOWNLOADS, RowCount());
+
+    // Counts the updates: the window is told once for everything gathered.
+    updatesTaken = 0;
+    const HHOOK hook = ::SetWindowsHookExA(WH_GETMESSAGE, &CountUpdates, nullptr, ::GetCurrentThreadId());
+    // Every metadata file rewritten as fast as it goes, in the opposite order of the shares they get.
+    const DWORD start = ::GetTickCount();
+    for (int i = 0; i < DOWNLOADS; ++i)
+        m_tree.File(std::to_string(i) + ".part.met", Met("Film " + std::to_string(1000 + i), i / 2).str());
+    const DWORD burst = ::GetTickCount() - start;
+
+    std::vector<std::string> shares;
+    for (int i = 0; i < DOWNLOADS; ++i)
+        shares.push_back(std::to_string(i / 2));
+    EXPECT_TRUE(WaitForColumn(1, shares));
+    pgtest::PumpMessages(2 * pg::TempDirWatcher::GATHER_MS);
+    ::UnhookWindowsHookEx(hook);
+    EXPECT_EQ(shares, Column(1));
+    std::vector<std::string> names = Column(0);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names.end(), std::adjacent_find(names.begin(), names.end()));
+    EXPECT_EQ(static_cast<std::size_t>(DOWNLOADS), names.size());
+    // A burst within one gathering span is one update; one that straddles two spans is two.
+    EXPECT_LE(updatesTaken, burst < pg::TempDirWatcher::GATHER_MS ? 2 : DOWNLOADS)
+        << "burst took " << burst << " ms";
+    EXPECT_GE(updatesTaken, 1);
+}
+
+TEST_F(CatalogueLiveTest, HalfWrittenMetadataKeepsItsRowUntilTheNextChange)
+{
+    const MetFile film = Met("Film.avi", 40);
+    const MetFile other = Met("Other.avi", 10);
+    m_tree.Download("f.part", 2000, &film);
+    m_tree.Download("o.part", 1000, &other);
+    Open(m_tree.Root());
+
+    // Caught half-written: the header breaks off. The other download's change shows the update came.
+    const std::string whole = Met("Renamed.avi", 60).str();
+    m_tree.File("f.part.met", whole.substr(0, 10));
+    m_tree.File("o.part.met", Met("Other.avi", 11).str());
+    EXPECT_TRUE(WaitForRows({{"Film.avi", "40", "1.95 KB", m_tree.PathOf("f.part")},
+                             {"Other.avi", "11", "1000   B", m_tree.PathOf("o.part")}}));
+    // Gone for a moment, as when the client deletes and re-creates it.
+    ::DeleteFileA(m_tree.PathOf("f.part.met").c_str());
+    m_tree.File("o.part.met", Met("Other.avi", 12).str());
+    EXPECT_TRUE(WaitForColumn(1, {"40", "12"}));
+    m_tree.File("f.part.met", whole);
+    EXPECT_TRUE(WaitForColumn(0, {"Renamed.avi", "Other.avi"}));
+    EXPECT_EQ("60", gui::ListCell(List(), 0, 1));
+}
+
+TEST_F(CatalogueLiveTest, LeavingTheTempDirFieldWatchesTheNewDirectoryOnly)
+{
+    const MetFile old = Met("Old.avi", 10);
+    m_tree.Download("old.part", 100, &old);
+    Open(m_tree.Root());
+    CatalogueTree other;
+    const MetFile fresh = Met("Fresh.avi", 20);
+    other.Download("fresh.part", 200, &fresh);
+
+    ::SetWindowTextA(Item(IDE_TEMP_DIR), other.Root().c_str());
+    ::SetFocus(Item(IDE_TEMP_DIR));
+    ::SetFocus(List());
+    ASSERT_EQ((std::vector<std::string>{"Fresh.avi"}), Column(0));
+    const MetFile ignored = Met("Ignored.avi", 0);
+    m_tree.Download("ignored.part", 300, &ignored);
+    const MetFile added = Met("Added.avi", 0);
+    other.Download("added.part", 100, &added);
+    EXPECT_TRUE(WaitForColumn(0, {"Fresh.avi", "Added.avi"}));
+    pgtest::PumpMessages(2 * pg::TempDirWatcher::GATHER_MS);
+    EXPECT_EQ((std::vector<std::string>{"Fresh.avi", "Added.avi"}), Column(0));
+    EXPECT_FALSE(::IsWindowVisible(Item(IDT_LIVE_OFF)));
 }
 
 } // namespace
