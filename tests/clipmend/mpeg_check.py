@@ -82,8 +82,8 @@ def file_ranges(pieces, begin, end):
 
 def stream(path):
     """The intact file: its bytes and its video pictures in decoding order, each with the file ranges
-    a reader needs (its bytes and the start code after it), key flag, and whether it is shown before
-    the keyframe it follows in an open group."""
+    a reader needs (its bytes and the start code after it, or the end code), key flag, and whether
+    it is shown before the keyframe it follows in an open group."""
     with open(path, "rb") as f:
         data = f.read()
     info = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v", "-show_entries", "stream=id,codec_name",
@@ -107,6 +107,9 @@ def stream(path):
             elif key and not key[1]:
                 p["leading"] = reference < key[0]
         at += p["size"]
+    # The last picture is known whole only by the end code after it.
+    if not es.endswith(b"\0\0\1\xb7"):
+        video[-1]["needs"].append((len(data), len(data) + 1))
     return {"data": data, "size": len(data), "video": video, "transport": transport}
 
 

@@ -206,7 +206,18 @@ void StreamParser::Lose(Units& out)
 
 void StreamParser::Finish(Units& out)
 {
-    if (m_open && IsVideo(m_codec) && m_hasPicture)
+    // The last picture is known whole only where the stream's end code follows it: a file cut
+    // right after a packet looks just as complete.
+    static constexpr std::uint8_t SEQUENCE_END = 0xB7;
+    static constexpr std::uint8_t NAL_END_OF_SEQUENCE = 0x0A;
+    static constexpr std::uint8_t NAL_END_OF_STREAM = 0x0B;
+    const std::size_t size = m_bytes.size();
+    const bool ended = size >= 4 && m_bytes[size - 4] == 0 && m_bytes[size - 3] == 0 &&
+                       m_bytes[size - 2] == 1 &&
+                       (m_codec == Codec::MPEG_VIDEO ? m_bytes[size - 1] == SEQUENCE_END
+                                                     : ((m_bytes[size - 1] & 0x1F) == NAL_END_OF_SEQUENCE ||
+                                                        (m_bytes[size - 1] & 0x1F) == NAL_END_OF_STREAM));
+    if (m_open && IsVideo(m_codec) && m_hasPicture && ended)
         Emit(m_bytes.size(), out);
     else if (m_open)
         ++out.dropped;
