@@ -4,6 +4,7 @@
 #include "AviWriter.h"
 #include "GapList.h"
 #include "MatroskaContainer.h"
+#include "MpegContainer.h"
 #include "Salvage.h"
 #include "Selection.h"
 
@@ -79,6 +80,30 @@ void FuzzMatroska(MemorySource& source, const std::uint8_t* data, std::size_t si
         std::abort();
 }
 
+// MPEG streams as the program drives them; the display size means nothing to them.
+void FuzzMpeg(MemorySource& source, const std::uint8_t* data, std::size_t size,
+              std::unique_ptr<Container> (*create)())
+{
+    SourceReader reader(source, 512);
+    const std::unique_ptr<Container> container = create();
+    std::string error;
+    RunSummary summary;
+    if (!container->Read(reader, OptionsFrom(data, size), error) ||
+        !container->Select(RequestFrom(data, size), summary, error))
+        return;
+    MemorySink sink;
+    if (!container->Write({}, reader, sink, error))
+        std::abort();
+    MemorySource written(sink.Bytes());
+    SourceReader rereader(written, 512);
+    const std::unique_ptr<Container> again = create();
+    RunSummary reread;
+    if (!again->Read(rereader, {}, error) || !again->Select({1, 0}, reread, error))
+        std::abort();
+    if (reread.usableFrames != summary.frames || reread.damagedRegions != 0 || reread.droppedPieces != 0)
+        std::abort();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -90,6 +115,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ReadGapList(source, gaps);
     if (ProbeMatroska(data, size) > 0)
         FuzzMatroska(source, data, size);
+    else if (ProbeProgramStream(data, size) > 0)
+        FuzzMpeg(source, data, size, CreateProgramStreamContainer);
+    else if (ProbeTransportStream(data, size) > 0)
+        FuzzMpeg(source, data, size, CreateTransportStreamContainer);
     else
         FuzzAvi(source, data, size);
     return 0;

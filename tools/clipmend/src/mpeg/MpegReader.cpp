@@ -287,7 +287,8 @@ std::uint64_t ProgramWalker::Structure(std::uint64_t pos, std::optional<Pending>
 {
     std::size_t available = 0;
     const std::uint8_t* b = m_in.PeekUpTo(pos, HEADER_LOOK, available);
-    if (!b || available < 6 || !StartCodeAt(b) || b[3] < PROGRAM_END)
+    if (!b || available < 4 || !StartCodeAt(b) || b[3] < PROGRAM_END ||
+        (b[3] != PROGRAM_END && available < 6))
         return 0;
     std::uint64_t length = 0;
     if (b[3] == PROGRAM_END) {

@@ -16,6 +16,8 @@ constexpr std::size_t AUDIO_HEADER = 7;
 
 constexpr std::uint8_t SEQUENCE_HEADER = 0xB3;
 constexpr std::uint8_t GROUP_HEADER = 0xB8;
+constexpr std::uint8_t EXTENSION = 0xB5;
+constexpr int SEQUENCE_EXTENSION = 1;
 constexpr std::uint8_t PICTURE_START = 0x00;
 
 constexpr int NAL_SLICE = 1;
@@ -35,11 +37,16 @@ bool OpensAccessUnit(int nal)
     return nal == NAL_SEI || (nal >= 7 && nal <= 9) || (nal >= 14 && nal <= 18);
 }
 
-// Ticks of one frame by the sequence header's frame rate code; 0 where unknown.
-std::int64_t FrameTicks(int code)
+// Ticks of one frame by the sequence header's frame rate code and the sequence extension's
+// factor (n + 1) / (d + 1); 0 where unknown.
+std::int64_t FrameTicks(int code, int n, int d)
 {
-    static constexpr std::array<std::int64_t, 9> ticks = {0, 3754, 3750, 3600, 3003, 3000, 1800, 1502, 1500};
-    return code >= 0 && code < static_cast<int>(ticks.size()) ? ticks[static_cast<std::size_t>(code)] : 0;
+    static constexpr std::array<std::int64_t, 9> numerators = {0, 24000, 24, 25, 30000, 30, 50, 60000, 60};
+    static constexpr std::array<std::int64_t, 9> denominators = {1, 1001, 1, 1, 1001, 1, 1, 1001, 1};
+    if (code <= 0 || code >= static_cast<int>(numerators.size()))
+        return 0;
+    const auto k = static_cast<std::size_t>(code);
+    return (CLOCK * denominators[k] * (d + 1) + numerators[k] * (n + 1) / 2) / (numerators[k] * (n + 1));
 }
 
 bool RecoveryPoint(const std::uint8_t* data, std::size_t size)
@@ -150,6 +157,19 @@ bool IsVideo(Codec codec)
     return codec == Codec::MPEG_VIDEO || codec == Codec::H264;
 }
 
+bool EndsStream(Codec codec, const std::vector<std::uint8_t>& bytes)
+{
+    static constexpr std::uint8_t SEQUENCE_END = 0xB7;
+    static constexpr int NAL_END_OF_SEQUENCE = 10;
+    static constexpr int NAL_END_OF_STREAM = 11;
+    const std::size_t size = bytes.size();
+    if (size < 4 || bytes[size - 4] != 0 || bytes[size - 3] != 0 || bytes[size - 2] != 1)
+        return false;
+    const int nal = bytes[size - 1] & 0x1F;
+    return codec == Codec::MPEG_VIDEO ? bytes[size - 1] == SEQUENCE_END
+                                      : nal == NAL_END_OF_SEQUENCE || nal == NAL_END_OF_STREAM;
+}
+
 bool ReadAudioFrame(Codec codec, const std::uint8_t* data, AudioFrame& frame)
 {
     switch (codec) {
@@ -208,16 +228,7 @@ void StreamParser::Finish(Units& out)
 {
     // The last picture is known whole only where the stream's end code follows it: a file cut
     // right after a packet looks just as complete.
-    static constexpr std::uint8_t SEQUENCE_END = 0xB7;
-    static constexpr std::uint8_t NAL_END_OF_SEQUENCE = 0x0A;
-    static constexpr std::uint8_t NAL_END_OF_STREAM = 0x0B;
-    const std::size_t size = m_bytes.size();
-    const bool ended = size >= 4 && m_bytes[size - 4] == 0 && m_bytes[size - 3] == 0 &&
-                       m_bytes[size - 2] == 1 &&
-                       (m_codec == Codec::MPEG_VIDEO ? m_bytes[size - 1] == SEQUENCE_END
-                                                     : ((m_bytes[size - 1] & 0x1F) == NAL_END_OF_SEQUENCE ||
-                                                        (m_bytes[size - 1] & 0x1F) == NAL_END_OF_STREAM));
-    if (m_open && IsVideo(m_codec) && m_hasPicture && ended)
+    if (m_open && IsVideo(m_codec) && m_hasPicture && EndsStream(m_codec, m_bytes))
         Emit(m_bytes.size(), out);
     else if (m_open)
         ++out.dropped;
@@ -321,12 +332,15 @@ bool StreamParser::DescribeVideo(const std::uint8_t* data, std::size_t size, Uni
             if (IsVcl(nal))
                 break;
         } else if (code == SEQUENCE_HEADER && i + 8 <= size) {
-            m_frameDuration = FrameTicks(data[i + 7] & 0x0F);
+            m_rateCode = data[i + 7] & 0x0F;
+            m_frameDuration = FrameTicks(m_rateCode, 0, 0);
             std::size_t end = i + 4;
             while (end + 4 <= size && !(data[end] == 0 && data[end + 1] == 0 && data[end + 2] == 1 &&
                                         (data[end + 3] == GROUP_HEADER || data[end + 3] == PICTURE_START)))
                 ++end;
             m_sequenceHeader.assign(data + i, data + end);
+        } else if (code == EXTENSION && i + 10 <= size && (data[i + 4] >> 4) == SEQUENCE_EXTENSION) {
+            m_frameDuration = FrameTicks(m_rateCode, (data[i + 9] >> 5) & 3, data[i + 9] & 0x1F);
         } else if (code == GROUP_HEADER && i + 8 <= size) {
             unit.closed = (data[i + 7] & 0x40) != 0;
             // A group's first picture in display order follows the last of the group before.

@@ -20,6 +20,8 @@ enum class Codec : std::uint8_t {
 };
 
 bool IsVideo(Codec codec);
+// Whether the bytes end with the video stream's end code.
+bool EndsStream(Codec codec, const std::vector<std::uint8_t>& bytes);
 
 struct Piece
 {
@@ -102,6 +104,7 @@ private:
     std::optional<std::int64_t> m_gopBase; // MPEG video: time of temporal reference 0
     int m_lastTemporal = -1;               // the group's highest temporal reference so far
     std::int64_t m_frameDuration = 0;
+    int m_rateCode = 0; // MPEG video: the sequence header's frame rate code
     std::vector<std::uint8_t> m_sequenceHeader;
 };
 

@@ -321,6 +321,10 @@ bool Writer::Write(std::string& error)
         videoTotal += m_salvage.units.units[index].stream == m_plan.streams.front() ? 1 : 0;
     std::uint64_t videoDone = 0;
     bool started = false;
+    std::size_t lastVideo = 0;
+    for (std::size_t index : m_plan.units)
+        if (m_salvage.units.units[index].stream == m_plan.streams.front())
+            lastVideo = index;
     for (std::size_t index : m_plan.units) {
         const Unit& unit = m_salvage.units.units[index];
         const bool video = unit.stream == m_plan.streams.front();
@@ -333,6 +337,11 @@ bool Writer::Write(std::string& error)
         if (video && !started && !sequence.empty() &&
             !(m_unit.size() >= 4 && m_unit[0] == 0 && m_unit[1] == 0 && m_unit[2] == 1 && m_unit[3] == 0xB3))
             m_unit.insert(m_unit.begin(), sequence.begin(), sequence.end());
+        // The end code after the last picture tells a reader that it is whole.
+        if (video && index == lastVideo && !EndsStream(m_salvage.streams[unit.stream].codec, m_unit)) {
+            const std::uint8_t code = m_salvage.streams[unit.stream].codec == Codec::H264 ? 0x0B : 0xB7;
+            m_unit.insert(m_unit.end(), {0, 0, 1, code});
+        }
         const std::int64_t pts = Out(unit.pts);
         const std::int64_t dts = Out(unit.dts);
         const std::int64_t* dtsGiven = video && dts != pts ? &dts : nullptr;
