@@ -205,12 +205,18 @@ bool MpegContainer::Select(const SpanRequest& request, RunSummary& summary, std:
             shown = std::min(shown, units[i].pts);
     std::erase_if(chosenUnits,
                   [&](std::size_t i) { return units[i].stream != video && units[i].pts < shown; });
-    const auto time = [&](std::size_t i) { return units[i].stream == video ? units[i].dts : units[i].pts; };
-    std::stable_sort(chosenUnits.begin(), chosenUnits.end(),
-                     [&](std::size_t a, std::size_t b) { return time(a) < time(b); });
-    m_plan.origin = time(chosenUnits.front());
-    for (std::size_t i : chosenUnits)
+    // Audio goes between the pictures by time; the pictures keep their decoding order whatever
+    // their times say.
+    std::vector<std::int64_t> order(units.size(), 0);
+    std::int64_t latest = std::numeric_limits<std::int64_t>::min();
+    m_plan.origin = std::numeric_limits<std::int64_t>::max();
+    for (std::size_t i : chosenUnits) {
+        latest = units[i].stream == video ? std::max(latest, units[i].dts) : latest;
+        order[i] = units[i].stream == video ? latest : units[i].pts;
         m_plan.origin = std::min({m_plan.origin, units[i].pts, units[i].dts});
+    }
+    std::stable_sort(chosenUnits.begin(), chosenUnits.end(),
+                     [&](std::size_t a, std::size_t b) { return order[a] < order[b]; });
     m_plan.units = std::move(chosenUnits);
     return true;
 }

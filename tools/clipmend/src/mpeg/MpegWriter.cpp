@@ -309,8 +309,15 @@ void Writer::TransportPackets(std::uint16_t pid, const Bytes& header, const std:
             m_buffer.push_back(static_cast<std::uint8_t>(adaptation.size()));
             m_buffer.insert(m_buffer.end(), adaptation.begin(), adaptation.end());
         }
-        for (std::size_t i = 0; i < take; ++i, ++done)
-            m_buffer.push_back(done < header.size() ? header[done] : payload[done - header.size()]);
+        const std::size_t fromHeader = done < header.size() ? std::min(take, header.size() - done) : 0;
+        if (fromHeader > 0)
+            m_buffer.insert(m_buffer.end(), header.begin() + static_cast<std::ptrdiff_t>(done),
+                            header.begin() + static_cast<std::ptrdiff_t>(done + fromHeader));
+        if (take > fromHeader) {
+            const std::uint8_t* from = payload + (done + fromHeader - header.size());
+            m_buffer.insert(m_buffer.end(), from, from + (take - fromHeader));
+        }
+        done += take;
     }
 }
 
