@@ -1,5 +1,6 @@
 #include "MpegReader.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <map>
@@ -11,6 +12,10 @@ namespace {
 constexpr std::uint64_t PROGRESS_STEP = 1 << 20;
 constexpr std::uint64_t NOT_FOUND = std::numeric_limits<std::uint64_t>::max();
 constexpr std::int64_t TIMESTAMP_WRAP = std::int64_t{1} << 33;
+// Time stamps that jump further than this from the one before (about 3 hours) are noise; they are
+// not used, and the next ones are taken from where they went, as after a splice.
+constexpr std::int64_t MAX_TIME_JUMP = std::int64_t{1} << 30;
+constexpr std::int64_t MAX_REORDER_DELAY = 10 * CLOCK;
 constexpr std::uint8_t PACK_START = 0xBA;
 constexpr std::uint8_t SYSTEM_HEADER = 0xBB;
 constexpr std::uint8_t PROGRAM_END = 0xB9;
@@ -140,14 +145,28 @@ protected:
         std::int64_t turns = distance / TIMESTAMP_WRAP;
         if (distance < 0 && distance % TIMESTAMP_WRAP != 0)
             --turns;
-        m_last = *raw + turns * TIMESTAMP_WRAP;
-        return m_last;
+        const std::int64_t value = *raw + turns * TIMESTAMP_WRAP;
+        const bool plausible = std::abs(value - m_last) <= MAX_TIME_JUMP;
+        m_last = value;
+        if (!plausible)
+            return std::nullopt;
+        return value;
+    }
+
+    // A decoding time far from its presentation time is taken for noise.
+    void StartPacket(std::size_t stream, const PacketHeader& header)
+    {
+        const std::optional<std::int64_t> pts = Unwrap(header.pts);
+        std::optional<std::int64_t> dts = Unwrap(header.dts);
+        if (pts && dts && std::abs(*pts - *dts) > MAX_REORDER_DELAY)
+            dts.reset();
+        m_parsers[stream].StartPacket(pts, dts);
     }
 
     void Feed(std::size_t stream, const PacketHeader* header, std::uint64_t offset, std::size_t size)
     {
         if (header)
-            m_parsers[stream].StartPacket(Unwrap(header->pts), Unwrap(header->dts));
+            StartPacket(stream, *header);
         while (size > 0) {
             const std::size_t step = std::min(size, m_in.WindowSize());
             const std::uint8_t* data = m_in.Peek(offset, step);
