@@ -8,7 +8,8 @@ namespace pg {
 
 std::string WithVideoExtension(const std::string& outFile)
 {
-    for (const std::string extension : {".avi", ".mkv", ".webm", ".mp4", ".m4v", ".mov"})
+    for (const std::string extension :
+         {".avi", ".mkv", ".webm", ".mp4", ".m4v", ".mov", ".mpg", ".mpeg", ".ts"})
         if (fw::EqualsNoCase(fw::Right(outFile, extension.size()), extension))
             return outFile;
     return outFile + ".avi";

@@ -30,13 +30,13 @@ def ffmpeg(args):
 
 def packets(path):
     """ffprobe's packets in file order: stream, size, pos, key, seconds (duration), and pts, dts and
-    duration in the stream's time base (None where unknown)."""
+    duration in the stream's time base (None where unknown); pos is -1 where unknown."""
     out = subprocess.run(["ffprobe", "-v", "error", "-show_entries",
                           "packet=stream_index,size,pos,flags,pts,dts,duration,duration_time", "-of", "json", path],
                          capture_output=True, text=True, check=True).stdout
     result = []
     for p in json.loads(out).get("packets", []):
-        result.append({"stream": int(p["stream_index"]), "size": int(p["size"]), "pos": int(p["pos"]),
+        result.append({"stream": int(p["stream_index"]), "size": int(p["size"]), "pos": int(p.get("pos", -1)),
                        "key": "K" in p["flags"], "seconds": float(p.get("duration_time", 0)),
                        "pts": number(p.get("pts")), "dts": number(p.get("dts")),
                        "duration": number(p.get("duration"))})

@@ -49,7 +49,8 @@ TEST(ToolArgumentsTest, AviIsAppendedUnlessTheNameEndsInAContainerTheToolWrites)
     EXPECT_EQ("film.WebM", pg::WithVideoExtension("film.WebM"));
     EXPECT_EQ("film.mkv.bak.avi", pg::WithVideoExtension("film.mkv.bak"));
     EXPECT_EQ("film.MOV", pg::WithVideoExtension("film.MOV"));
-    EXPECT_EQ("film.ts.avi", pg::WithVideoExtension("film.ts"));
+    EXPECT_EQ("film.ts", pg::WithVideoExtension("film.ts"));
+    EXPECT_EQ("film.MPG", pg::WithVideoExtension("film.MPG"));
 }
 
 TEST(ToolArgumentsTest, CommandLineHasTwoBlanksBeforeTheSwitch)

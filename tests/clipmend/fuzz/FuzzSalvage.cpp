@@ -5,6 +5,7 @@
 #include "GapList.h"
 #include "MatroskaContainer.h"
 #include "Mp4Container.h"
+#include "MpegContainer.h"
 #include "Salvage.h"
 #include "Selection.h"
 
@@ -94,6 +95,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FuzzContainer(CreateMatroskaContainer, source, data, size);
     else if (ProbeMp4(data, size) > 0)
         FuzzContainer(CreateMp4Container, source, data, size);
+    else if (ProbeProgramStream(data, size) > 0)
+        FuzzContainer(CreateProgramStreamContainer, source, data, size);
+    else if (ProbeTransportStream(data, size) > 0)
+        FuzzContainer(CreateTransportStreamContainer, source, data, size);
     else
         FuzzAvi(source, data, size);
     return 0;

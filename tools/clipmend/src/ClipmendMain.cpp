@@ -119,7 +119,8 @@ int Run(const Arguments& args, Console& console)
     const ContainerFormat* format = first ? ProbeContainer(first, probed) : nullptr;
     if (!format)
         return Fail(console, args, EXIT_INPUT,
-                    Quoted(args.input) + ": not an AVI file, nor a Matroska, WebM, MP4 or QuickTime file");
+                    Quoted(args.input) + ": not an AVI file, nor a Matroska, WebM, MP4 or QuickTime file, "
+                                         "nor an MPEG program or transport stream");
     const std::unique_ptr<Container> container = format->create();
 
     SalvageOptions options;

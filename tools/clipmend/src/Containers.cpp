@@ -3,6 +3,7 @@
 #include "AviContainer.h"
 #include "MatroskaContainer.h"
 #include "Mp4Container.h"
+#include "MpegContainer.h"
 
 namespace pg::clipmend {
 
@@ -12,14 +13,15 @@ const std::vector<ContainerFormat>& ContainerFormats()
         {ProbeAvi, CreateAviContainer, {".avi", ".divx"}},
         {ProbeMatroska, CreateMatroskaContainer, {".mkv", ".webm", ".mka", ".mk3d"}},
         {ProbeMp4, CreateMp4Container, {".mp4", ".m4v", ".mov"}},
+        {ProbeProgramStream, CreateProgramStreamContainer, {".mpg", ".mpeg", ".vob"}},
+        {ProbeTransportStream, CreateTransportStreamContainer, {".ts", ".m2ts", ".mts"}},
     };
     return formats;
 }
 
 std::vector<std::string> KnownExtensions()
 {
-    // Containers the tool does not read yet still name a kind of file a player expects.
-    std::vector<std::string> known = {".mpg", ".mpeg", ".vob", ".ts", ".m2ts"};
+    std::vector<std::string> known;
     for (const ContainerFormat& format : ContainerFormats())
         known.insert(known.end(), format.extensions.begin(), format.extensions.end());
     return known;

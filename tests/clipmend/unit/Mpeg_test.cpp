@@ -1,0 +1,91 @@
+#include "Container.h"
+#include "MpegContainer.h"
+#include "MpegStream.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+using namespace pg::clipmend;
+using namespace pg::clipmend::mpeg;
+using Bytes = std::vector<std::uint8_t>;
+
+// Audio frame headers of rates and layers the end-to-end sources do not reach: the frame length
+// and samples each gives, or none.
+TEST(MpegAudioFrame, LengthsAndSamplesFollowTheHeader)
+{
+    struct Case
+    {
+        Codec codec;
+        Bytes header;
+        bool valid;
+        std::uint32_t length;
+        std::uint32_t samples;
+    };
+    const Case cases[] = {
+        {Codec::MPEG_AUDIO,
+         {0xFF, 0xFD, 0xA4, 0x00, 0, 0, 0},
+         true,
+         576,
+         1152}, // layer II, 48 kHz, 192 kbit/s
+        {Codec::MPEG_AUDIO, {0xFF, 0xFD, 0xA6, 0x00, 0, 0, 0}, true, 577, 1152}, // the same, padded
+        {Codec::MPEG_AUDIO, {0xFF, 0xF3, 0x84, 0x00, 0, 0, 0}, true, 192, 576},  // MPEG-2 layer III, 24 kHz
+        {Codec::MPEG_AUDIO, {0xFF, 0xFF, 0x14, 0x00, 0, 0, 0}, true, 32, 384},   // layer I, 48 kHz, 32 kbit/s
+        {Codec::MPEG_AUDIO, {0xFF, 0xFD, 0xF4, 0x00, 0, 0, 0}, false, 0, 0},     // bitrate index 15
+        {Codec::AC3, {0x0B, 0x77, 0, 0, 0x41, 0x40, 0}, true, 140, 1536},        // 44.1 kHz, 32 kbit/s, odd
+        {Codec::AC3, {0x0B, 0x77, 0, 0, 0x00, 0x40, 0}, true, 128, 1536},        // 48 kHz, 32 kbit/s
+        {Codec::AC3, {0x0B, 0x77, 0, 0, 0x00, 0x80, 0}, false, 0, 0},            // E-AC-3 stream id
+        {Codec::AAC, {0xFF, 0xF1, 0x4C, 0x80, 0x2E, 0x7F, 0xFC}, true, 371, 1024},
+        {Codec::AAC, {0xFF, 0xF1, 0x4C, 0x80, 0x2E, 0x7F, 0xFD}, true, 371, 2048}, // two raw blocks
+    };
+    for (const Case& c : cases) {
+        AudioFrame frame;
+        EXPECT_EQ(c.valid, ReadAudioFrame(c.codec, c.header.data(), frame)) << int(c.header[2]);
+        if (c.valid) {
+            EXPECT_EQ(c.length, frame.length) << int(c.header[2]);
+            EXPECT_EQ(c.samples, frame.samples) << int(c.header[2]);
+        }
+    }
+}
+
+Bytes TransportPackets(std::size_t count, std::size_t size)
+{
+    Bytes bytes(count * size, 0xFF);
+    for (std::size_t i = 0; i < count; ++i)
+        bytes[i * size + size - 188] = 0x47;
+    return bytes;
+}
+
+// Each kind of MPEG stream is told by its first bytes, and by nothing that merely resembles it.
+TEST(MpegProbe, StreamsAreToldByTheirFirstBytes)
+{
+    const Bytes mpeg2Pack = {0,    0,    1,    0xBA, 0x44, 0, 0x04, 0, 0x04,
+                             0x01, 0x01, 0x89, 0xC3, 0xF8, 0, 0,    1, 0xBB};
+    const Bytes mpeg1Pack = {0, 0, 1, 0xBA, 0x21, 0, 0x01, 0, 0x01, 0x80, 0, 0x01, 0, 0, 1, 0xBB, 0, 0};
+    Bytes brokenPack = mpeg2Pack;
+    brokenPack[6] = 0; // a marker bit missing
+    const Bytes elementary = {0, 0, 1, 0xB3, 0x14, 0, 0xF0, 0x13, 0xFF, 0xFF, 0xE0, 0x18, 0, 0, 1, 0xB8};
+    EXPECT_EQ(100, ProbeProgramStream(mpeg2Pack.data(), mpeg2Pack.size()));
+    EXPECT_EQ(100, ProbeProgramStream(mpeg1Pack.data(), mpeg1Pack.size()));
+    EXPECT_EQ(0, ProbeProgramStream(brokenPack.data(), brokenPack.size()));
+    // A bare video stream is claimed only weakly, to be refused by name.
+    EXPECT_EQ(10, ProbeProgramStream(elementary.data(), elementary.size()));
+
+    const Bytes plain = TransportPackets(4, 188);
+    const Bytes prefixed = TransportPackets(4, 192);
+    Bytes offBeat = plain;
+    offBeat[188] = 0x46;
+    EXPECT_EQ(100, ProbeTransportStream(plain.data(), plain.size()));
+    EXPECT_GT(ProbeTransportStream(prefixed.data(), prefixed.size()), 0);
+    EXPECT_EQ(0, ProbeTransportStream(offBeat.data(), offBeat.size()));
+    // A file of one packet has its sync byte as far as it goes.
+    EXPECT_GT(ProbeTransportStream(plain.data(), 188), 0);
+
+    const ContainerFormat* format = ProbeContainer(prefixed.data(), prefixed.size());
+    ASSERT_NE(nullptr, format);
+    EXPECT_EQ(format->create()->Kind(), "MPEG transport stream");
+}
+
+} // namespace

@@ -1,0 +1,61 @@
+#pragma once
+// Reads an MPEG program stream (packs and packets) or transport stream (fixed-size packets,
+// program tables) as a partial download leaves it: the video stream's pictures and the audio
+// frames, with damage skipped by resynchronising on the next pack header or on sync bytes in
+// their cadence.
+#include "Container.h"
+#include "MpegStream.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pg::clipmend::mpeg {
+
+constexpr std::uint32_t TS_PACKET = 188;
+constexpr std::uint32_t TS_PREFIXED_PACKET = 192; // with a four-byte arrival time first
+constexpr std::uint8_t TS_SYNC = 0x47;
+constexpr std::uint8_t PRIVATE_STREAM_1 = 0xBD;
+
+struct MpegStreamInfo
+{
+    Codec codec = Codec::MPEG_VIDEO;
+    std::uint8_t streamId = 0;  // of its packets
+    std::uint8_t subStream = 0; // program stream private data: the first payload byte
+    std::uint16_t pid = 0;      // transport stream
+    std::uint8_t streamType = 0;
+    std::vector<std::uint8_t> descriptors; // of the program table
+};
+
+struct MpegReport
+{
+    std::uint64_t damagedRegions = 0;
+    std::uint64_t damagedBytes = 0;
+    std::uint64_t resynchronised = 0;
+};
+
+struct MpegSalvage
+{
+    bool transport = false;
+    std::uint32_t packetSize = TS_PACKET;
+    bool mpeg1 = false;        // program stream packs of the first form
+    std::uint32_t muxRate = 0; // program stream, units of 50 bytes per second
+    std::uint16_t programNumber = 1;
+    std::uint16_t pmtPid = 0x1000;
+    std::vector<MpegStreamInfo> streams;
+    std::vector<std::vector<std::uint8_t>> sequenceHeaders; // per stream, MPEG video only
+    Units units;
+    MpegReport report;
+};
+
+// Program stream: starts with a pack header of either form.
+bool SalvageProgramStream(SourceReader& reader, const SalvageOptions& options, MpegSalvage& result,
+                          std::string& error);
+// Transport stream of 188- or 192-byte packets.
+bool SalvageTransportStream(SourceReader& reader, const SalvageOptions& options, std::uint32_t packetSize,
+                            MpegSalvage& result, std::string& error);
+
+// Length of a valid pack header at data (at least 14 bytes), or 0; form 1 or 2 in mpeg1.
+std::size_t PackHeaderLength(const std::uint8_t* data, bool& mpeg1);
+
+} // namespace pg::clipmend::mpeg

@@ -1,0 +1,482 @@
+#include "MpegStream.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace pg::clipmend::mpeg {
+
+namespace {
+
+// A unit that grows past this is no unit: its stream is read as lost.
+constexpr std::size_t MAX_UNIT = 16 << 20;
+// Bytes from a start code's first byte that tell what follows it.
+constexpr std::size_t START_CODE_LOOK = 6;
+constexpr std::size_t AUDIO_HEADER = 7;
+
+constexpr std::uint8_t SEQUENCE_HEADER = 0xB3;
+constexpr std::uint8_t GROUP_HEADER = 0xB8;
+constexpr std::uint8_t EXTENSION = 0xB5;
+constexpr int SEQUENCE_EXTENSION = 1;
+constexpr std::uint8_t PICTURE_START = 0x00;
+
+constexpr int NAL_SLICE = 1;
+constexpr int NAL_IDR = 5;
+constexpr int NAL_SEI = 6;
+constexpr int SEI_RECOVERY_POINT = 6;
+constexpr int PICTURE_I = 1;
+
+bool IsVcl(int nal)
+{
+    return nal == NAL_SLICE || nal == NAL_IDR;
+}
+
+// NAL units that only come before the pictures of an access unit.
+bool OpensAccessUnit(int nal)
+{
+    return nal == NAL_SEI || (nal >= 7 && nal <= 9) || (nal >= 14 && nal <= 18);
+}
+
+// Ticks of one frame by the sequence header's frame rate code and the sequence extension's
+// factor (n + 1) / (d + 1); 0 where unknown.
+std::int64_t FrameTicks(int code, int n, int d)
+{
+    static constexpr std::array<std::int64_t, 9> numerators = {0, 24000, 24, 25, 30000, 30, 50, 60000, 60};
+    static constexpr std::array<std::int64_t, 9> denominators = {1, 1001, 1, 1, 1001, 1, 1, 1001, 1};
+    if (code <= 0 || code >= static_cast<int>(numerators.size()))
+        return 0;
+    const auto k = static_cast<std::size_t>(code);
+    return (CLOCK * denominators[k] * (d + 1) + numerators[k] * (n + 1) / 2) / (numerators[k] * (n + 1));
+}
+
+bool RecoveryPoint(const std::uint8_t* data, std::size_t size)
+{
+    std::size_t pos = 0;
+    while (pos < size && data[pos] != 0x80) {
+        int type = 0;
+        while (pos < size && data[pos] == 0xFF)
+            type += data[pos++];
+        if (pos >= size)
+            return false;
+        type += data[pos++];
+        std::size_t length = 0;
+        while (pos < size && data[pos] == 0xFF)
+            length += data[pos++];
+        if (pos >= size)
+            return false;
+        length += data[pos++];
+        if (type == SEI_RECOVERY_POINT)
+            return true;
+        pos += length;
+    }
+    return false;
+}
+
+bool ReadMpegAudio(const std::uint8_t* b, AudioFrame& frame)
+{
+    static constexpr std::uint16_t BITRATES[5][15] = {
+        {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+        {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+    };
+    static constexpr std::uint32_t RATES[3] = {44100, 48000, 32000};
+    if (b[0] != 0xFF || (b[1] & 0xE0) != 0xE0)
+        return false;
+    const int version = (b[1] >> 3) & 3;     // 0: 2.5, 2: 2, 3: 1
+    const int layer = 4 - ((b[1] >> 1) & 3); // 1, 2 or 3
+    const int bitrateIndex = b[2] >> 4;
+    const int rateIndex = (b[2] >> 2) & 3;
+    if (version == 1 || layer == 4 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3)
+        return false;
+    const bool first = version == 3;
+    const int table = first ? layer - 1 : (layer == 1 ? 3 : 4);
+    const std::uint32_t bitrate = BITRATES[table][bitrateIndex] * 1000u;
+    frame.rate = RATES[rateIndex] >> (first ? 0 : version == 2 ? 1 : 2);
+    const std::uint32_t padding = (b[2] >> 1) & 1;
+    if (layer == 1) {
+        frame.length = (12 * bitrate / frame.rate + padding) * 4;
+        frame.samples = 384;
+    } else {
+        const std::uint32_t factor = layer == 3 && !first ? 72 : 144;
+        frame.length = factor * bitrate / frame.rate + padding;
+        frame.samples = layer == 3 && !first ? 576 : 1152;
+    }
+    return true;
+}
+
+bool ReadAc3(const std::uint8_t* b, AudioFrame& frame)
+{
+    static constexpr std::uint16_t BITRATES[19] = {32,  40,  48,  56,  64,  80,  96,  112, 128, 160,
+                                                   192, 224, 256, 320, 384, 448, 512, 576, 640};
+    if (b[0] != 0x0B || b[1] != 0x77)
+        return false;
+    const int rateCode = b[4] >> 6;
+    const int sizeCode = b[4] & 0x3F;
+    if (rateCode == 3 || sizeCode >= 38 || (b[5] >> 3) > 10)
+        return false;
+    const std::uint32_t bitrate = BITRATES[sizeCode / 2];
+    std::uint32_t words = 0;
+    if (rateCode == 0) {
+        frame.rate = 48000;
+        words = bitrate * 2;
+    } else if (rateCode == 1) {
+        frame.rate = 44100;
+        words = bitrate * 96000 / 44100 + (sizeCode & 1);
+    } else {
+        frame.rate = 32000;
+        words = bitrate * 3;
+    }
+    frame.length = words * 2;
+    frame.samples = 1536;
+    return true;
+}
+
+bool ReadAdts(const std::uint8_t* b, AudioFrame& frame)
+{
+    static constexpr std::uint32_t RATES[13] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
+                                                22050, 16000, 12000, 11025, 8000,  7350};
+    if (b[0] != 0xFF || (b[1] & 0xF6) != 0xF0)
+        return false;
+    const int rateIndex = (b[2] >> 2) & 0xF;
+    const std::uint32_t length = ((b[3] & 3u) << 11) | (b[4] << 3) | (b[5] >> 5);
+    const std::uint32_t header = (b[1] & 1) ? 7 : 9;
+    if (rateIndex >= 13 || length <= header)
+        return false;
+    frame.rate = RATES[rateIndex];
+    frame.length = length;
+    frame.samples = 1024 * ((b[6] & 3u) + 1);
+    return true;
+}
+
+} // namespace
+
+bool IsVideo(Codec codec)
+{
+    return codec == Codec::MPEG_VIDEO || codec == Codec::H264;
+}
+
+bool EndsStream(Codec codec, const std::vector<std::uint8_t>& bytes)
+{
+    static constexpr std::uint8_t SEQUENCE_END = 0xB7;
+    static constexpr int NAL_END_OF_SEQUENCE = 10;
+    static constexpr int NAL_END_OF_STREAM = 11;
+    const std::size_t size = bytes.size();
+    if (size < 4 || bytes[size - 4] != 0 || bytes[size - 3] != 0 || bytes[size - 2] != 1)
+        return false;
+    const int nal = bytes[size - 1] & 0x1F;
+    return codec == Codec::MPEG_VIDEO ? bytes[size - 1] == SEQUENCE_END
+                                      : nal == NAL_END_OF_SEQUENCE || nal == NAL_END_OF_STREAM;
+}
+
+bool ReadAudioFrame(Codec codec, const std::uint8_t* data, AudioFrame& frame)
+{
+    switch (codec) {
+    case Codec::MPEG_AUDIO:
+        return ReadMpegAudio(data, frame) && frame.length >= AUDIO_HEADER;
+    case Codec::AC3:
+        return ReadAc3(data, frame);
+    case Codec::AAC:
+        return ReadAdts(data, frame);
+    default:
+        return false;
+    }
+}
+
+void StreamParser::StartPacket(std::optional<std::int64_t> pts, std::optional<std::int64_t> dts)
+{
+    if (pts)
+        m_times.push_back({m_fed, pts, dts ? dts : pts});
+}
+
+void StreamParser::Feed(const std::uint8_t* data, std::size_t size, std::uint64_t offset, Units& out)
+{
+    if (size == 0)
+        return;
+    m_bytes.insert(m_bytes.end(), data, data + size);
+    if (!m_pieces.empty() && m_pieces.back().offset + m_pieces.back().size == offset)
+        m_pieces.back().size += static_cast<std::uint32_t>(size);
+    else
+        m_pieces.push_back({offset, static_cast<std::uint32_t>(size)});
+    m_fed += size;
+    if (IsVideo(m_codec))
+        ScanVideo(out);
+    else
+        ScanAudio(out);
+    if (m_bytes.size() > MAX_UNIT)
+        Lose(out);
+}
+
+void StreamParser::Lose(Units& out)
+{
+    if (m_open)
+        ++out.dropped;
+    m_bytes.clear();
+    m_pieces.clear();
+    m_times.clear();
+    m_scanned = 0;
+    m_open = false;
+    m_hasPicture = false;
+    m_lastDts.reset();
+    m_nextPts.reset();
+    m_gopBase.reset();
+    ++m_run;
+}
+
+void StreamParser::Finish(Units& out)
+{
+    // The last picture is known whole only where the stream's end code follows it: a file cut
+    // right after a packet looks just as complete.
+    if (m_open && IsVideo(m_codec) && m_hasPicture && EndsStream(m_codec, m_bytes))
+        Emit(m_bytes.size(), out);
+    else if (m_open)
+        ++out.dropped;
+    m_bytes.clear();
+    m_pieces.clear();
+    m_open = false;
+}
+
+void StreamParser::Discard(std::size_t length)
+{
+    m_bytes.erase(m_bytes.begin(), m_bytes.begin() + static_cast<std::ptrdiff_t>(length));
+    m_scanned = m_scanned > length ? m_scanned - length : 0;
+    std::size_t whole = 0;
+    while (whole < m_pieces.size() && length >= m_pieces[whole].size)
+        length -= m_pieces[whole++].size;
+    m_pieces.erase(m_pieces.begin(), m_pieces.begin() + static_cast<std::ptrdiff_t>(whole));
+    if (length > 0) {
+        m_pieces.front().offset += length;
+        m_pieces.front().size -= static_cast<std::uint32_t>(length);
+    }
+}
+
+void StreamParser::Open(std::size_t at)
+{
+    Discard(at);
+    m_open = true;
+    // A packet's times belong to the first unit that starts in it: video by its start code's
+    // last byte, audio by its header's first.
+    const std::uint64_t position = m_fed - m_bytes.size() + (IsVideo(m_codec) ? 3 : 0);
+    m_unitPts.reset();
+    m_unitDts.reset();
+    while (!m_times.empty() && m_times.front().position <= position) {
+        m_unitPts = m_times.front().pts;
+        m_unitDts = m_times.front().dts;
+        m_times.pop_front();
+    }
+}
+
+void StreamParser::Emit(std::size_t length, Units& out)
+{
+    Unit unit;
+    unit.stream = m_index;
+    unit.run = m_run;
+    unit.size = static_cast<std::uint32_t>(length);
+    bool timed = false;
+    if (IsVideo(m_codec)) {
+        timed = DescribeVideo(m_bytes.data(), length, unit);
+    } else {
+        AudioFrame frame;
+        ReadAudioFrame(m_codec, m_bytes.data(), frame);
+        unit.key = true;
+        unit.duration = static_cast<std::int64_t>(frame.samples) * CLOCK / frame.rate;
+        timed = TimeUnit(unit);
+    }
+    if (timed) {
+        unit.firstPiece = out.pieces.size();
+        std::size_t left = length;
+        for (std::size_t i = 0; left > 0; ++i) {
+            const Piece& p = m_pieces[i];
+            const std::uint32_t take = static_cast<std::uint32_t>(std::min<std::size_t>(left, p.size));
+            out.pieces.push_back({p.offset, take});
+            left -= take;
+        }
+        unit.pieceCount = static_cast<std::uint32_t>(out.pieces.size() - unit.firstPiece);
+        out.units.push_back(unit);
+    } else {
+        ++out.dropped;
+    }
+    Discard(length);
+    m_open = false;
+}
+
+bool StreamParser::TimeUnit(Unit& unit)
+{
+    if (m_unitPts) {
+        unit.pts = *m_unitPts;
+        unit.dts = *m_unitDts;
+    } else if (!IsVideo(m_codec) && m_nextPts) {
+        unit.pts = unit.dts = *m_nextPts;
+    } else {
+        return false;
+    }
+    m_nextPts = unit.pts + unit.duration;
+    return true;
+}
+
+bool StreamParser::DescribeVideo(const std::uint8_t* data, std::size_t size, Unit& unit)
+{
+    int temporalReference = -1;
+    bool recovery = false;
+    bool idr = false;
+    for (std::size_t i = 0; i + START_CODE_LOOK <= size; ++i) {
+        if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1)
+            continue;
+        const std::uint8_t code = data[i + 3];
+        if (m_codec == Codec::H264) {
+            const int nal = code & 0x1F;
+            idr = idr || nal == NAL_IDR;
+            if (nal == NAL_SEI && !recovery)
+                recovery = RecoveryPoint(data + i + 4, size - i - 4);
+            if (IsVcl(nal))
+                break;
+        } else if (code == SEQUENCE_HEADER && i + 8 <= size) {
+            m_rateCode = data[i + 7] & 0x0F;
+            m_frameDuration = FrameTicks(m_rateCode, 0, 0);
+            std::size_t end = i + 4;
+            while (end + 4 <= size && !(data[end] == 0 && data[end + 1] == 0 && data[end + 2] == 1 &&
+                                        (data[end + 3] == GROUP_HEADER || data[end + 3] == PICTURE_START)))
+                ++end;
+            m_sequenceHeader.assign(data + i, data + end);
+        } else if (code == EXTENSION && i + 10 <= size && (data[i + 4] >> 4) == SEQUENCE_EXTENSION) {
+            m_frameDuration = FrameTicks(m_rateCode, (data[i + 9] >> 5) & 3, data[i + 9] & 0x1F);
+        } else if (code == GROUP_HEADER && i + 8 <= size) {
+            unit.closed = (data[i + 7] & 0x40) != 0;
+            // A group's first picture in display order follows the last of the group before.
+            if (m_gopBase)
+                m_gopBase = *m_gopBase + (m_lastTemporal + 1) * m_frameDuration;
+            m_lastTemporal = -1;
+        } else if (code == PICTURE_START) {
+            temporalReference = (data[i + 4] << 2) | (data[i + 5] >> 6);
+            m_lastTemporal = std::max(m_lastTemporal, temporalReference);
+            unit.key = ((data[i + 5] >> 3) & 7) == PICTURE_I;
+            break;
+        }
+    }
+    if (m_codec == Codec::H264) {
+        unit.key = idr || recovery;
+        unit.closed = idr;
+    } else if (temporalReference < 0) {
+        return false;
+    }
+    if (m_unitPts) {
+        unit.pts = *m_unitPts;
+        unit.dts = *m_unitDts;
+    } else if (m_lastDts && m_frameDuration > 0) {
+        unit.dts = *m_lastDts + m_frameDuration;
+        if (m_codec == Codec::MPEG_VIDEO && m_gopBase)
+            unit.pts = *m_gopBase + temporalReference * m_frameDuration;
+        else
+            return false;
+    } else {
+        return false;
+    }
+    if (m_codec == Codec::MPEG_VIDEO)
+        m_gopBase = unit.pts - temporalReference * m_frameDuration;
+    else if (m_lastDts && unit.dts > *m_lastDts)
+        m_frameDuration = unit.dts - *m_lastDts;
+    m_lastDts = unit.dts;
+    return true;
+}
+
+void StreamParser::ScanVideo(Units& out)
+{
+    std::size_t i = m_scanned;
+    while (true) {
+        const std::size_t size = m_bytes.size();
+        if (i + 2 >= size) {
+            m_scanned = i;
+            break;
+        }
+        const void* found = std::memchr(m_bytes.data() + i + 2, 1, size - i - 2);
+        if (!found) {
+            m_scanned = size - 2;
+            break;
+        }
+        const std::size_t one =
+            static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - m_bytes.data());
+        const std::size_t start = one - 2;
+        if (m_bytes[start] != 0 || m_bytes[start + 1] != 0) {
+            i = start + 1;
+            continue;
+        }
+        if (start + START_CODE_LOOK > size) {
+            m_scanned = start;
+            break;
+        }
+        const std::uint8_t code = m_bytes[start + 3];
+        bool opens = false;
+        bool picture = false;
+        std::size_t at = start;
+        if (m_codec == Codec::MPEG_VIDEO) {
+            opens = code == SEQUENCE_HEADER || code == GROUP_HEADER || code == PICTURE_START;
+            picture = code == PICTURE_START;
+        } else if ((code & 0x80) == 0) {
+            const int nal = code & 0x1F;
+            picture = IsVcl(nal);
+            opens = OpensAccessUnit(nal) || (picture && (m_bytes[start + 4] & 0x80) != 0);
+            // The zero byte of a four-byte start code goes with the unit it starts.
+            if (start > 0 && m_bytes[start - 1] == 0)
+                at = start - 1;
+        }
+        if (opens && (!m_open || m_hasPicture)) {
+            if (m_open) {
+                Emit(at, out);
+                Open(0);
+            } else {
+                Open(at);
+            }
+            m_hasPicture = picture;
+            i = start - at + 4 - 2;
+            continue;
+        }
+        m_hasPicture = m_hasPicture || (m_open && picture);
+        i = start + 1;
+    }
+    // While searching, what was searched is of no use.
+    if (!m_open)
+        Discard(m_scanned);
+}
+
+void StreamParser::ScanAudio(Units& out)
+{
+    AudioFrame frame;
+    while (true) {
+        const std::size_t size = m_bytes.size();
+        if (m_open) {
+            ReadAudioFrame(m_codec, m_bytes.data(), frame);
+            if (size < frame.length)
+                return;
+            Emit(frame.length, out);
+            // Frames follow one another: the next header is where this frame ends.
+            if (m_bytes.size() >= AUDIO_HEADER && ReadAudioFrame(m_codec, m_bytes.data(), frame)) {
+                Open(0);
+                continue;
+            }
+            m_scanned = 0;
+        }
+        // Searching: a header counts when another follows where its frame ends.
+        std::size_t j = m_scanned;
+        bool waiting = false;
+        for (; j + AUDIO_HEADER <= m_bytes.size(); ++j) {
+            if (!ReadAudioFrame(m_codec, m_bytes.data() + j, frame))
+                continue;
+            AudioFrame next;
+            if (j + frame.length + AUDIO_HEADER > m_bytes.size()) {
+                waiting = true;
+                break;
+            }
+            if (ReadAudioFrame(m_codec, m_bytes.data() + j + frame.length, next) && next.rate == frame.rate)
+                break;
+        }
+        if (waiting || j + AUDIO_HEADER > m_bytes.size()) {
+            Discard(std::min(j, m_bytes.size()));
+            m_scanned = 0;
+            return;
+        }
+        Open(j);
+    }
+}
+
+} // namespace pg::clipmend::mpeg

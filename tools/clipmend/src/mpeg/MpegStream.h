@@ -1,0 +1,120 @@
+#pragma once
+// The elementary streams inside MPEG program and transport streams. Their bytes arrive in
+// pieces (packet payloads) and are cut here into pictures and audio frames, each with the file
+// ranges that hold it and its time; a unit open when bytes of its stream are lost is dropped.
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <vector>
+
+namespace pg::clipmend::mpeg {
+
+constexpr std::int64_t CLOCK = 90000; // timestamp ticks per second
+
+enum class Codec : std::uint8_t {
+    MPEG_VIDEO,
+    H264,
+    MPEG_AUDIO,
+    AC3,
+    AAC,
+};
+
+bool IsVideo(Codec codec);
+// Whether the bytes end with the video stream's end code.
+bool EndsStream(Codec codec, const std::vector<std::uint8_t>& bytes);
+
+struct Piece
+{
+    std::uint64_t offset = 0;
+    std::uint32_t size = 0;
+};
+
+// A picture or an audio frame.
+struct Unit
+{
+    std::uint32_t stream = 0;
+    // Count of losses of its stream before it: where it changes, decoding starts afresh.
+    std::uint32_t run = 0;
+    bool key = false;
+    bool closed = false;       // a keyframe no later picture needs anything before
+    std::int64_t pts = 0;      // ticks, on one timeline for all streams
+    std::int64_t dts = 0;      // ticks
+    std::int64_t duration = 0; // ticks; 0 for video pictures, timed by their neighbours
+    std::size_t firstPiece = 0;
+    std::uint32_t pieceCount = 0;
+    std::uint32_t size = 0;
+};
+
+struct Units
+{
+    std::vector<Unit> units; // in the order they end in the file: decoding order per stream
+    std::vector<Piece> pieces;
+    std::uint64_t dropped = 0; // open when their stream lost bytes, or without a time
+};
+
+// Splits one stream's bytes into units.
+class StreamParser
+{
+public:
+    StreamParser(std::uint32_t index, Codec codec) : m_index(index), m_codec(codec) {}
+
+    Codec GetCodec() const { return m_codec; }
+    // A packet starts whose payload comes next; its times (ticks, unwrapped) are the first
+    // unit's that starts in it.
+    void StartPacket(std::optional<std::int64_t> pts, std::optional<std::int64_t> dts);
+    void Feed(const std::uint8_t* data, std::size_t size, std::uint64_t offset, Units& out);
+    // Bytes of the stream were lost: the open unit goes, and a new one is awaited.
+    void Lose(Units& out);
+    // The stream ended whole: the open unit is complete.
+    void Finish(Units& out);
+    // MPEG video: the last sequence header with its extensions, for a file starting without one.
+    const std::vector<std::uint8_t>& SequenceHeader() const { return m_sequenceHeader; }
+
+private:
+    struct PacketTime
+    {
+        std::uint64_t position;
+        std::optional<std::int64_t> pts;
+        std::optional<std::int64_t> dts;
+    };
+
+    void ScanVideo(Units& out);
+    void ScanAudio(Units& out);
+    // Makes m_bytes[at] the start of the open unit, dropping what came before it.
+    void Open(std::size_t at);
+    void Emit(std::size_t length, Units& out);
+    void Discard(std::size_t length);
+    bool DescribeVideo(const std::uint8_t* data, std::size_t size, Unit& unit);
+    bool TimeUnit(Unit& unit);
+
+    std::uint32_t m_index;
+    Codec m_codec;
+    std::uint32_t m_run = 0;
+    std::vector<std::uint8_t> m_bytes; // from the open unit's start, or bytes searched for one
+    std::vector<Piece> m_pieces;       // where m_bytes lie in the file
+    std::uint64_t m_fed = 0;           // stream bytes so far
+    std::size_t m_scanned = 0;         // of m_bytes, searched for unit starts
+    bool m_open = false;
+    bool m_hasPicture = false;
+    std::deque<PacketTime> m_times;
+    std::optional<std::int64_t> m_unitPts;
+    std::optional<std::int64_t> m_unitDts;
+    std::optional<std::int64_t> m_lastDts;
+    std::optional<std::int64_t> m_nextPts;
+    std::optional<std::int64_t> m_gopBase; // MPEG video: time of temporal reference 0
+    int m_lastTemporal = -1;               // the group's highest temporal reference so far
+    std::int64_t m_frameDuration = 0;
+    int m_rateCode = 0; // MPEG video: the sequence header's frame rate code
+    std::vector<std::uint8_t> m_sequenceHeader;
+};
+
+// Audio frame header at data (at least 7 bytes): its length and samples, or false.
+struct AudioFrame
+{
+    std::uint32_t length = 0;
+    std::uint32_t samples = 0;
+    std::uint32_t rate = 0;
+};
+bool ReadAudioFrame(Codec codec, const std::uint8_t* data, AudioFrame& frame);
+
+} // namespace pg::clipmend::mpeg

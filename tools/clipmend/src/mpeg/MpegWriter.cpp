@@ -1,0 +1,398 @@
+#include "MpegWriter.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace pg::clipmend::mpeg {
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The clock reference runs this far ahead of the data it delivers.
+constexpr std::int64_t DELIVERY = CLOCK / 10;
+constexpr std::size_t MAX_PACKET_PAYLOAD = 65000;
+constexpr std::uint32_t MUX_RATE = 25200; // 10.08 Mbit/s, in units of 50 bytes per second
+constexpr std::uint16_t PAT_PID = 0;
+constexpr std::size_t TS_PAYLOAD = 184;
+constexpr std::int64_t PCR_TICKS = 300; // of 27 MHz per timestamp tick
+// The program table fits one packet: at most MAX_AUDIO_STREAMS audio streams with this much each.
+constexpr std::size_t MAX_DESCRIPTORS = 16;
+
+void PutTimestamp(Bytes& out, int prefix, std::int64_t t)
+{
+    out.push_back(static_cast<std::uint8_t>(prefix << 4 | ((t >> 29) & 0x0E) | 1));
+    out.push_back(static_cast<std::uint8_t>(t >> 22));
+    out.push_back(static_cast<std::uint8_t>(((t >> 14) & 0xFE) | 1));
+    out.push_back(static_cast<std::uint8_t>(t >> 7));
+    out.push_back(static_cast<std::uint8_t>(((t << 1) & 0xFE) | 1));
+}
+
+void Put16(Bytes& out, std::size_t value)
+{
+    out.push_back(static_cast<std::uint8_t>(value >> 8));
+    out.push_back(static_cast<std::uint8_t>(value));
+}
+
+std::uint32_t Crc32(const std::uint8_t* data, std::size_t size)
+{
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (std::size_t i = 0; i < size; ++i) {
+        crc ^= std::uint32_t{data[i]} << 24;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 0x80000000) ? (crc << 1) ^ 0x04C11DB7 : crc << 1;
+    }
+    return crc;
+}
+
+// The packet header before payloadSize bytes: times only where given.
+Bytes PacketHeaderBytes(std::uint8_t id, bool mpeg1, std::size_t payloadSize, const std::int64_t* pts,
+                        const std::int64_t* dts)
+{
+    Bytes timing;
+    if (pts) {
+        PutTimestamp(timing, dts ? 3 : 2, *pts);
+        if (dts)
+            PutTimestamp(timing, 1, *dts);
+    }
+    Bytes out = {0, 0, 1, id, 0, 0};
+    if (mpeg1) {
+        if (timing.empty())
+            out.push_back(0x0F);
+        out.insert(out.end(), timing.begin(), timing.end());
+    } else {
+        out.push_back(pts ? 0x84 : 0x80);
+        out.push_back(!pts ? 0 : dts ? 0xC0 : 0x80);
+        out.push_back(static_cast<std::uint8_t>(timing.size()));
+        out.insert(out.end(), timing.begin(), timing.end());
+    }
+    const std::size_t length = out.size() - 6 + payloadSize;
+    if (length <= 0xFFFF) {
+        out[4] = static_cast<std::uint8_t>(length >> 8);
+        out[5] = static_cast<std::uint8_t>(length);
+    }
+    return out;
+}
+
+class Writer
+{
+public:
+    Writer(const MpegSalvage& salvage, const MpegPlan& plan, const OutputOptions& options,
+           SourceReader& input, ByteSink& output)
+        : m_salvage(salvage), m_plan(plan), m_options(options), m_in(input), m_out(output)
+    {
+        m_continuity.fill(0);
+    }
+
+    bool Write(std::string& error);
+
+private:
+    bool Gather(const Unit& unit);
+    std::int64_t Out(std::int64_t t) const { return t - m_plan.origin + OUTPUT_START; }
+    std::uint8_t StreamId(std::size_t stream) const;
+
+    void PackHeader(std::int64_t scr);
+    void SystemHeader();
+    void ProgramUnit(const Unit& unit, const std::int64_t* pts, const std::int64_t* dts);
+
+    void ProgramTables(std::int64_t clock);
+    void TransportPackets(std::uint16_t pid, const Bytes& header, const std::uint8_t* payload,
+                          std::size_t size, const std::int64_t* pcr, std::int64_t clock);
+    void Section(std::uint16_t pid, Bytes section, std::int64_t clock);
+    void Prefix(std::int64_t clock);
+
+    const MpegSalvage& m_salvage;
+    const MpegPlan& m_plan;
+    const OutputOptions& m_options;
+    SourceReader& m_in;
+    ByteSink& m_out;
+    Bytes m_unit;
+    Bytes m_buffer;
+    std::array<std::uint8_t, 8192> m_continuity;
+};
+
+bool Writer::Gather(const Unit& unit)
+{
+    m_unit.clear();
+    for (std::size_t i = 0; i < unit.pieceCount; ++i) {
+        const Piece& piece = m_salvage.units.pieces[unit.firstPiece + i];
+        for (std::uint64_t done = 0; done < piece.size;) {
+            const std::size_t step =
+                static_cast<std::size_t>(std::min<std::uint64_t>(piece.size - done, m_in.WindowSize()));
+            const std::uint8_t* data = m_in.Peek(piece.offset + done, step);
+            if (!data)
+                return false;
+            m_unit.insert(m_unit.end(), data, data + step);
+            done += step;
+        }
+    }
+    return true;
+}
+
+std::uint8_t Writer::StreamId(std::size_t stream) const
+{
+    const MpegStreamInfo& info = m_salvage.streams[stream];
+    if (!m_salvage.transport)
+        return info.streamId;
+    if (IsVideo(info.codec))
+        return 0xE0;
+    if (info.codec == Codec::AC3)
+        return PRIVATE_STREAM_1;
+    return static_cast<std::uint8_t>(0xC0 + (stream & 0x1F));
+}
+
+void Writer::PackHeader(std::int64_t scr)
+{
+    Bytes& b = m_buffer;
+    b.insert(b.end(), {0, 0, 1, 0xBA});
+    const std::uint32_t rate = m_salvage.muxRate ? m_salvage.muxRate : MUX_RATE;
+    if (m_salvage.mpeg1) {
+        PutTimestamp(b, 2, scr);
+        b.push_back(static_cast<std::uint8_t>(0x80 | ((rate >> 15) & 0x7F)));
+        b.push_back(static_cast<std::uint8_t>(rate >> 7));
+        b.push_back(static_cast<std::uint8_t>(((rate << 1) & 0xFE) | 1));
+        return;
+    }
+    b.push_back(static_cast<std::uint8_t>(0x44 | ((scr >> 27) & 0x38) | ((scr >> 28) & 0x03)));
+    b.push_back(static_cast<std::uint8_t>(scr >> 20));
+    b.push_back(static_cast<std::uint8_t>(((scr >> 12) & 0xF8) | 0x04 | ((scr >> 13) & 0x03)));
+    b.push_back(static_cast<std::uint8_t>(scr >> 5));
+    b.push_back(static_cast<std::uint8_t>(((scr << 3) & 0xF8) | 0x04));
+    b.push_back(0x01);
+    b.push_back(static_cast<std::uint8_t>(rate >> 14));
+    b.push_back(static_cast<std::uint8_t>(rate >> 6));
+    b.push_back(static_cast<std::uint8_t>(((rate << 2) & 0xFC) | 0x03));
+    b.push_back(0xF8);
+}
+
+void Writer::SystemHeader()
+{
+    const std::uint32_t rate = m_salvage.muxRate ? m_salvage.muxRate : MUX_RATE;
+    std::size_t audio = 0;
+    Bytes entries;
+    for (std::size_t stream : m_plan.streams) {
+        const bool video = IsVideo(m_salvage.streams[stream].codec);
+        audio += video ? 0 : 1;
+        entries.push_back(StreamId(stream));
+        // Buffer bounds: 232 KiB for video, 4 KiB for audio.
+        entries.push_back(video ? 0xE0 : 0xC0);
+        entries.push_back(video ? 232 : 32);
+    }
+    Bytes& b = m_buffer;
+    b.insert(b.end(), {0, 0, 1, 0xBB});
+    Put16(b, 6 + entries.size());
+    b.push_back(static_cast<std::uint8_t>(0x80 | ((rate >> 15) & 0x7F)));
+    b.push_back(static_cast<std::uint8_t>(rate >> 7));
+    b.push_back(static_cast<std::uint8_t>(((rate << 1) & 0xFE) | 1));
+    b.push_back(static_cast<std::uint8_t>(std::min<std::size_t>(audio, 32) << 2));
+    b.push_back(0xE1); // audio and video locked, marker, one video stream
+    b.push_back(0x7F);
+    b.insert(b.end(), entries.begin(), entries.end());
+}
+
+void Writer::ProgramUnit(const Unit& unit, const std::int64_t* pts, const std::int64_t* dts)
+{
+    const MpegStreamInfo& info = m_salvage.streams[unit.stream];
+    const bool privateData = info.streamId == PRIVATE_STREAM_1;
+    for (std::size_t done = 0; done < m_unit.size();) {
+        const std::size_t size = std::min(m_unit.size() - done, MAX_PACKET_PAYLOAD);
+        const bool first = done == 0;
+        Bytes prefix;
+        if (privateData)
+            prefix = {info.subStream, static_cast<std::uint8_t>(first ? 1 : 0), 0,
+                      static_cast<std::uint8_t>(first ? 1 : 0)};
+        const Bytes header = PacketHeaderBytes(info.streamId, m_salvage.mpeg1, prefix.size() + size,
+                                               first ? pts : nullptr, first ? dts : nullptr);
+        PackHeader(std::max<std::int64_t>(0, (dts ? *dts : *pts) - DELIVERY));
+        m_buffer.insert(m_buffer.end(), header.begin(), header.end());
+        m_buffer.insert(m_buffer.end(), prefix.begin(), prefix.end());
+        m_buffer.insert(m_buffer.end(), m_unit.begin() + static_cast<std::ptrdiff_t>(done),
+                        m_unit.begin() + static_cast<std::ptrdiff_t>(done + size));
+        done += size;
+    }
+}
+
+void Writer::Prefix(std::int64_t clock)
+{
+    if (m_salvage.packetSize != TS_PREFIXED_PACKET)
+        return;
+    const std::uint32_t arrival = static_cast<std::uint32_t>((clock * PCR_TICKS) & 0x3FFFFFFF);
+    for (int shift = 24; shift >= 0; shift -= 8)
+        m_buffer.push_back(static_cast<std::uint8_t>(arrival >> shift));
+}
+
+void Writer::Section(std::uint16_t pid, Bytes section, std::int64_t clock)
+{
+    const std::uint32_t crc = Crc32(section.data(), section.size());
+    for (int shift = 24; shift >= 0; shift -= 8)
+        section.push_back(static_cast<std::uint8_t>(crc >> shift));
+    Prefix(clock);
+    m_buffer.insert(m_buffer.end(),
+                    {TS_SYNC, static_cast<std::uint8_t>(0x40 | pid >> 8), static_cast<std::uint8_t>(pid),
+                     static_cast<std::uint8_t>(0x10 | m_continuity[pid])});
+    m_continuity[pid] = (m_continuity[pid] + 1) & 0x0F;
+    m_buffer.push_back(0); // the section starts at once
+    m_buffer.insert(m_buffer.end(), section.begin(), section.end());
+    m_buffer.insert(m_buffer.end(), TS_PAYLOAD - 1 - section.size(), 0xFF);
+}
+
+void Writer::ProgramTables(std::int64_t clock)
+{
+    const std::uint16_t pmt = m_salvage.pmtPid;
+    Bytes pat = {0x00, 0xB0, 13, 0x00, 0x01, 0xC1, 0, 0};
+    Put16(pat, m_salvage.programNumber);
+    pat.push_back(static_cast<std::uint8_t>(0xE0 | pmt >> 8));
+    pat.push_back(static_cast<std::uint8_t>(pmt));
+    Section(PAT_PID, pat, clock);
+
+    const std::uint16_t pcrPid = m_salvage.streams[m_plan.streams.front()].pid;
+    Bytes table = {0x02, 0xB0, 0};
+    Put16(table, m_salvage.programNumber);
+    table.insert(table.end(), {0xC1, 0, 0, static_cast<std::uint8_t>(0xE0 | pcrPid >> 8),
+                               static_cast<std::uint8_t>(pcrPid), 0xF0, 0});
+    for (std::size_t stream : m_plan.streams) {
+        const MpegStreamInfo& info = m_salvage.streams[stream];
+        const std::size_t descriptors = std::min(info.descriptors.size(), MAX_DESCRIPTORS);
+        table.push_back(info.streamType);
+        table.push_back(static_cast<std::uint8_t>(0xE0 | info.pid >> 8));
+        table.push_back(static_cast<std::uint8_t>(info.pid));
+        table.push_back(static_cast<std::uint8_t>(0xF0 | descriptors >> 8));
+        table.push_back(static_cast<std::uint8_t>(descriptors));
+        table.insert(table.end(), info.descriptors.begin(),
+                     info.descriptors.begin() + static_cast<std::ptrdiff_t>(descriptors));
+    }
+    const std::size_t length = table.size() - 3 + 4;
+    table[1] = static_cast<std::uint8_t>(0xB0 | length >> 8);
+    table[2] = static_cast<std::uint8_t>(length);
+    Section(pmt, table, clock);
+}
+
+void Writer::TransportPackets(std::uint16_t pid, const Bytes& header, const std::uint8_t* payload,
+                              std::size_t size, const std::int64_t* pcr, std::int64_t clock)
+{
+    const std::size_t total = header.size() + size;
+    for (std::size_t done = 0; done < total;) {
+        Bytes adaptation;
+        if (done == 0 && pcr) {
+            const std::int64_t base = *pcr;
+            adaptation = {0x10,
+                          static_cast<std::uint8_t>(base >> 25),
+                          static_cast<std::uint8_t>(base >> 17),
+                          static_cast<std::uint8_t>(base >> 9),
+                          static_cast<std::uint8_t>(base >> 1),
+                          static_cast<std::uint8_t>(((base & 1) << 7) | 0x7E),
+                          0};
+        }
+        std::size_t room = TS_PAYLOAD - (adaptation.empty() ? 0 : 1 + adaptation.size());
+        const std::size_t take = std::min(room, total - done);
+        // The last packet is filled up with stuffing in its adaptation field.
+        if (take < room) {
+            std::size_t fill = room - take;
+            if (adaptation.empty()) {
+                --fill;
+                if (fill > 0)
+                    adaptation.push_back(0x00);
+                if (fill > 0)
+                    --fill;
+            }
+            adaptation.insert(adaptation.end(), fill, 0xFF);
+        }
+        Prefix(clock);
+        const bool hasAdaptation = !adaptation.empty() || take < room;
+        m_buffer.insert(m_buffer.end(),
+                        {TS_SYNC, static_cast<std::uint8_t>((done == 0 ? 0x40 : 0) | pid >> 8),
+                         static_cast<std::uint8_t>(pid),
+                         static_cast<std::uint8_t>((hasAdaptation ? 0x30 : 0x10) | m_continuity[pid])});
+        m_continuity[pid] = (m_continuity[pid] + 1) & 0x0F;
+        if (hasAdaptation) {
+            m_buffer.push_back(static_cast<std::uint8_t>(adaptation.size()));
+            m_buffer.insert(m_buffer.end(), adaptation.begin(), adaptation.end());
+        }
+        const std::size_t fromHeader = done < header.size() ? std::min(take, header.size() - done) : 0;
+        if (fromHeader > 0)
+            m_buffer.insert(m_buffer.end(), header.begin() + static_cast<std::ptrdiff_t>(done),
+                            header.begin() + static_cast<std::ptrdiff_t>(done + fromHeader));
+        if (take > fromHeader) {
+            const std::uint8_t* from = payload + (done + fromHeader - header.size());
+            m_buffer.insert(m_buffer.end(), from, from + (take - fromHeader));
+        }
+        done += take;
+    }
+}
+
+bool Writer::Write(std::string& error)
+{
+    std::uint64_t videoTotal = 0;
+    for (std::size_t index : m_plan.units)
+        videoTotal += m_salvage.units.units[index].stream == m_plan.streams.front() ? 1 : 0;
+    std::uint64_t videoDone = 0;
+    bool started = false;
+    std::size_t lastVideo = 0;
+    for (std::size_t index : m_plan.units)
+        if (m_salvage.units.units[index].stream == m_plan.streams.front())
+            lastVideo = index;
+    for (std::size_t index : m_plan.units) {
+        const Unit& unit = m_salvage.units.units[index];
+        const bool video = unit.stream == m_plan.streams.front();
+        if (!Gather(unit)) {
+            error = "cannot read the input";
+            return false;
+        }
+        const Bytes& sequence = m_salvage.sequenceHeaders[unit.stream];
+        // A decoder needs the sequence header before the first picture.
+        if (video && !started && !sequence.empty() &&
+            !(m_unit.size() >= 4 && m_unit[0] == 0 && m_unit[1] == 0 && m_unit[2] == 1 && m_unit[3] == 0xB3))
+            m_unit.insert(m_unit.begin(), sequence.begin(), sequence.end());
+        // The end code after the last picture tells a reader that it is whole.
+        if (video && index == lastVideo && !EndsStream(m_salvage.streams[unit.stream].codec, m_unit)) {
+            const std::uint8_t code = m_salvage.streams[unit.stream].codec == Codec::H264 ? 0x0B : 0xB7;
+            m_unit.insert(m_unit.end(), {0, 0, 1, code});
+        }
+        const std::int64_t pts = Out(unit.pts);
+        const std::int64_t dts = Out(unit.dts);
+        const std::int64_t* dtsGiven = video && dts != pts ? &dts : nullptr;
+        const std::int64_t clock = std::max<std::int64_t>(0, (video ? dts : pts) - DELIVERY);
+        if (!m_salvage.transport) {
+            if (!started) {
+                PackHeader(clock);
+                SystemHeader();
+            }
+            ProgramUnit(unit, &pts, dtsGiven);
+        } else {
+            if (!started || (video && unit.key))
+                ProgramTables(clock);
+            const MpegStreamInfo& info = m_salvage.streams[unit.stream];
+            const Bytes header =
+                PacketHeaderBytes(StreamId(unit.stream), false, m_unit.size(), &pts, dtsGiven);
+            TransportPackets(info.pid, header, m_unit.data(), m_unit.size(), video ? &clock : nullptr, clock);
+        }
+        started = true;
+        if (!m_out.Write(m_buffer.data(), m_buffer.size())) {
+            error = "cannot write the output";
+            return false;
+        }
+        m_buffer.clear();
+        if (video && m_options.progress)
+            m_options.progress(++videoDone, videoTotal);
+    }
+    if (!m_salvage.transport) {
+        const std::uint8_t end[] = {0, 0, 1, 0xB9};
+        if (!m_out.Write(end, sizeof end)) {
+            error = "cannot write the output";
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool WriteMpeg(const MpegSalvage& salvage, const MpegPlan& plan, const OutputOptions& options,
+               SourceReader& input, ByteSink& output, std::string& error)
+{
+    Writer writer(salvage, plan, options, input, output);
+    return writer.Write(error);
+}
+
+} // namespace pg::clipmend::mpeg
