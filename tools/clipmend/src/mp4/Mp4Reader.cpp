@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <map>
 
 namespace pg::clipmend {
 
@@ -742,6 +743,10 @@ void Walker::Sort()
     std::vector<std::uint32_t> lost(m_tracks.size(), 0);
     Mp4Report& report = m_result.report;
     bool inDamage = false;
+    // Bytes the samples taken hold, by where they begin: an index that puts another sample over
+    // them is damaged (a fragment read twice, tables that make no sense), and the written file
+    // would hold the bytes twice.
+    std::map<std::uint64_t, std::uint64_t> taken;
     while (true) {
         std::size_t best = m_tracks.size();
         for (std::size_t t = 0; t < m_tracks.size(); ++t)
@@ -756,7 +761,9 @@ void Walker::Sort()
         ReportProgress(std::min(s.offset, m_size));
         if (s.offset >= m_size)
             continue; // not downloaded yet, as everything after it
-        if (!Arrived(s, m_tracks[best])) {
+        auto after = taken.lower_bound(s.offset + s.size);
+        const bool overlaps = after != taken.begin() && std::prev(after)->second > s.offset;
+        if (overlaps || !Arrived(s, m_tracks[best])) {
             ++lost[best];
             ++report.droppedSamples;
             report.damagedBytes += std::min<std::uint64_t>(s.size, m_size - s.offset);
@@ -768,6 +775,7 @@ void Walker::Sort()
         if (inDamage)
             ++report.resynchronised;
         inDamage = false;
+        taken.emplace(s.offset, s.offset + s.size);
         s.track = static_cast<std::uint32_t>(best);
         s.run = lost[best] + m_tracks[best].baseRuns[k];
         m_result.samples.push_back(s);
