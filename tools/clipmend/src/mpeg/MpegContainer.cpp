@@ -15,6 +15,8 @@ using namespace mpeg;
 constexpr std::size_t NONE = std::numeric_limits<std::size_t>::max();
 // Frame duration taken where the pictures' times tell none: 25 frames per second.
 constexpr std::int64_t DEFAULT_FRAME_TICKS = CLOCK / 25;
+// Leading pictures are shown shortly before their keyframe; a time further off is noise.
+constexpr std::int64_t MAX_LEADING = 10 * CLOCK;
 
 // How sure the bytes are a transport stream, with its packet size: sync bytes in the cadence
 // of plain or of time-prefixed packets, three of them or as many as the file holds.
@@ -139,7 +141,7 @@ bool MpegContainer::Select(const SpanRequest& request, RunSummary& summary, std:
         if (u.key) {
             firstKey = key == NONE || units[key].run != u.run;
             key = i;
-        } else if (!units[key].closed && u.pts < units[key].pts) {
+        } else if (!units[key].closed && u.pts < units[key].pts && units[key].pts - u.pts <= MAX_LEADING) {
             if (firstKey)
                 undecodable[i] = true;
             else

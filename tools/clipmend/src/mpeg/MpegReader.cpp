@@ -12,9 +12,6 @@ namespace {
 constexpr std::uint64_t PROGRESS_STEP = 1 << 20;
 constexpr std::uint64_t NOT_FOUND = std::numeric_limits<std::uint64_t>::max();
 constexpr std::int64_t TIMESTAMP_WRAP = std::int64_t{1} << 33;
-// Time stamps that jump further than this from the one before (about 3 hours) are noise; they are
-// not used, and the next ones are taken from where they went, as after a splice.
-constexpr std::int64_t MAX_TIME_JUMP = std::int64_t{1} << 30;
 constexpr std::int64_t MAX_REORDER_DELAY = 10 * CLOCK;
 constexpr std::uint8_t PACK_START = 0xBA;
 constexpr std::uint8_t SYSTEM_HEADER = 0xBB;
@@ -145,12 +142,8 @@ protected:
         std::int64_t turns = distance / TIMESTAMP_WRAP;
         if (distance < 0 && distance % TIMESTAMP_WRAP != 0)
             --turns;
-        const std::int64_t value = *raw + turns * TIMESTAMP_WRAP;
-        const bool plausible = std::abs(value - m_last) <= MAX_TIME_JUMP;
-        m_last = value;
-        if (!plausible)
-            return std::nullopt;
-        return value;
+        m_last = *raw + turns * TIMESTAMP_WRAP;
+        return m_last;
     }
 
     // A decoding time far from its presentation time is taken for noise.

@@ -58,7 +58,6 @@ class StreamParser
 public:
     StreamParser(std::uint32_t index, Codec codec) : m_index(index), m_codec(codec) {}
 
-    Codec GetCodec() const { return m_codec; }
     // A packet starts whose payload comes next; its times (ticks, unwrapped) are the first
     // unit's that starts in it.
     void StartPacket(std::optional<std::int64_t> pts, std::optional<std::int64_t> dts);
