@@ -156,6 +156,15 @@ protected:
         m_parsers[stream].StartPacket(pts, dts);
     }
 
+    // Bytes already in hand, at offset in the file.
+    void Feed(std::size_t stream, const PacketHeader* header, const std::uint8_t* data, std::uint64_t offset,
+              std::size_t size)
+    {
+        if (header)
+            StartPacket(stream, *header);
+        m_parsers[stream].Feed(data, size, offset, m_result.units);
+    }
+
     void Feed(std::size_t stream, const PacketHeader* header, std::uint64_t offset, std::size_t size)
     {
         if (header)
@@ -420,15 +429,21 @@ public:
     bool Walk(std::string& error);
 
 private:
+    static constexpr std::size_t PID_COUNT = 8192;
+
     struct PidState
     {
+        bool used = false;
         std::size_t stream = 0;
         int continuity = -1;
     };
 
     bool Synced(std::uint64_t pos);
     std::uint64_t NextSync(std::uint64_t from);
-    // limit: how many of the packet's bytes are there, less only where the file or a gap cuts it.
+    // The packet at pos, its bytes at b; limit: how many of them are there, less only where the
+    // file or a gap cuts it.
+    void Packet(std::uint64_t pos, const std::uint8_t* b, std::size_t limit);
+    // The packet at pos read from the file.
     void Packet(std::uint64_t pos, std::size_t limit);
     void ProgramTable(const std::uint8_t* payload, std::size_t size, std::uint16_t pid);
 
@@ -436,7 +451,7 @@ private:
     std::uint32_t m_syncAt;
     bool m_haveProgram = false;
     bool m_haveStreams = false;
-    std::map<std::uint16_t, PidState> m_pids;
+    std::vector<PidState> m_pids = std::vector<PidState>(PID_COUNT);
 };
 
 bool TransportWalker::Synced(std::uint64_t pos)
@@ -494,11 +509,12 @@ void TransportWalker::ProgramTable(const std::uint8_t* payload, std::size_t size
             info.descriptors.assign(section + i + 5, section + i + 5 + infoLength);
             i += 5 + infoLength;
             const std::optional<Codec> codec = CodecOfType(info.streamType, info.descriptors);
-            if (!codec || (IsVideo(*codec) && haveVideo) || m_pids.count(info.pid) || info.pid == PAT_PID ||
+            if (!codec || (IsVideo(*codec) && haveVideo) || m_pids[info.pid].used || info.pid == PAT_PID ||
                 info.pid == m_result.pmtPid)
                 continue;
             haveVideo = haveVideo || IsVideo(*codec);
             info.codec = *codec;
+            m_pids[info.pid].used = true;
             m_pids[info.pid].stream = AddStream(info);
         }
         m_haveStreams = true;
@@ -508,9 +524,16 @@ void TransportWalker::ProgramTable(const std::uint8_t* payload, std::size_t size
 void TransportWalker::Packet(std::uint64_t pos, std::size_t limit)
 {
     std::size_t available = 0;
-    const std::uint8_t* b = m_in.PeekUpTo(pos + m_syncAt, TS_PACKET, available);
-    if (!b || limit < m_syncAt + 6 || available < limit - m_syncAt)
+    const std::uint8_t* b = m_in.PeekUpTo(pos, m_packet, available);
+    if (b && available >= limit)
+        Packet(pos, b, limit);
+}
+
+void TransportWalker::Packet(std::uint64_t pos, const std::uint8_t* b, std::size_t limit)
+{
+    if (limit < m_syncAt + 6)
         return;
+    b += m_syncAt;
     const std::size_t end = limit - m_syncAt;
     const bool error = (b[1] & 0x80) != 0;
     const bool unitStart = (b[1] & 0x40) != 0;
@@ -527,10 +550,9 @@ void TransportWalker::Packet(std::uint64_t pos, std::size_t limit)
     const std::size_t size = (control & 1) && payload <= end ? end - payload : 0;
     if (!bad && unitStart && (pid == PAT_PID || pid == m_result.pmtPid))
         ProgramTable(b + payload, size, pid);
-    const auto it = m_pids.find(pid);
-    if (it == m_pids.end())
+    PidState& state = m_pids[pid];
+    if (!state.used)
         return;
-    PidState& state = it->second;
     StreamParser& parser = m_parsers[state.stream];
     if (bad) {
         parser.Lose(m_result.units);
@@ -547,7 +569,7 @@ void TransportWalker::Packet(std::uint64_t pos, std::size_t limit)
     state.continuity = continuity;
     const std::uint64_t data = pos + m_syncAt + payload;
     if (!unitStart) {
-        Feed(state.stream, nullptr, data, size);
+        Feed(state.stream, nullptr, b + payload, data, size);
         return;
     }
     const std::uint8_t* p = b + payload;
@@ -556,7 +578,7 @@ void TransportWalker::Packet(std::uint64_t pos, std::size_t limit)
         parser.Lose(m_result.units);
         return;
     }
-    Feed(state.stream, &header, data + header.payload, size - header.payload);
+    Feed(state.stream, &header, p + header.payload, data + header.payload, size - header.payload);
 }
 
 bool TransportWalker::Walk(std::string& error)
@@ -569,6 +591,23 @@ bool TransportWalker::Walk(std::string& error)
     // A packet is read once the next one is found in place.
     std::uint64_t pending = NOT_FOUND;
     while (pos < m_size) {
+        // Packets in their cadence, read from one look at the file.
+        const std::uint64_t from = pending != NOT_FOUND ? pending : pos;
+        std::size_t available = 0;
+        const std::uint8_t* block = m_in.PeekUpTo(from, m_in.WindowSize(), available);
+        std::uint64_t clearEnd = from + available;
+        if (const ByteRange* gap = GapOverlapping(m_options.gaps, from, clearEnd))
+            clearEnd = std::max(from, gap->begin);
+        const std::uint64_t fastStart = pos;
+        while (block && pos + m_packet <= clearEnd && block[pos - from + m_syncAt] == TS_SYNC) {
+            Progress(pos);
+            if (pending != NOT_FOUND)
+                Packet(pending, block + (pending - from), m_packet);
+            pending = pos;
+            pos += m_packet;
+        }
+        if (pos != fastStart)
+            continue;
         Progress(pos);
         if (pos + m_packet <= m_size && Synced(pos) && Clear(pos, pos + m_packet)) {
             if (pending != NOT_FOUND)

@@ -88,7 +88,20 @@ public:
     bool Write(std::string& error);
 
 private:
-    bool Gather(const Unit& unit);
+    // A run of the unit being written: bytes of the input, or bytes of the writer's own.
+    struct Segment
+    {
+        std::uint64_t offset = 0;
+        std::size_t size = 0;
+        const std::uint8_t* own = nullptr;
+    };
+
+    // Lays out the unit's bytes: what must go before it, its pieces where they lie in the input,
+    // what must go after it.
+    bool Layout(const Unit& unit, bool first, bool last);
+    bool UnitStart(const Unit& unit, std::uint8_t* bytes, std::size_t n, std::size_t from);
+    // Writes the headers gathered so far, then the unit's next n bytes in place.
+    void Emit(std::size_t n);
     std::int64_t Out(std::int64_t t) const { return t - m_plan.origin + OUTPUT_START; }
     std::uint8_t StreamId(std::size_t stream) const;
 
@@ -97,8 +110,9 @@ private:
     void ProgramUnit(const Unit& unit, const std::int64_t* pts, const std::int64_t* dts);
 
     void ProgramTables(std::int64_t clock);
-    void TransportPackets(std::uint16_t pid, const Bytes& header, const std::uint8_t* payload,
-                          std::size_t size, const std::int64_t* pcr, std::int64_t clock);
+    // The packet header, then the unit, over packets of the stream's pid.
+    void TransportPackets(std::uint16_t pid, const Bytes& header, const std::int64_t* pcr,
+                          std::int64_t clock);
     void Section(std::uint16_t pid, Bytes section, std::int64_t clock);
     void Prefix(std::int64_t clock);
 
@@ -107,27 +121,98 @@ private:
     const OutputOptions& m_options;
     SourceReader& m_in;
     ByteSink& m_out;
-    Bytes m_unit;
-    Bytes m_buffer;
+    std::vector<Segment> m_segments;
+    std::size_t m_unitSize = 0;
+    std::size_t m_segment = 0;     // the next byte to write: its segment
+    std::size_t m_segmentDone = 0; // and its place there
+    Bytes m_head;
+    Bytes m_tail;
+    Bytes m_buffer; // headers not yet written
+    bool m_readFailed = false;
+    bool m_writeFailed = false;
     std::array<std::uint8_t, 8192> m_continuity;
 };
 
-bool Writer::Gather(const Unit& unit)
+bool Writer::UnitStart(const Unit& unit, std::uint8_t* bytes, std::size_t n, std::size_t from)
 {
-    m_unit.clear();
-    for (std::size_t i = 0; i < unit.pieceCount; ++i) {
+    std::size_t filled = 0;
+    for (std::size_t i = 0; i < unit.pieceCount && filled < n; ++i) {
         const Piece& piece = m_salvage.units.pieces[unit.firstPiece + i];
-        for (std::uint64_t done = 0; done < piece.size;) {
-            const std::size_t step =
-                static_cast<std::size_t>(std::min<std::uint64_t>(piece.size - done, m_in.WindowSize()));
-            const std::uint8_t* data = m_in.Peek(piece.offset + done, step);
-            if (!data)
+        if (from >= piece.size) {
+            from -= piece.size;
+            continue;
+        }
+        const std::size_t take = std::min<std::size_t>(n - filled, piece.size - from);
+        const std::uint8_t* data = m_in.Peek(piece.offset + from, take);
+        if (!data)
+            return false;
+        std::memcpy(bytes + filled, data, take);
+        filled += take;
+        from = 0;
+    }
+    return filled == n;
+}
+
+bool Writer::Layout(const Unit& unit, bool first, bool last)
+{
+    m_head.clear();
+    m_tail.clear();
+    const MpegStreamInfo& info = m_salvage.streams[unit.stream];
+    const Bytes& sequence = m_salvage.sequenceHeaders[unit.stream];
+    if (IsVideo(info.codec)) {
+        // Pictures begin with a start code: a shorter one is damage of its own, written as it is.
+        Bytes edge(4);
+        const bool edgeKnown = unit.size >= edge.size();
+        // A decoder needs the sequence header before the first picture.
+        if (first && !sequence.empty() && edgeKnown) {
+            if (!UnitStart(unit, edge.data(), edge.size(), 0))
                 return false;
-            m_unit.insert(m_unit.end(), data, data + step);
-            done += step;
+            if (!(edge[0] == 0 && edge[1] == 0 && edge[2] == 1 && edge[3] == 0xB3))
+                m_head = sequence;
+        }
+        // The end code after the last picture tells a reader that it is whole.
+        if (last && edgeKnown) {
+            if (!UnitStart(unit, edge.data(), edge.size(), unit.size - edge.size()))
+                return false;
+            if (!EndsStream(info.codec, edge))
+                m_tail = {0, 0, 1, static_cast<std::uint8_t>(info.codec == Codec::H264 ? 0x0B : 0xB7)};
         }
     }
+    m_segments.clear();
+    if (!m_head.empty())
+        m_segments.push_back({0, m_head.size(), m_head.data()});
+    for (std::size_t i = 0; i < unit.pieceCount; ++i) {
+        const Piece& piece = m_salvage.units.pieces[unit.firstPiece + i];
+        m_segments.push_back({piece.offset, piece.size, nullptr});
+    }
+    if (!m_tail.empty())
+        m_segments.push_back({0, m_tail.size(), m_tail.data()});
+    m_unitSize = m_head.size() + unit.size + m_tail.size();
+    m_segment = 0;
+    m_segmentDone = 0;
     return true;
+}
+
+void Writer::Emit(std::size_t n)
+{
+    if (!m_buffer.empty()) {
+        m_writeFailed = !m_out.Write(m_buffer.data(), m_buffer.size()) || m_writeFailed;
+        m_buffer.clear();
+    }
+    while (n > 0 && !m_readFailed && !m_writeFailed) {
+        const Segment& segment = m_segments[m_segment];
+        const std::size_t take = std::min({n, segment.size - m_segmentDone, m_in.WindowSize()});
+        const std::uint8_t* data =
+            segment.own ? segment.own + m_segmentDone : m_in.Peek(segment.offset + m_segmentDone, take);
+        m_readFailed = !data;
+        m_writeFailed = data && !m_out.Write(data, take);
+        n -= take;
+        m_segmentDone += take;
+        if (m_segmentDone == segment.size) {
+            ++m_segment;
+            m_segmentDone = 0;
+        }
+    }
 }
 
 std::uint8_t Writer::StreamId(std::size_t stream) const
@@ -195,8 +280,8 @@ void Writer::ProgramUnit(const Unit& unit, const std::int64_t* pts, const std::i
 {
     const MpegStreamInfo& info = m_salvage.streams[unit.stream];
     const bool privateData = info.streamId == PRIVATE_STREAM_1;
-    for (std::size_t done = 0; done < m_unit.size();) {
-        const std::size_t size = std::min(m_unit.size() - done, MAX_PACKET_PAYLOAD);
+    for (std::size_t done = 0; done < m_unitSize;) {
+        const std::size_t size = std::min(m_unitSize - done, MAX_PACKET_PAYLOAD);
         const bool first = done == 0;
         Bytes prefix;
         if (privateData)
@@ -207,8 +292,7 @@ void Writer::ProgramUnit(const Unit& unit, const std::int64_t* pts, const std::i
         PackHeader(std::max<std::int64_t>(0, (dts ? *dts : *pts) - DELIVERY));
         m_buffer.insert(m_buffer.end(), header.begin(), header.end());
         m_buffer.insert(m_buffer.end(), prefix.begin(), prefix.end());
-        m_buffer.insert(m_buffer.end(), m_unit.begin() + static_cast<std::ptrdiff_t>(done),
-                        m_unit.begin() + static_cast<std::ptrdiff_t>(done + size));
+        Emit(size);
         done += size;
     }
 }
@@ -268,10 +352,10 @@ void Writer::ProgramTables(std::int64_t clock)
     Section(pmt, table, clock);
 }
 
-void Writer::TransportPackets(std::uint16_t pid, const Bytes& header, const std::uint8_t* payload,
-                              std::size_t size, const std::int64_t* pcr, std::int64_t clock)
+void Writer::TransportPackets(std::uint16_t pid, const Bytes& header, const std::int64_t* pcr,
+                              std::int64_t clock)
 {
-    const std::size_t total = header.size() + size;
+    const std::size_t total = header.size() + m_unitSize;
     for (std::size_t done = 0; done < total;) {
         Bytes adaptation;
         if (done == 0 && pcr) {
@@ -313,10 +397,7 @@ void Writer::TransportPackets(std::uint16_t pid, const Bytes& header, const std:
         if (fromHeader > 0)
             m_buffer.insert(m_buffer.end(), header.begin() + static_cast<std::ptrdiff_t>(done),
                             header.begin() + static_cast<std::ptrdiff_t>(done + fromHeader));
-        if (take > fromHeader) {
-            const std::uint8_t* from = payload + (done + fromHeader - header.size());
-            m_buffer.insert(m_buffer.end(), from, from + (take - fromHeader));
-        }
+        Emit(take - fromHeader);
         done += take;
     }
 }
@@ -335,19 +416,9 @@ bool Writer::Write(std::string& error)
     for (std::size_t index : m_plan.units) {
         const Unit& unit = m_salvage.units.units[index];
         const bool video = unit.stream == m_plan.streams.front();
-        if (!Gather(unit)) {
+        if (!Layout(unit, video && !started, index == lastVideo)) {
             error = "cannot read the input";
             return false;
-        }
-        const Bytes& sequence = m_salvage.sequenceHeaders[unit.stream];
-        // A decoder needs the sequence header before the first picture.
-        if (video && !started && !sequence.empty() &&
-            !(m_unit.size() >= 4 && m_unit[0] == 0 && m_unit[1] == 0 && m_unit[2] == 1 && m_unit[3] == 0xB3))
-            m_unit.insert(m_unit.begin(), sequence.begin(), sequence.end());
-        // The end code after the last picture tells a reader that it is whole.
-        if (video && index == lastVideo && !EndsStream(m_salvage.streams[unit.stream].codec, m_unit)) {
-            const std::uint8_t code = m_salvage.streams[unit.stream].codec == Codec::H264 ? 0x0B : 0xB7;
-            m_unit.insert(m_unit.end(), {0, 0, 1, code});
         }
         const std::int64_t pts = Out(unit.pts);
         const std::int64_t dts = Out(unit.dts);
@@ -363,16 +434,14 @@ bool Writer::Write(std::string& error)
             if (!started || (video && unit.key))
                 ProgramTables(clock);
             const MpegStreamInfo& info = m_salvage.streams[unit.stream];
-            const Bytes header =
-                PacketHeaderBytes(StreamId(unit.stream), false, m_unit.size(), &pts, dtsGiven);
-            TransportPackets(info.pid, header, m_unit.data(), m_unit.size(), video ? &clock : nullptr, clock);
+            const Bytes header = PacketHeaderBytes(StreamId(unit.stream), false, m_unitSize, &pts, dtsGiven);
+            TransportPackets(info.pid, header, video ? &clock : nullptr, clock);
         }
         started = true;
-        if (!m_out.Write(m_buffer.data(), m_buffer.size())) {
-            error = "cannot write the output";
+        if (m_readFailed || m_writeFailed) {
+            error = m_readFailed ? "cannot read the input" : "cannot write the output";
             return false;
         }
-        m_buffer.clear();
         if (video && m_options.progress)
             m_options.progress(++videoDone, videoTotal);
     }
