@@ -207,12 +207,11 @@ bool IsVideo(Codec codec)
     return codec == Codec::MPEG_VIDEO || codec == Codec::H264;
 }
 
-bool EndsStream(Codec codec, const std::vector<std::uint8_t>& bytes)
+bool EndsStream(Codec codec, const std::uint8_t* bytes, std::size_t size)
 {
     static constexpr std::uint8_t SEQUENCE_END = 0xB7;
     static constexpr int NAL_END_OF_SEQUENCE = 10;
     static constexpr int NAL_END_OF_STREAM = 11;
-    const std::size_t size = bytes.size();
     if (size < 4 || bytes[size - 4] != 0 || bytes[size - 3] != 0 || bytes[size - 2] != 1)
         return false;
     const int nal = bytes[size - 1] & 0x1F;
@@ -244,16 +243,19 @@ void StreamParser::Feed(const std::uint8_t* data, std::size_t size, std::uint64_
 {
     if (size == 0)
         return;
-    m_bytes.insert(m_bytes.end(), data, data + size);
     if (!m_pieces.empty() && m_pieces.back().offset + m_pieces.back().size == offset)
         m_pieces.back().size += static_cast<std::uint32_t>(size);
     else
         m_pieces.push_back({offset, static_cast<std::uint32_t>(size)});
     m_fed += size;
-    if (IsVideo(m_codec))
-        ScanVideo(out);
-    else
-        ScanAudio(out);
+    if (IsVideo(m_codec)) {
+        ScanVideo(data, size, out);
+        if (m_open && m_fed - m_unitStart > MAX_UNIT)
+            Lose(out);
+        return;
+    }
+    m_bytes.insert(m_bytes.end(), data, data + size);
+    ScanAudio(out);
     if (m_bytes.size() > MAX_UNIT)
         Lose(out);
 }
@@ -264,10 +266,13 @@ void StreamParser::Lose(Units& out)
         ++out.dropped;
     m_bytes.clear();
     m_pieces.clear();
+    m_piecesStart = m_fed;
     m_times.clear();
     m_scanned = 0;
     m_open = false;
     m_hasPicture = false;
+    m_head.clear();
+    m_recentCount = 0;
     m_lastDts.reset();
     m_nextPts.reset();
     m_gopBase.reset();
@@ -278,19 +283,20 @@ void StreamParser::Finish(Units& out)
 {
     // The last picture is known whole only where the stream's end code follows it: a file cut
     // right after a packet looks just as complete.
-    if (m_open && IsVideo(m_codec) && m_hasPicture && EndsStream(m_codec, m_bytes))
-        Emit(m_bytes.size(), out);
+    if (m_open && IsVideo(m_codec) && m_hasPicture && EndsStream(m_codec, m_recent.data(), m_recentCount))
+        EmitPicture(m_fed, out);
     else if (m_open)
         ++out.dropped;
     m_bytes.clear();
     m_pieces.clear();
+    m_piecesStart = m_fed;
     m_open = false;
 }
 
-void StreamParser::Discard(std::size_t length)
+void StreamParser::DropPieces(std::uint64_t to)
 {
-    m_bytes.erase(m_bytes.begin(), m_bytes.begin() + static_cast<std::ptrdiff_t>(length));
-    m_scanned = m_scanned > length ? m_scanned - length : 0;
+    std::uint64_t length = to - m_piecesStart;
+    m_piecesStart = to;
     std::size_t whole = 0;
     while (whole < m_pieces.size() && length >= m_pieces[whole].size)
         length -= m_pieces[whole++].size;
@@ -301,13 +307,10 @@ void StreamParser::Discard(std::size_t length)
     }
 }
 
-void StreamParser::Open(std::size_t at)
+void StreamParser::TakeTimes(std::uint64_t position)
 {
-    Discard(at);
-    m_open = true;
     // A packet's times belong to the first unit that starts in it: video by its start code's
     // last byte, audio by its header's first.
-    const std::uint64_t position = m_fed - m_bytes.size() + (IsVideo(m_codec) ? 3 : 0);
     m_unitPts.reset();
     m_unitDts.reset();
     while (!m_times.empty() && m_times.front().position <= position) {
@@ -317,38 +320,95 @@ void StreamParser::Open(std::size_t at)
     }
 }
 
-void StreamParser::Emit(std::size_t length, Units& out)
+void StreamParser::Output(Unit& unit, std::size_t length, bool timed, Units& out)
 {
-    Unit unit;
+    if (!timed) {
+        ++out.dropped;
+        return;
+    }
     unit.stream = m_index;
     unit.run = m_run;
     unit.size = static_cast<std::uint32_t>(length);
-    bool timed = false;
-    if (IsVideo(m_codec)) {
-        timed = DescribeVideo(m_bytes.data(), length, unit);
-    } else {
-        AudioFrame frame;
-        ReadAudioFrame(m_codec, m_bytes.data(), frame);
-        unit.key = true;
-        unit.duration = static_cast<std::int64_t>(frame.samples) * CLOCK / frame.rate;
-        timed = TimeUnit(unit);
+    unit.firstPiece = out.pieces.size();
+    std::size_t left = length;
+    for (std::size_t i = 0; left > 0; ++i) {
+        const Piece& p = m_pieces[i];
+        const std::uint32_t take = static_cast<std::uint32_t>(std::min<std::size_t>(left, p.size));
+        out.pieces.push_back({p.offset, take});
+        left -= take;
     }
-    if (timed) {
-        unit.firstPiece = out.pieces.size();
-        std::size_t left = length;
-        for (std::size_t i = 0; left > 0; ++i) {
-            const Piece& p = m_pieces[i];
-            const std::uint32_t take = static_cast<std::uint32_t>(std::min<std::size_t>(left, p.size));
-            out.pieces.push_back({p.offset, take});
-            left -= take;
-        }
-        unit.pieceCount = static_cast<std::uint32_t>(out.pieces.size() - unit.firstPiece);
-        out.units.push_back(unit);
-    } else {
-        ++out.dropped;
-    }
+    unit.pieceCount = static_cast<std::uint32_t>(out.pieces.size() - unit.firstPiece);
+    out.units.push_back(unit);
+}
+
+void StreamParser::Discard(std::size_t length)
+{
+    m_bytes.erase(m_bytes.begin(), m_bytes.begin() + static_cast<std::ptrdiff_t>(length));
+    m_scanned = m_scanned > length ? m_scanned - length : 0;
+    DropPieces(m_piecesStart + length);
+}
+
+void StreamParser::Open(std::size_t at)
+{
+    Discard(at);
+    m_open = true;
+    TakeTimes(m_fed - m_bytes.size());
+}
+
+void StreamParser::Emit(std::size_t length, Units& out)
+{
+    AudioFrame frame;
+    ReadAudioFrame(m_codec, m_bytes.data(), frame);
+    Unit unit;
+    unit.key = true;
+    unit.duration = static_cast<std::int64_t>(frame.samples) * CLOCK / frame.rate;
+    const bool timed = TimeUnit(unit);
+    Output(unit, length, timed, out);
     Discard(length);
     m_open = false;
+}
+
+void StreamParser::OpenPicture(std::uint64_t at)
+{
+    DropPieces(at);
+    m_open = true;
+    m_unitStart = at;
+    m_head.clear();
+    m_headDone = false;
+    TakeTimes(at + 3);
+}
+
+void StreamParser::EmitPicture(std::uint64_t end, Units& out)
+{
+    if (!m_headDone)
+        KeepHead(end);
+    const auto length = static_cast<std::size_t>(end - m_unitStart);
+    Unit unit;
+    const bool timed = DescribeVideo(m_head.data(), std::min(m_head.size(), length), unit);
+    Output(unit, length, timed, out);
+    DropPieces(end);
+    m_open = false;
+}
+
+void StreamParser::KeepHead(std::uint64_t end)
+{
+    // What a picture's description reads lies before its first slice; a head that grows past
+    // this without one describes no picture.
+    constexpr std::size_t MAX_HEAD = 64 << 10;
+    end = std::min<std::uint64_t>(end, m_unitStart + MAX_HEAD);
+    std::uint64_t from = m_unitStart + m_head.size();
+    const std::uint64_t recentStart = m_sliceStart - m_recentCount;
+    if (from < m_sliceStart && from < end) {
+        const std::uint64_t to = std::min(end, m_sliceStart);
+        const std::uint8_t* first = m_recent.data() + (from - recentStart);
+        m_head.insert(m_head.end(), first, first + (to - from));
+        from = to;
+    }
+    if (from < end) {
+        const std::uint8_t* first = m_slice + (from - m_sliceStart);
+        m_head.insert(m_head.end(), first, first + (end - from));
+    }
+    m_headDone = m_headDone || m_head.size() == MAX_HEAD;
 }
 
 bool StreamParser::TimeUnit(Unit& unit)
@@ -430,56 +490,81 @@ bool StreamParser::DescribeVideo(const std::uint8_t* data, std::size_t size, Uni
     return true;
 }
 
-void StreamParser::ScanVideo(Units& out)
+void StreamParser::StartCode(std::uint64_t start, const std::uint8_t* look, bool previousZero, Units& out)
 {
-    std::size_t i = m_scanned;
-    while (true) {
-        const std::size_t size = m_bytes.size();
-        if (i + 2 >= size) {
-            m_scanned = i;
+    const std::uint8_t code = look[3];
+    bool opens = false;
+    bool picture = false;
+    std::uint64_t at = start;
+    if (m_codec == Codec::MPEG_VIDEO) {
+        opens = code == SEQUENCE_HEADER || code == GROUP_HEADER || code == PICTURE_START;
+        picture = code == PICTURE_START;
+    } else if ((code & 0x80) == 0) {
+        const int nal = code & 0x1F;
+        picture = IsVcl(nal);
+        opens = OpensAccessUnit(nal) || (picture && (look[4] & 0x80) != 0);
+        // The zero byte of a four-byte start code goes with the unit it starts.
+        if (previousZero && (!m_open || start > m_unitStart))
+            at = start - 1;
+    }
+    if (opens && (!m_open || m_hasPicture)) {
+        if (m_open)
+            EmitPicture(at, out);
+        OpenPicture(at);
+        m_hasPicture = false;
+    } else if (!m_open) {
+        return;
+    }
+    if (picture && !m_hasPicture) {
+        m_hasPicture = true;
+        if (!m_headDone)
+            KeepHead(start + START_CODE_LOOK);
+        m_headDone = true;
+    }
+}
+
+void StreamParser::ScanVideo(const std::uint8_t* data, std::size_t size, Units& out)
+{
+    m_slice = data;
+    m_sliceStart = m_fed - size;
+    // Start codes that begin in the last bytes before the slice: those bytes with its first.
+    const std::size_t carried = std::min(m_recentCount, START_CODE_LOOK - 1);
+    if (carried > 0) {
+        std::array<std::uint8_t, RECENT + START_CODE_LOOK - 1> joint{};
+        std::copy_n(m_recent.begin(), m_recentCount, joint.begin());
+        const std::size_t jointSize = m_recentCount + std::min(size, START_CODE_LOOK - 1);
+        std::copy_n(data, jointSize - m_recentCount,
+                    joint.begin() + static_cast<std::ptrdiff_t>(m_recentCount));
+        for (std::size_t i = m_recentCount - carried;;) {
+            const std::size_t start = FindStartCode(joint.data(), i, jointSize);
+            if (start >= m_recentCount || start + START_CODE_LOOK > jointSize)
+                break;
+            StartCode(m_sliceStart - m_recentCount + start, joint.data() + start,
+                      start > 0 && joint[start - 1] == 0, out);
+            i = start + 1;
+        }
+    }
+    for (std::size_t i = 0;;) {
+        const std::size_t start = FindStartCode(data, i, size);
+        if (start + START_CODE_LOOK > size)
             break;
-        }
-        const std::size_t start = FindStartCode(m_bytes.data(), i, size);
-        if (start == size) {
-            m_scanned = size - 2;
-            break;
-        }
-        if (start + START_CODE_LOOK > size) {
-            m_scanned = start;
-            break;
-        }
-        const std::uint8_t code = m_bytes[start + 3];
-        bool opens = false;
-        bool picture = false;
-        std::size_t at = start;
-        if (m_codec == Codec::MPEG_VIDEO) {
-            opens = code == SEQUENCE_HEADER || code == GROUP_HEADER || code == PICTURE_START;
-            picture = code == PICTURE_START;
-        } else if ((code & 0x80) == 0) {
-            const int nal = code & 0x1F;
-            picture = IsVcl(nal);
-            opens = OpensAccessUnit(nal) || (picture && (m_bytes[start + 4] & 0x80) != 0);
-            // The zero byte of a four-byte start code goes with the unit it starts.
-            if (start > 0 && m_bytes[start - 1] == 0)
-                at = start - 1;
-        }
-        if (opens && (!m_open || m_hasPicture)) {
-            if (m_open) {
-                Emit(at, out);
-                Open(0);
-            } else {
-                Open(at);
-            }
-            m_hasPicture = picture;
-            i = start - at + 4 - 2;
-            continue;
-        }
-        m_hasPicture = m_hasPicture || (m_open && picture);
+        const bool previousZero =
+            start > 0 ? data[start - 1] == 0 : m_recentCount > 0 && m_recent[m_recentCount - 1] == 0;
+        StartCode(m_sliceStart + start, data + start, previousZero, out);
         i = start + 1;
     }
-    // While searching, what was searched is of no use.
-    if (!m_open)
-        Discard(m_scanned);
+    if (m_open && !m_headDone)
+        KeepHead(m_fed);
+    // The stream's last bytes, for start codes that end in the next slice.
+    const std::size_t fromSlice = std::min(size, RECENT);
+    const std::size_t kept = std::min(m_recentCount, RECENT - fromSlice);
+    std::copy_n(m_recent.begin() + static_cast<std::ptrdiff_t>(m_recentCount - kept), kept, m_recent.begin());
+    std::copy_n(data + (size - fromSlice), fromSlice, m_recent.begin() + static_cast<std::ptrdiff_t>(kept));
+    m_recentCount = kept + fromSlice;
+    // While searching, only bytes where a unit may still start are of use.
+    if (!m_open && m_fed - m_piecesStart > RECENT)
+        DropPieces(m_fed - RECENT);
+    m_slice = nullptr;
 }
 
 void StreamParser::ScanAudio(Units& out)

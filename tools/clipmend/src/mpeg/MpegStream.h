@@ -2,6 +2,7 @@
 // The elementary streams inside MPEG program and transport streams. Their bytes arrive in
 // pieces (packet payloads) and are cut here into pictures and audio frames, each with the file
 // ranges that hold it and its time; a unit open when bytes of its stream are lost is dropped.
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -20,8 +21,8 @@ enum class Codec : std::uint8_t {
 };
 
 bool IsVideo(Codec codec);
-// Whether the bytes end with the video stream's end code.
-bool EndsStream(Codec codec, const std::vector<std::uint8_t>& bytes);
+// Whether the size bytes at data end with the video stream's end code.
+bool EndsStream(Codec codec, const std::uint8_t* data, std::size_t size);
 
 struct Piece
 {
@@ -77,24 +78,51 @@ private:
         std::optional<std::int64_t> dts;
     };
 
-    void ScanVideo(Units& out);
+    // Video is scanned where its bytes lie; only the open picture's first bytes are kept.
+    void ScanVideo(const std::uint8_t* data, std::size_t size, Units& out);
+    // A start code at stream position start; look holds its first START_CODE_LOOK bytes,
+    // previousZero whether the byte before it is a zero of the same run of the stream.
+    void StartCode(std::uint64_t start, const std::uint8_t* look, bool previousZero, Units& out);
+    void OpenPicture(std::uint64_t at);
+    void EmitPicture(std::uint64_t end, Units& out);
+    // Keeps the open picture's bytes up to end (stream position) that the current slice holds.
+    void KeepHead(std::uint64_t end);
+
     void ScanAudio(Units& out);
-    // Makes m_bytes[at] the start of the open unit, dropping what came before it.
+    // Makes m_bytes[at] the start of the open audio frame, dropping what came before it.
     void Open(std::size_t at);
     void Emit(std::size_t length, Units& out);
     void Discard(std::size_t length);
+
+    // The unit of length bytes starting where m_pieces start, when its time is known.
+    void Output(Unit& unit, std::size_t length, bool timed, Units& out);
+    void DropPieces(std::uint64_t to);
+    void TakeTimes(std::uint64_t position);
     bool DescribeVideo(const std::uint8_t* data, std::size_t size, Unit& unit);
     bool TimeUnit(Unit& unit);
+
+    static constexpr std::size_t RECENT = 8;
 
     std::uint32_t m_index;
     Codec m_codec;
     std::uint32_t m_run = 0;
-    std::vector<std::uint8_t> m_bytes; // from the open unit's start, or bytes searched for one
-    std::vector<Piece> m_pieces;       // where m_bytes lie in the file
-    std::uint64_t m_fed = 0;           // stream bytes so far
-    std::size_t m_scanned = 0;         // of m_bytes, searched for unit starts
+    std::vector<Piece> m_pieces;     // where the stream's bytes from m_piecesStart lie in the file
+    std::uint64_t m_piecesStart = 0; // in stream bytes
+    std::uint64_t m_fed = 0;         // stream bytes so far
     bool m_open = false;
+    // Audio: the bytes from the open frame's start, or bytes searched for one.
+    std::vector<std::uint8_t> m_bytes;
+    std::size_t m_scanned = 0; // of m_bytes, searched for frame starts
+    // Video: the open picture, the bytes it starts with, and the stream's last bytes before the
+    // slice being scanned (start codes that begin in them are looked at with the slice's first).
+    std::uint64_t m_unitStart = 0;
+    std::vector<std::uint8_t> m_head;
+    bool m_headDone = false;
     bool m_hasPicture = false;
+    std::array<std::uint8_t, RECENT> m_recent{};
+    std::size_t m_recentCount = 0;
+    const std::uint8_t* m_slice = nullptr;
+    std::uint64_t m_sliceStart = 0;
     std::deque<PacketTime> m_times;
     std::optional<std::int64_t> m_unitPts;
     std::optional<std::int64_t> m_unitDts;

@@ -174,7 +174,7 @@ bool Writer::Layout(const Unit& unit, bool first, bool last)
         if (last && edgeKnown) {
             if (!UnitStart(unit, edge.data(), edge.size(), unit.size - edge.size()))
                 return false;
-            if (!EndsStream(info.codec, edge))
+            if (!EndsStream(info.codec, edge.data(), edge.size()))
                 m_tail = {0, 0, 1, static_cast<std::uint8_t>(info.codec == Codec::H264 ? 0x0B : 0xB7)};
         }
     }
