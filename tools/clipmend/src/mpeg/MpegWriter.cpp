@@ -125,6 +125,9 @@ private:
     std::size_t m_unitSize = 0;
     std::size_t m_segment = 0;     // the next byte to write: its segment
     std::size_t m_segmentDone = 0; // and its place there
+    // The input bytes from the unit's first piece to the end of its last, where one look holds them.
+    const std::uint8_t* m_span = nullptr;
+    std::uint64_t m_spanStart = 0;
     Bytes m_head;
     Bytes m_tail;
     Bytes m_buffer; // headers not yet written
@@ -190,6 +193,15 @@ bool Writer::Layout(const Unit& unit, bool first, bool last)
     m_unitSize = m_head.size() + unit.size + m_tail.size();
     m_segment = 0;
     m_segmentDone = 0;
+    m_span = nullptr;
+    if (unit.pieceCount > 0) {
+        const Piece& first = m_salvage.units.pieces[unit.firstPiece];
+        const Piece& last = m_salvage.units.pieces[unit.firstPiece + unit.pieceCount - 1];
+        const std::uint64_t length = last.offset + last.size - first.offset;
+        m_spanStart = first.offset;
+        if (last.offset >= first.offset && length <= m_in.WindowSize())
+            m_span = m_in.Peek(first.offset, static_cast<std::size_t>(length));
+    }
     return true;
 }
 
@@ -202,8 +214,9 @@ void Writer::Emit(std::size_t n)
     while (n > 0 && !m_readFailed && !m_writeFailed) {
         const Segment& segment = m_segments[m_segment];
         const std::size_t take = std::min({n, segment.size - m_segmentDone, m_in.WindowSize()});
-        const std::uint8_t* data =
-            segment.own ? segment.own + m_segmentDone : m_in.Peek(segment.offset + m_segmentDone, take);
+        const std::uint8_t* data = segment.own ? segment.own + m_segmentDone
+                                   : m_span    ? m_span + (segment.offset - m_spanStart) + m_segmentDone
+                                               : m_in.Peek(segment.offset + m_segmentDone, take);
         m_readFailed = !data;
         m_writeFailed = data && !m_out.Write(data, take);
         n -= take;
