@@ -212,6 +212,12 @@ def main():
         source = sources[name]
         # A span from the middle: it starts at a keyframe, without the pictures that need the group before.
         salvage_case(os.path.splitext(name)[0] + "-span", source, source["data"], [(0, source["size"])], 30, 40)
+    # A program table too long for one packet, as broadcasts with many sound tracks have.
+    many = os.path.join(WORK, "many_audio.ts")
+    ffmpeg(PICTURE + TONE + ["-t", "3", "-map", "0:v"] + ["-map", "1:a"] * 16 + MPEG2
+           + ["-c:a", "mp2", "-b:a", "64k", "-metadata:s:a", "language=deu", many])
+    source = stream(many)
+    salvage_case("many_audio-table-over-packets", source, source["data"], [(0, source["size"])])
     # The tool names the output by what it writes, whatever name it is given.
     ts = sources["h264_aac.ts"]
     salvage_case("h264_aac-named-by-content", ts, ts["data"], [(0, ts["size"])], output="film.ts.mkv",

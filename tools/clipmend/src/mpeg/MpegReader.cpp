@@ -1,5 +1,6 @@
 #include "MpegReader.h"
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -23,6 +24,7 @@ constexpr std::uint8_t AC3_SUBSTREAMS = 0x80;
 constexpr std::size_t AC3_SUBSTREAM_HEADER = 4;
 constexpr std::size_t HEADER_LOOK = 300; // enough for any packet header
 constexpr std::uint16_t PAT_PID = 0;
+constexpr std::size_t MAX_SECTION_LENGTH = 1021;
 
 bool StartCodeAt(const std::uint8_t* b)
 {
@@ -445,13 +447,25 @@ private:
     void Packet(std::uint64_t pos, const std::uint8_t* b, std::size_t limit);
     // The packet at pos read from the file.
     void Packet(std::uint64_t pos, std::size_t limit);
-    void ProgramTable(const std::uint8_t* payload, std::size_t size, std::uint16_t pid);
+    // A program table section, whole: pointer fields, sections spanning packets.
+    struct Section
+    {
+        std::uint16_t pid = 0;
+        bool collecting = false;
+        std::vector<std::uint8_t> bytes;
+    };
+
+    void TableBytes(const std::uint8_t* payload, std::size_t size, bool unitStart, std::uint16_t pid);
+    void AddTableBytes(Section& table, const std::uint8_t* data, std::size_t size);
+    // A section whose check sum holds; length counts the bytes after its third.
+    void ProgramTable(const std::uint8_t* section, std::size_t length, std::uint16_t pid);
 
     std::uint32_t m_packet;
     std::uint32_t m_syncAt;
     bool m_haveProgram = false;
     bool m_haveStreams = false;
     std::vector<PidState> m_pids = std::vector<PidState>(PID_COUNT);
+    std::array<Section, 2> m_tables; // the program association table and the program's table
 };
 
 bool TransportWalker::Synced(std::uint64_t pos)
@@ -476,15 +490,47 @@ std::uint64_t TransportWalker::NextSync(std::uint64_t from)
     return hit == NOT_FOUND ? NOT_FOUND : hit - m_syncAt;
 }
 
-void TransportWalker::ProgramTable(const std::uint8_t* payload, std::size_t size, std::uint16_t pid)
+void TransportWalker::TableBytes(const std::uint8_t* payload, std::size_t size, bool unitStart,
+                                 std::uint16_t pid)
 {
-    if (size < 1 || std::size_t{payload[0]} + 1 + 12 > size)
+    Section& table = m_tables[pid == PAT_PID ? 0 : 1];
+    if (unitStart) {
+        if (size < 1)
+            return;
+        // Before the new section, the end of the one before it.
+        const std::size_t pointer = std::min<std::size_t>(payload[0], size - 1);
+        if (table.pid == pid && !table.bytes.empty())
+            AddTableBytes(table, payload + 1, pointer);
+        table.pid = pid;
+        table.bytes.clear();
+        table.collecting = true;
+        AddTableBytes(table, payload + 1 + pointer, size - 1 - pointer);
+    } else if (table.collecting && table.pid == pid) {
+        AddTableBytes(table, payload, size);
+    }
+}
+
+void TransportWalker::AddTableBytes(Section& table, const std::uint8_t* data, std::size_t size)
+{
+    if (!table.collecting)
         return;
-    const std::uint8_t* section = payload + 1 + payload[0];
-    const std::size_t room = size - 1 - payload[0];
-    const std::size_t length = (std::size_t{section[1]} & 0x0F) << 8 | section[2];
-    if (length + 3 > room || length < 9)
+    table.bytes.insert(table.bytes.end(), data, data + size);
+    if (table.bytes.size() < 3)
         return;
+    const std::size_t length = (std::size_t{table.bytes[1]} & 0x0F) << 8 | table.bytes[2];
+    if (length > MAX_SECTION_LENGTH || length < 9) {
+        table.collecting = false;
+        return;
+    }
+    if (table.bytes.size() < 3 + length)
+        return;
+    table.collecting = false;
+    if (SectionCrc(table.bytes.data(), 3 + length) == 0)
+        ProgramTable(table.bytes.data(), length, table.pid);
+}
+
+void TransportWalker::ProgramTable(const std::uint8_t* section, std::size_t length, std::uint16_t pid)
+{
     const std::size_t end = 3 + length - 4; // before the CRC
     if (pid == PAT_PID && section[0] == 0 && !m_haveProgram) {
         for (std::size_t i = 8; i + 4 <= end; i += 4) {
@@ -548,8 +594,8 @@ void TransportWalker::Packet(std::uint64_t pos, const std::uint8_t* b, std::size
     }
     const bool bad = control == 0 || payload > TS_PACKET || error || (b[3] & 0xC0) != 0;
     const std::size_t size = (control & 1) && payload <= end ? end - payload : 0;
-    if (!bad && unitStart && (pid == PAT_PID || pid == m_result.pmtPid))
-        ProgramTable(b + payload, size, pid);
+    if (!bad && (pid == PAT_PID || (m_haveProgram && pid == m_result.pmtPid)))
+        TableBytes(b + payload, size, unitStart, pid);
     PidState& state = m_pids[pid];
     if (!state.used)
         return;
@@ -644,6 +690,17 @@ bool TransportWalker::Walk(std::string& error)
 }
 
 } // namespace
+
+std::uint32_t SectionCrc(const std::uint8_t* data, std::size_t size)
+{
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (std::size_t i = 0; i < size; ++i) {
+        crc ^= std::uint32_t{data[i]} << 24;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 0x80000000) ? (crc << 1) ^ 0x04C11DB7 : crc << 1;
+    }
+    return crc;
+}
 
 std::size_t PackHeaderLength(const std::uint8_t* b, bool& mpeg1)
 {

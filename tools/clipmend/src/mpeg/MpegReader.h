@@ -55,6 +55,9 @@ bool SalvageProgramStream(SourceReader& reader, const SalvageOptions& options, M
 bool SalvageTransportStream(SourceReader& reader, const SalvageOptions& options, std::uint32_t packetSize,
                             MpegSalvage& result, std::string& error);
 
+// The check sum of program table sections: over a whole section, its own included, it is 0.
+std::uint32_t SectionCrc(const std::uint8_t* data, std::size_t size);
+
 // Length of a valid pack header at data (at least 14 bytes), or 0; form 1 or 2 in mpeg1.
 std::size_t PackHeaderLength(const std::uint8_t* data, bool& mpeg1);
 

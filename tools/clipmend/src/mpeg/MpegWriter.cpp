@@ -35,17 +35,6 @@ void Put16(Bytes& out, std::size_t value)
     out.push_back(static_cast<std::uint8_t>(value));
 }
 
-std::uint32_t Crc32(const std::uint8_t* data, std::size_t size)
-{
-    std::uint32_t crc = 0xFFFFFFFF;
-    for (std::size_t i = 0; i < size; ++i) {
-        crc ^= std::uint32_t{data[i]} << 24;
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 0x80000000) ? (crc << 1) ^ 0x04C11DB7 : crc << 1;
-    }
-    return crc;
-}
-
 // The packet header before payloadSize bytes: times only where given.
 Bytes PacketHeaderBytes(std::uint8_t id, bool mpeg1, std::size_t payloadSize, const std::int64_t* pts,
                         const std::int64_t* dts)
@@ -321,7 +310,7 @@ void Writer::Prefix(std::int64_t clock)
 
 void Writer::Section(std::uint16_t pid, Bytes section, std::int64_t clock)
 {
-    const std::uint32_t crc = Crc32(section.data(), section.size());
+    const std::uint32_t crc = SectionCrc(section.data(), section.size());
     for (int shift = 24; shift >= 0; shift -= 8)
         section.push_back(static_cast<std::uint8_t>(crc >> shift));
     Prefix(clock);
