@@ -78,7 +78,8 @@ void FuzzContainer(std::unique_ptr<Container> (*create)(), MemorySource& source,
     RunSummary reread;
     if (!again->Read(rereader, {}, error) || !again->Select({1, 0}, reread, error))
         std::abort();
-    if (reread.usableFrames != summary.frames || reread.damagedRegions != 0 || reread.droppedPieces != 0)
+    if (reread.usableFrames != summary.frames || reread.damage.damagedRegions != 0 ||
+        reread.damage.dropped != 0)
         std::abort();
 }
 

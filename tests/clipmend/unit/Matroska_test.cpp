@@ -187,7 +187,7 @@ TEST_F(MatroskaFile, HoleInsideATimedClusterCostsOnlyTheBlocksItTouches)
     EXPECT_EQ(VideoTimes(salvage), Times({{0, 13}, {16, 30}}));
     EXPECT_EQ(salvage.report.damagedRegions, 1u);
     EXPECT_EQ(salvage.report.resynchronised, 1u);
-    EXPECT_EQ(salvage.report.droppedBlocks, 1u);
+    EXPECT_EQ(salvage.report.dropped, 1u);
 
     // Frames 16 to 19 follow the damage without a keyframe and cannot be shown.
     MemorySource source(file);
@@ -222,7 +222,7 @@ TEST_F(MatroskaFile, GapListMakesGarbageADroppedBlockAndTheWalkGoesOnAfterIt)
     options.gaps = {gap};
     const MatroskaSalvage salvage = Read(file, options);
     EXPECT_EQ(VideoTimes(salvage), Times({{0, 4}, {7, 30}}));
-    EXPECT_EQ(salvage.report.droppedBlocks, 1u);
+    EXPECT_EQ(salvage.report.dropped, 1u);
 }
 
 TEST_F(MatroskaFile, TruncatedFileDropsTheBlockTheEndCut)
@@ -230,7 +230,7 @@ TEST_F(MatroskaFile, TruncatedFileDropsTheBlockTheEndCut)
     const Bytes file(m_file.begin(), m_file.begin() + static_cast<std::ptrdiff_t>(m_frameStart[25] + 100));
     const MatroskaSalvage salvage = Read(file);
     EXPECT_EQ(VideoTimes(salvage), Times({{0, 25}}));
-    EXPECT_EQ(salvage.report.droppedBlocks, 1u);
+    EXPECT_EQ(salvage.report.dropped, 1u);
     EXPECT_EQ(salvage.report.resynchronised, 0u);
 }
 

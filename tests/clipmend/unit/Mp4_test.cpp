@@ -151,8 +151,8 @@ TEST_F(Mp4File, SampleThatDidNotArriveCostsTheFramesUpToTheNextSyncSample)
     // 0 and 1 decode; 3 needs 2; 4 and 5 decode from the sync sample 4; 7 needs 6.
     EXPECT_EQ(summary.usableFrames, 4u);
     EXPECT_EQ(summary.undecodableFrames, 2u);
-    EXPECT_EQ(summary.droppedPieces, 2u);
-    EXPECT_EQ(summary.damagedRegions, 2u);
+    EXPECT_EQ(summary.damage.dropped, 2u);
+    EXPECT_EQ(summary.damage.damagedRegions, 2u);
 
     // What is written reads back as the usable frames, each keeping its time and offsets.
     MemorySink sink;

@@ -85,7 +85,7 @@ TEST_F(ResyncTest, ZeroHoleThatCutsAChunksTailDropsThatChunk)
     EXPECT_TRUE(Found(result, 9));
     EXPECT_FALSE(Found(result, 10));
     EXPECT_TRUE(Found(result, 14));
-    EXPECT_EQ(1u, result.report.droppedChunks);
+    EXPECT_EQ(1u, result.report.dropped);
 }
 
 TEST_F(ResyncTest, GarbageIsSkippedAndHeaderLookalikesInItAreNotTaken)
@@ -132,7 +132,7 @@ TEST_F(ResyncTest, ChunkRunningPastTheEndOfTheFileIsDropped)
     const Salvage result = Read(m_file);
     EXPECT_EQ(41u, result.chunks.size());
     EXPECT_TRUE(Found(result, 40));
-    EXPECT_EQ(1u, result.report.droppedChunks);
+    EXPECT_EQ(1u, result.report.dropped);
     EXPECT_EQ(0u, result.report.resynchronised);
 }
 
@@ -166,7 +166,7 @@ TEST_F(ResyncTest, GapListJumpsOverGapsAndDropsEveryChunkTouchingOne)
     EXPECT_FALSE(Found(result, 20));
     EXPECT_TRUE(Found(result, 30));
     EXPECT_EQ(2u, result.report.damagedRegions);
-    EXPECT_EQ(1u, result.report.droppedChunks); // chunk 20; chunk 29's header lies in the gap
+    EXPECT_EQ(1u, result.report.dropped); // chunk 20; chunk 29's header lies in the gap
 }
 
 TEST_F(ResyncTest, GapListAloneMakesAChunkInsideDataThatLooksWholeDamaged)

@@ -51,7 +51,7 @@ TEST(RiffReaderTest, ReadsHeadersAndEveryChunkInOrder)
         EXPECT_EQ(0u, result.chunks[i].run) << i;
     }
     EXPECT_EQ(0u, result.report.damagedRegions);
-    EXPECT_EQ(0u, result.report.droppedChunks);
+    EXPECT_EQ(0u, result.report.dropped);
 }
 
 TEST(RiffReaderTest, RejectsWhatIsNoAvi)

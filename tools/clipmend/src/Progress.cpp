@@ -50,10 +50,10 @@ std::string SummaryText(const RunSummary& r, std::uint64_t bytesWritten)
                r.firstFrame, r.lastFrame, r.frames, bytesWritten);
     text += Format("Usable frames in the input: %" PRIu64 "\n", r.usableFrames);
     text += Format("Damaged regions skipped: %" PRIu64 " (%" PRIu64 " bytes), resynchronised: %" PRIu64 "\n",
-                   r.damagedRegions, r.damagedBytes, r.resynchronised);
-    if (r.droppedPieces > 0 || r.undecodableFrames > 0)
+                   r.damage.damagedRegions, r.damage.damagedBytes, r.damage.resynchronised);
+    if (r.damage.dropped > 0 || r.undecodableFrames > 0)
         text += Format("Incomplete %s dropped: %" PRIu64 ", undecodable frames after damage: %" PRIu64 "\n",
-                       r.pieces.c_str(), r.droppedPieces, r.undecodableFrames);
+                       r.pieces.c_str(), r.damage.dropped, r.undecodableFrames);
     text += "Keyframes: " + r.keyframes + "\n";
     return text;
 }

@@ -35,6 +35,15 @@ private:
 
 int Percent(std::uint64_t done, std::uint64_t total);
 
+// What a reader passed over, told the same way for every container.
+struct DamageReport
+{
+    std::uint64_t damagedRegions = 0;
+    std::uint64_t damagedBytes = 0;
+    std::uint64_t resynchronised = 0; // damaged regions with usable data after them
+    std::uint64_t dropped = 0;        // pieces cut by a gap, by damage or by the end of the file
+};
+
 // What a run found and wrote, for the lines after the work.
 struct RunSummary
 {
@@ -43,12 +52,9 @@ struct RunSummary
     std::uint64_t frames = 0;
     std::uint64_t usableFrames = 0;
     std::uint64_t undecodableFrames = 0;
-    std::uint64_t damagedRegions = 0;
-    std::uint64_t damagedBytes = 0;
-    std::uint64_t resynchronised = 0;
-    std::uint64_t droppedPieces = 0; // cut by a gap or by the end of the file
-    std::string pieces = "chunks";   // what the container's pieces are called
-    std::string keyframes;           // where the keyframe flags came from
+    DamageReport damage;
+    std::string pieces = "chunks"; // what the container's pieces are called
+    std::string keyframes;         // where the keyframe flags came from
 };
 
 // The lines after the work: what was written and what damage was passed over.

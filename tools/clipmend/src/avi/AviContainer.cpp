@@ -29,10 +29,7 @@ public:
         summary.frames = m_selection.frames;
         summary.usableFrames = m_selection.usableFrames;
         summary.undecodableFrames = m_selection.undecodableFrames;
-        summary.damagedRegions = r.damagedRegions;
-        summary.damagedBytes = r.damagedBytes;
-        summary.resynchronised = r.resynchronised;
-        summary.droppedPieces = r.droppedChunks;
+        summary.damage = r;
         if (!selected)
             return false;
         const CodecClass codec =

@@ -263,7 +263,7 @@ void Walker::Walk(std::uint64_t pos, bool structured)
             const std::uint64_t end = pos + 8 + h.size;
             const ByteRange* cut = h.size <= MAX_CHUNK_SIZE ? GapOverlapping(pos, end) : nullptr;
             if (h.size > MAX_CHUNK_SIZE || end > m_size || cut) {
-                ++m_result.report.droppedChunks;
+                ++m_result.report.dropped;
                 pos = Damage(pos, cut ? cut->end : pos + 2, cut != nullptr);
                 continue;
             }
@@ -341,7 +341,7 @@ void Walker::DropChunkCutByZeros(std::uint64_t damageStart)
         static_cast<std::size_t>(std::min<std::uint64_t>(8, m_size - damageStart));
     if (std::all_of(after, after + afterLength, zero) && std::all_of(tail, tail + tailLength, zero)) {
         chunks.pop_back();
-        ++m_result.report.droppedChunks;
+        ++m_result.report.dropped;
     }
 }
 

@@ -29,13 +29,9 @@ struct FoundChunk
     bool key = false;
 };
 
-struct SalvageReport
+struct SalvageReport : DamageReport
 {
-    std::uint64_t damagedRegions = 0;
-    std::uint64_t damagedBytes = 0;
-    std::uint64_t resynchronised = 0; // damaged regions with usable data after them
-    std::uint64_t droppedChunks = 0;  // cut by a gap or by the end of the file
-    bool indexUsed = false;           // keyframe flags came from the file's own index
+    bool indexUsed = false; // keyframe flags came from the file's own index
 };
 
 struct Salvage

@@ -90,11 +90,7 @@ private:
 
 bool MatroskaContainer::Select(const SpanRequest& request, RunSummary& summary, std::string& error)
 {
-    const MatroskaReport& r = m_salvage.report;
-    summary.damagedRegions = r.damagedRegions;
-    summary.damagedBytes = r.damagedBytes;
-    summary.resynchronised = r.resynchronised;
-    summary.droppedPieces = r.droppedBlocks;
+    summary.damage = m_salvage.report;
     summary.pieces = "blocks";
     summary.keyframes = "from the blocks' keyframe flags";
 

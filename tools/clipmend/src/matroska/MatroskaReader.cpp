@@ -444,7 +444,7 @@ void Walker::Walk(std::uint64_t pos)
                 e.size <= MAX_BLOCK_SIZE ? GapOverlapping(m_options.gaps, pos, end) : nullptr;
             const bool cutOff = cut || (e.size <= MAX_BLOCK_SIZE && end > m_size);
             if (cutOff)
-                ++m_result.report.droppedBlocks;
+                ++m_result.report.dropped;
             pos = Damage(pos, cut ? cut->end : pos + 1, cutOff || !m_cluster.timed);
             continue;
         }
@@ -495,7 +495,7 @@ std::uint64_t Walker::Damage(std::uint64_t pos, std::uint64_t resumeFrom, bool b
         auto& blocks = m_result.blocks;
         if (m_lastBlockRecorded && !blocks.empty()) {
             blocks.pop_back();
-            ++m_result.report.droppedBlocks;
+            ++m_result.report.dropped;
         }
         m_lastBlockRecorded = false;
         pos = m_lastBlockData;

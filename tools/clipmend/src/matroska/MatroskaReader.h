@@ -39,14 +39,6 @@ struct MatroskaBlock
     std::uint32_t run = 0;
 };
 
-struct MatroskaReport
-{
-    std::uint64_t damagedRegions = 0;
-    std::uint64_t damagedBytes = 0;
-    std::uint64_t resynchronised = 0; // damaged regions with usable data after them
-    std::uint64_t droppedBlocks = 0;  // cut by a gap, by damage or by the end of the file
-};
-
 struct MatroskaSalvage
 {
     std::string docType;
@@ -55,7 +47,7 @@ struct MatroskaSalvage
     std::uint64_t timestampScale = 1'000'000; // nanoseconds per timestamp unit
     std::vector<MatroskaTrack> tracks;
     std::vector<MatroskaBlock> blocks; // of the video and audio tracks, in file order
-    MatroskaReport report;
+    DamageReport report;               // the pieces dropped are blocks
 };
 
 // False with a one-line reason when the file is no Matroska or WebM file or has no track list.

@@ -48,11 +48,7 @@ private:
 
 bool Mp4Container::Select(const SpanRequest& request, RunSummary& summary, std::string& error)
 {
-    const Mp4Report& r = m_salvage.report;
-    summary.damagedRegions = r.damagedRegions;
-    summary.damagedBytes = r.damagedBytes;
-    summary.resynchronised = r.resynchronised;
-    summary.droppedPieces = r.droppedSamples;
+    summary.damage = m_salvage.report;
     summary.pieces = "samples";
 
     const auto& tracks = m_salvage.tracks;

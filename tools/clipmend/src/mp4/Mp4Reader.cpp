@@ -741,7 +741,7 @@ void Walker::Sort()
 {
     std::vector<std::size_t> next(m_tracks.size(), 0);
     std::vector<std::uint32_t> lost(m_tracks.size(), 0);
-    Mp4Report& report = m_result.report;
+    DamageReport& report = m_result.report;
     bool inDamage = false;
     // Bytes the samples taken hold, by where they begin: an index that puts another sample over
     // them is damaged (a fragment read twice, tables that make no sense), and the written file
@@ -765,7 +765,7 @@ void Walker::Sort()
         const bool overlaps = after != taken.begin() && std::prev(after)->second > s.offset;
         if (overlaps || !Arrived(s, m_tracks[best])) {
             ++lost[best];
-            ++report.droppedSamples;
+            ++report.dropped;
             report.damagedBytes += std::min<std::uint64_t>(s.size, m_size - s.offset);
             if (!inDamage)
                 ++report.damagedRegions;

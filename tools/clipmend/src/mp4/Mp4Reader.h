@@ -56,14 +56,6 @@ struct Mp4Sample
     std::uint32_t run = 0;
 };
 
-struct Mp4Report
-{
-    std::uint64_t damagedRegions = 0;
-    std::uint64_t damagedBytes = 0;
-    std::uint64_t resynchronised = 0; // damaged regions with usable samples after them
-    std::uint64_t droppedSamples = 0; // touched by a gap, a hole or the end of the file
-};
-
 struct Mp4Salvage
 {
     mp4::Bytes fileType; // the ftyp box as the input has it; empty in old QuickTime files
@@ -72,7 +64,7 @@ struct Mp4Salvage
     bool fragmented = false;
     std::vector<Mp4Track> tracks;   // video and sound tracks
     std::vector<Mp4Sample> samples; // that arrived whole, in file order
-    Mp4Report report;
+    DamageReport report;            // the pieces dropped are samples
 };
 
 // False with a one-line reason when the file is no MP4 or QuickTime file or its index cannot be

@@ -101,11 +101,7 @@ private:
 
 bool MpegContainer::Select(const SpanRequest& request, RunSummary& summary, std::string& error)
 {
-    const MpegReport& r = m_salvage.report;
-    summary.damagedRegions = r.damagedRegions;
-    summary.damagedBytes = r.damagedBytes;
-    summary.resynchronised = r.resynchronised;
-    summary.droppedPieces = m_salvage.units.dropped;
+    summary.damage = m_salvage.report;
     summary.pieces = "pictures and audio frames";
 
     const auto& streams = m_salvage.streams;

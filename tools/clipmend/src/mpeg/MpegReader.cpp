@@ -207,6 +207,7 @@ protected:
             parser.Finish(m_result.units);
             m_result.sequenceHeaders.push_back(parser.SequenceHeader());
         }
+        m_result.report.dropped = m_result.units.dropped;
         if (m_options.progress)
             m_options.progress(m_size, m_size);
     }

@@ -27,13 +27,6 @@ struct MpegStreamInfo
     std::vector<std::uint8_t> descriptors; // of the program table
 };
 
-struct MpegReport
-{
-    std::uint64_t damagedRegions = 0;
-    std::uint64_t damagedBytes = 0;
-    std::uint64_t resynchronised = 0;
-};
-
 struct MpegSalvage
 {
     bool transport = false;
@@ -45,7 +38,7 @@ struct MpegSalvage
     std::vector<MpegStreamInfo> streams;
     std::vector<std::vector<std::uint8_t>> sequenceHeaders; // per stream, MPEG video only
     Units units;
-    MpegReport report;
+    DamageReport report; // the pieces dropped are pictures and audio frames
 };
 
 // Program stream: starts with a pack header of either form.
