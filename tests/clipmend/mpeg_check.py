@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """ClipmendC end to end on MPEG program and transport streams: files made by ffmpeg (MPEG-2 video with
-MPEG audio and MPEG-1 video with MPEG audio in program streams, H.264 with AAC and MPEG-2 video with AC-3
-in transport streams), cut the way partial downloads are cut, salvaged by the tool and judged against
+MPEG audio and MPEG-1 video with MPEG audio in program streams, H.264 with AAC or E-AC-3 and MPEG-2 video with
+AC-3 in transport streams), cut the way partial downloads are cut, salvaged by the tool and judged against
 the intact file's pictures (ffprobe's packets, placed in the file by the stream's own packet layout)
 and by ffmpeg decoding the result.
 
@@ -27,6 +27,7 @@ SOURCES = {
                                        "-c:a", "mp2", "-f", "mpeg"],
     "h264_aac.ts": PICTURE + TONE + ["-c:v", "libx264", "-bf", "2", "-g", "25", "-c:a", "aac"],
     "mpeg2_ac3.ts": PICTURE + TONE + MPEG2 + ["-c:a", "ac3"],
+    "h264_eac3.ts": PICTURE + TONE + ["-c:v", "libx264", "-g", "25", "-c:a", "eac3"],
 }
 
 

@@ -53,15 +53,19 @@ std::optional<Codec> CodecOfType(std::uint8_t type, const std::vector<std::uint8
         return Codec::AAC;
     case 0x81:
         return Codec::AC3;
+    case 0x87:
+        return Codec::EAC3;
     default:
         break;
     }
-    // Private data is AC-3 where a descriptor says so.
+    // Private data is AC-3 or E-AC-3 where a descriptor says so.
     for (std::size_t i = 0; type == 0x06 && i + 2 <= descriptors.size(); i += 2 + descriptors[i + 1]) {
         const std::uint8_t tag = descriptors[i];
-        if (tag == 0x6A ||
-            (tag == 0x05 && i + 6 <= descriptors.size() && std::memcmp(&descriptors[i + 2], "AC-3", 4) == 0))
+        const bool registered = tag == 0x05 && i + 6 <= descriptors.size();
+        if (tag == 0x6A || (registered && std::memcmp(&descriptors[i + 2], "AC-3", 4) == 0))
             return Codec::AC3;
+        if (tag == 0x7A || (registered && std::memcmp(&descriptors[i + 2], "EAC3", 4) == 0))
+            return Codec::EAC3;
     }
     return std::nullopt;
 }

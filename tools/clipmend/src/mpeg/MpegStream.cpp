@@ -183,6 +183,26 @@ bool ReadAc3(const std::uint8_t* b, AudioFrame& frame)
     return true;
 }
 
+// Frames of an independent stream only: the frames of a dependent one would be timed as frames
+// of their own.
+bool ReadEac3(const std::uint8_t* b, AudioFrame& frame)
+{
+    static constexpr std::uint32_t RATES[3] = {48000, 44100, 32000};
+    static constexpr std::uint32_t BLOCKS[4] = {1, 2, 3, 6};
+    const int streamType = b[2] >> 6;
+    const int version = b[5] >> 3;
+    if (b[0] != 0x0B || b[1] != 0x77 || (streamType != 0 && streamType != 2) || version <= 10 || version > 16)
+        return false;
+    const int rateCode = b[4] >> 6;
+    const int second = (b[4] >> 4) & 3;
+    if (rateCode == 3 && second == 3)
+        return false;
+    frame.rate = rateCode == 3 ? RATES[second] / 2 : RATES[rateCode];
+    frame.samples = 256 * (rateCode == 3 ? 6 : BLOCKS[second]);
+    frame.length = (((b[2] & 7u) << 8 | b[3]) + 1) * 2;
+    return true;
+}
+
 bool ReadAdts(const std::uint8_t* b, AudioFrame& frame)
 {
     static constexpr std::uint32_t RATES[13] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
@@ -226,6 +246,8 @@ bool ReadAudioFrame(Codec codec, const std::uint8_t* data, AudioFrame& frame)
         return ReadMpegAudio(data, frame) && frame.length >= AUDIO_HEADER;
     case Codec::AC3:
         return ReadAc3(data, frame);
+    case Codec::EAC3:
+        return ReadEac3(data, frame) && frame.length >= AUDIO_HEADER;
     case Codec::AAC:
         return ReadAdts(data, frame);
     default:

@@ -17,6 +17,7 @@ enum class Codec : std::uint8_t {
     H264,
     MPEG_AUDIO,
     AC3,
+    EAC3,
     AAC,
 };
 

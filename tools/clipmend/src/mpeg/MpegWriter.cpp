@@ -224,7 +224,7 @@ std::uint8_t Writer::StreamId(std::size_t stream) const
         return info.streamId;
     if (IsVideo(info.codec))
         return 0xE0;
-    if (info.codec == Codec::AC3)
+    if (info.codec == Codec::AC3 || info.codec == Codec::EAC3)
         return PRIVATE_STREAM_1;
     return static_cast<std::uint8_t>(0xC0 + (stream & 0x1F));
 }
