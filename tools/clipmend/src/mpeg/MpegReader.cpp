@@ -599,7 +599,9 @@ void TransportWalker::Packet(std::uint64_t pos, const std::uint8_t* b, std::size
     }
     const bool bad = control == 0 || payload > TS_PACKET || error || (b[3] & 0xC0) != 0;
     const std::size_t size = (control & 1) && payload <= end ? end - payload : 0;
-    if (!bad && (pid == PAT_PID || (m_haveProgram && pid == m_result.pmtPid)))
+    // Only the first of each table counts: its repetitions are passed over.
+    if (!bad &&
+        ((pid == PAT_PID && !m_haveProgram) || (m_haveProgram && !m_haveStreams && pid == m_result.pmtPid)))
         TableBytes(b + payload, size, unitStart, pid);
     PidState& state = m_pids[pid];
     if (!state.used)

@@ -551,12 +551,11 @@ void StreamParser::ScanVideo(const std::uint8_t* data, std::size_t size, Units& 
     m_sliceStart = m_fed - size;
     // Start codes that begin in the last bytes before the slice: those bytes with its first.
     const std::size_t carried = std::min(m_recentCount, START_CODE_LOOK - 1);
-    if (carried > 0) {
+    if (carried > 0 && std::memchr(m_recent.data() + (m_recentCount - carried), 0, carried)) {
         std::array<std::uint8_t, RECENT + START_CODE_LOOK - 1> joint{};
-        std::copy_n(m_recent.begin(), m_recentCount, joint.begin());
+        std::memcpy(joint.data(), m_recent.data(), m_recentCount);
         const std::size_t jointSize = m_recentCount + std::min(size, START_CODE_LOOK - 1);
-        std::copy_n(data, jointSize - m_recentCount,
-                    joint.begin() + static_cast<std::ptrdiff_t>(m_recentCount));
+        std::memcpy(joint.data() + m_recentCount, data, jointSize - m_recentCount);
         for (std::size_t i = m_recentCount - carried;;) {
             const std::size_t start = FindStartCode(joint.data(), i, jointSize);
             if (start >= m_recentCount || start + START_CODE_LOOK > jointSize)
@@ -580,8 +579,8 @@ void StreamParser::ScanVideo(const std::uint8_t* data, std::size_t size, Units& 
     // The stream's last bytes, for start codes that end in the next slice.
     const std::size_t fromSlice = std::min(size, RECENT);
     const std::size_t kept = std::min(m_recentCount, RECENT - fromSlice);
-    std::copy_n(m_recent.begin() + static_cast<std::ptrdiff_t>(m_recentCount - kept), kept, m_recent.begin());
-    std::copy_n(data + (size - fromSlice), fromSlice, m_recent.begin() + static_cast<std::ptrdiff_t>(kept));
+    std::memmove(m_recent.data(), m_recent.data() + (m_recentCount - kept), kept);
+    std::memcpy(m_recent.data() + kept, data + (size - fromSlice), fromSlice);
     m_recentCount = kept + fromSlice;
     // While searching, only bytes where a unit may still start are of use.
     if (!m_open && m_fed - m_piecesStart > RECENT)

@@ -89,8 +89,11 @@ private:
     // what must go after it.
     bool Layout(const Unit& unit, bool first, bool last);
     bool UnitStart(const Unit& unit, std::uint8_t* bytes, std::size_t n, std::size_t from);
+    // Hands the unit's next n bytes to use, a run at a time, where they lie.
+    template <typename Use> void UnitBytes(std::size_t n, Use use);
     // Writes the headers gathered so far, then the unit's next n bytes in place.
     void Emit(std::size_t n);
+    void Flush();
     std::int64_t Out(std::int64_t t) const { return t - m_plan.origin + OUTPUT_START; }
     std::uint8_t StreamId(std::size_t stream) const;
 
@@ -103,7 +106,8 @@ private:
     void TransportPackets(std::uint16_t pid, const Bytes& header, const std::int64_t* pcr,
                           std::int64_t clock);
     void Section(std::uint16_t pid, Bytes section, std::int64_t clock);
-    void Prefix(std::int64_t clock);
+    // The arrival time before each packet of 192 bytes.
+    static std::array<std::uint8_t, 4> ArrivalTime(std::int64_t clock);
 
     const MpegSalvage& m_salvage;
     const MpegPlan& m_plan;
@@ -119,7 +123,8 @@ private:
     std::uint64_t m_spanStart = 0;
     Bytes m_head;
     Bytes m_tail;
-    Bytes m_buffer; // headers not yet written
+    Bytes m_buffer;  // headers not yet written
+    Bytes m_packets; // transport packets of the unit being written
     bool m_readFailed = false;
     bool m_writeFailed = false;
     std::array<std::uint8_t, 8192> m_continuity;
@@ -194,12 +199,8 @@ bool Writer::Layout(const Unit& unit, bool first, bool last)
     return true;
 }
 
-void Writer::Emit(std::size_t n)
+template <typename Use> void Writer::UnitBytes(std::size_t n, Use use)
 {
-    if (!m_buffer.empty()) {
-        m_writeFailed = !m_out.Write(m_buffer.data(), m_buffer.size()) || m_writeFailed;
-        m_buffer.clear();
-    }
     while (n > 0 && !m_readFailed && !m_writeFailed) {
         const Segment& segment = m_segments[m_segment];
         const std::size_t take = std::min({n, segment.size - m_segmentDone, m_in.WindowSize()});
@@ -207,7 +208,8 @@ void Writer::Emit(std::size_t n)
                                    : m_span    ? m_span + (segment.offset - m_spanStart) + m_segmentDone
                                                : m_in.Peek(segment.offset + m_segmentDone, take);
         m_readFailed = !data;
-        m_writeFailed = data && !m_out.Write(data, take);
+        if (data)
+            use(data, take);
         n -= take;
         m_segmentDone += take;
         if (m_segmentDone == segment.size) {
@@ -215,6 +217,22 @@ void Writer::Emit(std::size_t n)
             m_segmentDone = 0;
         }
     }
+}
+
+void Writer::Flush()
+{
+    if (!m_buffer.empty()) {
+        m_writeFailed = !m_out.Write(m_buffer.data(), m_buffer.size()) || m_writeFailed;
+        m_buffer.clear();
+    }
+}
+
+void Writer::Emit(std::size_t n)
+{
+    Flush();
+    UnitBytes(n, [this](const std::uint8_t* data, std::size_t size) {
+        m_writeFailed = !m_out.Write(data, size) || m_writeFailed;
+    });
 }
 
 std::uint8_t Writer::StreamId(std::size_t stream) const
@@ -299,13 +317,11 @@ void Writer::ProgramUnit(const Unit& unit, const std::int64_t* pts, const std::i
     }
 }
 
-void Writer::Prefix(std::int64_t clock)
+std::array<std::uint8_t, 4> Writer::ArrivalTime(std::int64_t clock)
 {
-    if (m_salvage.packetSize != TS_PREFIXED_PACKET)
-        return;
-    const std::uint32_t arrival = static_cast<std::uint32_t>((clock * PCR_TICKS) & 0x3FFFFFFF);
-    for (int shift = 24; shift >= 0; shift -= 8)
-        m_buffer.push_back(static_cast<std::uint8_t>(arrival >> shift));
+    const auto arrival = static_cast<std::uint32_t>((clock * PCR_TICKS) & 0x3FFFFFFF);
+    return {static_cast<std::uint8_t>(arrival >> 24), static_cast<std::uint8_t>(arrival >> 16),
+            static_cast<std::uint8_t>(arrival >> 8), static_cast<std::uint8_t>(arrival)};
 }
 
 void Writer::Section(std::uint16_t pid, Bytes section, std::int64_t clock)
@@ -313,7 +329,10 @@ void Writer::Section(std::uint16_t pid, Bytes section, std::int64_t clock)
     const std::uint32_t crc = SectionCrc(section.data(), section.size());
     for (int shift = 24; shift >= 0; shift -= 8)
         section.push_back(static_cast<std::uint8_t>(crc >> shift));
-    Prefix(clock);
+    if (m_salvage.packetSize == TS_PREFIXED_PACKET) {
+        const std::array<std::uint8_t, 4> arrival = ArrivalTime(clock);
+        m_buffer.insert(m_buffer.end(), arrival.begin(), arrival.end());
+    }
     m_buffer.insert(m_buffer.end(),
                     {TS_SYNC, static_cast<std::uint8_t>(0x40 | pid >> 8), static_cast<std::uint8_t>(pid),
                      static_cast<std::uint8_t>(0x10 | m_continuity[pid])});
@@ -358,8 +377,18 @@ void Writer::TransportPackets(std::uint16_t pid, const Bytes& header, const std:
                               std::int64_t clock)
 {
     const std::size_t total = header.size() + m_unitSize;
+    Flush();
+    // Room for every packet, one more for the clock reference's place in the first; the room
+    // only grows, so that it is never cleared.
+    const std::size_t room = (total / TS_PAYLOAD + 2) * m_salvage.packetSize;
+    if (m_packets.size() < room)
+        m_packets.resize(room);
+    std::uint8_t* out = m_packets.data();
+    std::size_t at = 0;
+    const std::array<std::uint8_t, 4> arrival = ArrivalTime(clock);
     for (std::size_t done = 0; done < total;) {
-        Bytes adaptation;
+        std::array<std::uint8_t, TS_PAYLOAD> adaptation; // as many bytes as adaptationSize say
+        std::size_t adaptationSize = 0;
         if (done == 0 && pcr) {
             const std::int64_t base = *pcr;
             adaptation = {0x10,
@@ -369,39 +398,49 @@ void Writer::TransportPackets(std::uint16_t pid, const Bytes& header, const std:
                           static_cast<std::uint8_t>(base >> 1),
                           static_cast<std::uint8_t>(((base & 1) << 7) | 0x7E),
                           0};
+            adaptationSize = 7;
         }
-        std::size_t room = TS_PAYLOAD - (adaptation.empty() ? 0 : 1 + adaptation.size());
-        const std::size_t take = std::min(room, total - done);
+        const std::size_t payload = TS_PAYLOAD - (adaptationSize > 0 ? 1 + adaptationSize : 0);
+        const std::size_t take = std::min(payload, total - done);
+        bool hasAdaptation = adaptationSize > 0;
         // The last packet is filled up with stuffing in its adaptation field.
-        if (take < room) {
-            std::size_t fill = room - take;
-            if (adaptation.empty()) {
-                --fill;
-                if (fill > 0)
-                    adaptation.push_back(0x00);
-                if (fill > 0)
+        if (take < payload) {
+            std::size_t fill = payload - take;
+            if (!hasAdaptation) {
+                hasAdaptation = true;
+                --fill; // the field's length
+                if (fill > 0) {
+                    adaptation[adaptationSize++] = 0x00; // its flags
                     --fill;
+                }
             }
-            adaptation.insert(adaptation.end(), fill, 0xFF);
+            std::fill_n(adaptation.begin() + static_cast<std::ptrdiff_t>(adaptationSize), fill, 0xFF);
+            adaptationSize += fill;
         }
-        Prefix(clock);
-        const bool hasAdaptation = !adaptation.empty() || take < room;
-        m_buffer.insert(m_buffer.end(),
-                        {TS_SYNC, static_cast<std::uint8_t>((done == 0 ? 0x40 : 0) | pid >> 8),
-                         static_cast<std::uint8_t>(pid),
-                         static_cast<std::uint8_t>((hasAdaptation ? 0x30 : 0x10) | m_continuity[pid])});
+        if (m_salvage.packetSize == TS_PREFIXED_PACKET) {
+            std::copy_n(arrival.begin(), arrival.size(), out + at);
+            at += arrival.size();
+        }
+        out[at++] = TS_SYNC;
+        out[at++] = static_cast<std::uint8_t>((done == 0 ? 0x40 : 0) | pid >> 8);
+        out[at++] = static_cast<std::uint8_t>(pid);
+        out[at++] = static_cast<std::uint8_t>((hasAdaptation ? 0x30 : 0x10) | m_continuity[pid]);
         m_continuity[pid] = (m_continuity[pid] + 1) & 0x0F;
         if (hasAdaptation) {
-            m_buffer.push_back(static_cast<std::uint8_t>(adaptation.size()));
-            m_buffer.insert(m_buffer.end(), adaptation.begin(), adaptation.end());
+            out[at++] = static_cast<std::uint8_t>(adaptationSize);
+            std::copy_n(adaptation.begin(), adaptationSize, out + at);
+            at += adaptationSize;
         }
         const std::size_t fromHeader = done < header.size() ? std::min(take, header.size() - done) : 0;
-        if (fromHeader > 0)
-            m_buffer.insert(m_buffer.end(), header.begin() + static_cast<std::ptrdiff_t>(done),
-                            header.begin() + static_cast<std::ptrdiff_t>(done + fromHeader));
-        Emit(take - fromHeader);
+        std::copy_n(header.begin() + static_cast<std::ptrdiff_t>(done), fromHeader, out + at);
+        at += fromHeader;
+        UnitBytes(take - fromHeader, [&](const std::uint8_t* data, std::size_t size) {
+            std::memcpy(out + at, data, size);
+            at += size;
+        });
         done += take;
     }
+    m_writeFailed = !m_out.Write(out, at) || m_writeFailed;
 }
 
 bool Writer::Write(std::string& error)
