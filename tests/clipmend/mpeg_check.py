@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """ClipmendC end to end on MPEG program and transport streams: files made by ffmpeg (MPEG-2 video with
-MPEG audio and MPEG-1 video with MPEG audio in program streams, H.264 with AAC or E-AC-3 and MPEG-2 video with
-AC-3 in transport streams), cut the way partial downloads are cut, salvaged by the tool and judged against
+MPEG audio and MPEG-1 video with MPEG audio in program streams, H.264 with AAC or E-AC-3, HEVC with AAC and MPEG-2
+video with AC-3 in transport streams), cut the way partial downloads are cut, salvaged by the tool and judged against
 the intact file's pictures (ffprobe's packets, placed in the file by the stream's own packet layout)
 and by ffmpeg decoding the result.
 
@@ -28,6 +28,7 @@ SOURCES = {
     "h264_aac.ts": PICTURE + TONE + ["-c:v", "libx264", "-bf", "2", "-g", "25", "-c:a", "aac"],
     "mpeg2_ac3.ts": PICTURE + TONE + MPEG2 + ["-c:a", "ac3"],
     "h264_eac3.ts": PICTURE + TONE + ["-c:v", "libx264", "-g", "25", "-c:a", "eac3"],
+    "hevc_aac.ts": PICTURE + TONE + ["-c:v", "libx265", "-x265-params", "log-level=error", "-g", "25", "-c:a", "aac"],
 }
 
 
@@ -81,6 +82,14 @@ def file_ranges(pieces, begin, end):
     return ranges
 
 
+def starts(es, begin, end):
+    """Where start codes begin in es[begin:end]."""
+    at = es.find(b"\0\0\1", begin, end)
+    while at >= 0:
+        yield at
+        at = es.find(b"\0\0\1", at + 3, end)
+
+
 def stream(path):
     """The intact file: its bytes and its video pictures in decoding order, each with the file ranges
     a reader needs (its bytes and the start code after it, or the end code), key flag, and whether
@@ -100,13 +109,20 @@ def stream(path):
         p["needs"] = file_ranges(pieces, at, min(at + p["size"] + 4, len(es)))
         p["leading"] = False
         picture = es.find(b"\0\0\1\0", at, at + p["size"])
-        if info[0] != "h264" and picture >= 0:
+        if info[0] not in ("h264", "hevc") and picture >= 0:
             reference, kind = es[picture + 4] << 2 | es[picture + 5] >> 6, es[picture + 5] >> 3 & 7
             group = es.find(b"\0\0\1\xb8", at, picture)
             if kind == 1:
                 key = (reference, group >= 0 and es[group + 7] & 0x40)
             elif key and not key[1]:
                 p["leading"] = reference < key[0]
+        elif info[0] == "hevc":
+            # Random access pictures other than IDR ones lead pictures that need what came before.
+            if p["key"]:
+                first = next(n for n in (es[i + 3] >> 1 & 0x3F for i in starts(es, at, at + p["size"])) if n < 32)
+                key = (p["pts"], first in (19, 20))
+            elif key and not key[1]:
+                p["leading"] = p["pts"] < key[0]
         at += p["size"]
     # The last picture is known whole only by the end code after it.
     if not es.endswith(b"\0\0\1\xb7"):
@@ -146,10 +162,10 @@ def output_problems(out_path, want):
     except subprocess.CalledProcessError as error:
         return [f"the output does not read: {error}"]
     problems = []
-    # The first picture may gain the sequence header, the last the stream's end code.
+    # The first picture may gain the sequence header, the last the stream's end code (five bytes for HEVC).
     if [(p["size"], p["key"]) for p in written[1:-1]] != [(p["size"], p["key"]) for p in want[1:-1]] \
             or len(written) != len(want) or not written or written[0]["size"] < want[0]["size"] \
-            or not 0 <= written[-1]["size"] - want[-1]["size"] <= 4:
+            or not 0 <= written[-1]["size"] - want[-1]["size"] <= 5:
         problems.append(f"{len(written)} pictures written, {len(want)} expected"
                         + ("" if len(written) != len(want) else " (sizes or keyframes differ)"))
         return problems

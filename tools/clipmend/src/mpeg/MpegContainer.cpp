@@ -112,8 +112,9 @@ bool MpegContainer::Select(const SpanRequest& request, RunSummary& summary, std:
         return false;
     }
     const auto video = static_cast<std::uint32_t>(found - streams.begin());
-    summary.keyframes = found->codec == Codec::H264 ? "IDR pictures and recovery points of the video stream"
-                                                    : "I-pictures of the video stream";
+    summary.keyframes = found->codec == Codec::H264   ? "IDR pictures and recovery points of the video stream"
+                        : found->codec == Codec::HEVC ? "random access pictures of the video stream"
+                                                      : "I-pictures of the video stream";
     const std::int64_t frame = FrameTicks(m_salvage.units, video);
 
     // Pictures shown before a keyframe of an open group that follow it in decoding need the

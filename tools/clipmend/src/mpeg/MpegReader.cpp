@@ -46,6 +46,8 @@ std::optional<Codec> CodecOfType(std::uint8_t type, const std::vector<std::uint8
         return Codec::MPEG_VIDEO;
     case 0x1B:
         return Codec::H264;
+    case 0x24:
+        return Codec::HEVC;
     case 0x03:
     case 0x04:
         return Codec::MPEG_AUDIO;

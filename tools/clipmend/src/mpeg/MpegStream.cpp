@@ -31,6 +31,28 @@ constexpr int NAL_SEI = 6;
 constexpr int SEI_RECOVERY_POINT = 6;
 constexpr int PICTURE_I = 1;
 
+// HEVC NAL unit types, from the first of the two header bytes.
+constexpr int HEVC_FIRST_IRAP = 16;
+constexpr int HEVC_IDR_WITH_LEADING = 19;
+constexpr int HEVC_IDR = 20;
+constexpr int HEVC_LAST_IRAP = 23;
+constexpr int HEVC_FIRST_NON_VCL = 32;
+constexpr int HEVC_END_OF_SEQUENCE = 36;
+constexpr int HEVC_END_OF_STREAM = 37;
+
+int HevcNal(std::uint8_t first)
+{
+    return (first >> 1) & 0x3F;
+}
+
+// Parameter sets, delimiter, prefix SEI and reserved kinds come only before an access unit's
+// pictures.
+bool HevcOpensAccessUnit(int nal)
+{
+    return (nal >= HEVC_FIRST_NON_VCL && nal <= 35) || nal == 39 || (nal >= 41 && nal <= 44) ||
+           (nal >= 48 && nal <= 55);
+}
+
 // The first start code (00 00 01) at or after from whose three bytes lie before size, or size.
 // Compressed data holds few zero bytes: the scan goes from one zero byte to the next, eight
 // bytes at a time.
@@ -224,7 +246,7 @@ bool ReadAdts(const std::uint8_t* b, AudioFrame& frame)
 
 bool IsVideo(Codec codec)
 {
-    return codec == Codec::MPEG_VIDEO || codec == Codec::H264;
+    return codec == Codec::MPEG_VIDEO || codec == Codec::H264 || codec == Codec::HEVC;
 }
 
 bool EndsStream(Codec codec, const std::uint8_t* bytes, std::size_t size)
@@ -232,6 +254,11 @@ bool EndsStream(Codec codec, const std::uint8_t* bytes, std::size_t size)
     static constexpr std::uint8_t SEQUENCE_END = 0xB7;
     static constexpr int NAL_END_OF_SEQUENCE = 10;
     static constexpr int NAL_END_OF_STREAM = 11;
+    if (codec == Codec::HEVC) {
+        const int nal = size >= 5 ? HevcNal(bytes[size - 2]) : 0;
+        return size >= 5 && bytes[size - 5] == 0 && bytes[size - 4] == 0 && bytes[size - 3] == 1 &&
+               (nal == HEVC_END_OF_SEQUENCE || nal == HEVC_END_OF_STREAM);
+    }
     if (size < 4 || bytes[size - 4] != 0 || bytes[size - 3] != 0 || bytes[size - 2] != 1)
         return false;
     const int nal = bytes[size - 1] & 0x1F;
@@ -452,6 +479,7 @@ bool StreamParser::DescribeVideo(const std::uint8_t* data, std::size_t size, Uni
     int temporalReference = -1;
     bool recovery = false;
     bool idr = false;
+    bool randomAccess = false;
     for (std::size_t i = 0; i + START_CODE_LOOK <= size; ++i) {
         if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1)
             continue;
@@ -463,6 +491,13 @@ bool StreamParser::DescribeVideo(const std::uint8_t* data, std::size_t size, Uni
                 recovery = RecoveryPoint(data + i + 4, size - i - 4);
             if (IsVcl(nal))
                 break;
+        } else if (m_codec == Codec::HEVC) {
+            const int nal = HevcNal(code);
+            if (nal < HEVC_FIRST_NON_VCL) {
+                randomAccess = nal >= HEVC_FIRST_IRAP && nal <= HEVC_LAST_IRAP;
+                idr = nal == HEVC_IDR_WITH_LEADING || nal == HEVC_IDR;
+                break;
+            }
         } else if (code == SEQUENCE_HEADER && i + 8 <= size) {
             m_rateCode = data[i + 7] & 0x0F;
             m_frameDuration = FrameTicks(m_rateCode, 0, 0);
@@ -486,8 +521,8 @@ bool StreamParser::DescribeVideo(const std::uint8_t* data, std::size_t size, Uni
             break;
         }
     }
-    if (m_codec == Codec::H264) {
-        unit.key = idr || recovery;
+    if (m_codec != Codec::MPEG_VIDEO) {
+        unit.key = idr || recovery || randomAccess;
         unit.closed = idr;
     } else if (temporalReference < 0) {
         return false;
@@ -522,9 +557,16 @@ void StreamParser::StartCode(std::uint64_t start, const std::uint8_t* look, bool
         opens = code == SEQUENCE_HEADER || code == GROUP_HEADER || code == PICTURE_START;
         picture = code == PICTURE_START;
     } else if ((code & 0x80) == 0) {
-        const int nal = code & 0x1F;
-        picture = IsVcl(nal);
-        opens = OpensAccessUnit(nal) || (picture && (look[4] & 0x80) != 0);
+        if (m_codec == Codec::H264) {
+            const int nal = code & 0x1F;
+            picture = IsVcl(nal);
+            opens = OpensAccessUnit(nal) || (picture && (look[4] & 0x80) != 0);
+        } else {
+            // A picture's first slice says so in the first bit after the two header bytes.
+            const int nal = HevcNal(code);
+            picture = nal < HEVC_FIRST_NON_VCL;
+            opens = HevcOpensAccessUnit(nal) || (picture && (look[5] & 0x80) != 0);
+        }
         // The zero byte of a four-byte start code goes with the unit it starts.
         if (previousZero && (!m_open || start > m_unitStart))
             at = start - 1;

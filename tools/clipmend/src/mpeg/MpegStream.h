@@ -15,6 +15,7 @@ constexpr std::int64_t CLOCK = 90000; // timestamp ticks per second
 enum class Codec : std::uint8_t {
     MPEG_VIDEO,
     H264,
+    HEVC,
     MPEG_AUDIO,
     AC3,
     EAC3,

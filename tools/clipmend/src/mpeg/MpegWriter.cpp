@@ -158,21 +158,23 @@ bool Writer::Layout(const Unit& unit, bool first, bool last)
     const Bytes& sequence = m_salvage.sequenceHeaders[unit.stream];
     if (IsVideo(info.codec)) {
         // Pictures begin with a start code: a shorter one is damage of its own, written as it is.
-        Bytes edge(4);
-        const bool edgeKnown = unit.size >= edge.size();
+        std::array<std::uint8_t, 5> edge{};
         // A decoder needs the sequence header before the first picture.
-        if (first && !sequence.empty() && edgeKnown) {
-            if (!UnitStart(unit, edge.data(), edge.size(), 0))
+        if (first && !sequence.empty() && unit.size >= 4) {
+            if (!UnitStart(unit, edge.data(), 4, 0))
                 return false;
             if (!(edge[0] == 0 && edge[1] == 0 && edge[2] == 1 && edge[3] == 0xB3))
                 m_head = sequence;
         }
         // The end code after the last picture tells a reader that it is whole.
-        if (last && edgeKnown) {
-            if (!UnitStart(unit, edge.data(), edge.size(), unit.size - edge.size()))
+        const std::size_t tail = std::min<std::size_t>(unit.size, edge.size());
+        if (last && unit.size >= 4) {
+            if (!UnitStart(unit, edge.data(), tail, unit.size - tail))
                 return false;
-            if (!EndsStream(info.codec, edge.data(), edge.size()))
-                m_tail = {0, 0, 1, static_cast<std::uint8_t>(info.codec == Codec::H264 ? 0x0B : 0xB7)};
+            if (!EndsStream(info.codec, edge.data(), tail))
+                m_tail = info.codec == Codec::H264   ? Bytes{0, 0, 1, 0x0B}
+                         : info.codec == Codec::HEVC ? Bytes{0, 0, 1, 0x4A, 0x01}
+                                                     : Bytes{0, 0, 1, 0xB7};
         }
     }
     m_segments.clear();
