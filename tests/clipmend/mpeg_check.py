@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """ClipmendC end to end on MPEG program and transport streams: files made by ffmpeg (MPEG-2 video with
-MPEG audio and MPEG-1 video with MPEG audio in program streams, H.264 with AAC or E-AC-3, HEVC with AAC and MPEG-2
-video with AC-3 in transport streams), cut the way partial downloads are cut, salvaged by the tool and judged against
+MPEG audio and MPEG-1 video with MPEG audio in program streams, H.264 with AAC in ADTS or LATM or E-AC-3, HEVC with
+AAC and MPEG-2 video with AC-3 in transport streams), cut the way partial downloads are cut, salvaged by the tool and judged against
 the intact file's pictures (ffprobe's packets, placed in the file by the stream's own packet layout)
 and by ffmpeg decoding the result.
 
@@ -28,6 +28,7 @@ SOURCES = {
     "h264_aac.ts": PICTURE + TONE + ["-c:v", "libx264", "-bf", "2", "-g", "25", "-c:a", "aac"],
     "mpeg2_ac3.ts": PICTURE + TONE + MPEG2 + ["-c:a", "ac3"],
     "h264_eac3.ts": PICTURE + TONE + ["-c:v", "libx264", "-g", "25", "-c:a", "eac3"],
+    "h264_latm.ts": PICTURE + TONE + ["-c:v", "libx264", "-g", "25", "-c:a", "aac", "-mpegts_flags", "latm"],
     "hevc_aac.ts": PICTURE + TONE + ["-c:v", "libx265", "-x265-params", "log-level=error", "-g", "25", "-c:a", "aac"],
 }
 
@@ -178,6 +179,12 @@ def output_problems(out_path, want):
     audio = [p for p in packets(out_path) if p["stream"] != 0]
     if not audio:
         problems.append("no audio written")
+    # Each sound frame starts where the one before it ends, or later after a hole.
+    for stream in {p["stream"] for p in audio}:
+        frames = [p for p in audio if p["stream"] == stream]
+        overlaps = sum(1 for a, b in zip(frames, frames[1:]) if b["pts"] < a["pts"] + a["duration"] - 1)
+        if overlaps:
+            problems.append(f"{overlaps} sound frames of stream {stream} start before the one before them ends")
     return problems
 
 

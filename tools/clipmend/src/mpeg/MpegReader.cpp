@@ -53,6 +53,8 @@ std::optional<Codec> CodecOfType(std::uint8_t type, const std::vector<std::uint8
         return Codec::MPEG_AUDIO;
     case 0x0F:
         return Codec::AAC;
+    case 0x11:
+        return Codec::AAC_LATM;
     case 0x81:
         return Codec::AC3;
     case 0x87:

@@ -225,10 +225,36 @@ bool ReadEac3(const std::uint8_t* b, AudioFrame& frame)
     return true;
 }
 
+constexpr std::uint32_t AAC_RATES[13] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
+                                         22050, 16000, 12000, 11025, 8000,  7350};
+
+// A LOAS frame; the rate and samples only where it carries a configuration of the first form
+// with an audio object type and a rate by index, which is what broadcasts send.
+bool ReadLoas(const std::uint8_t* b, AudioFrame& frame)
+{
+    if ((b[0] << 3 | b[1] >> 5) != 0x2B7)
+        return false;
+    frame.length = ((b[1] & 0x1Fu) << 8 | b[2]) + 3;
+    frame.rate = 0;
+    frame.samples = 0;
+    if (frame.length <= AUDIO_HEADER)
+        return false;
+    const std::uint32_t bits = std::uint32_t{b[3]} << 24 | b[4] << 16 | b[5] << 8 | b[6];
+    const bool sameConfiguration = (bits >> 31) != 0;
+    const bool secondForm = ((bits >> 30) & 1) != 0;
+    // After the two flags: one bit, six of sub-frames, seven of program and layer counts.
+    const std::uint32_t subFrames = ((bits >> 23) & 0x3F) + 1;
+    const std::uint32_t objectType = (bits >> 11) & 0x1F;
+    const std::uint32_t rateIndex = (bits >> 7) & 0x0F;
+    if (sameConfiguration || secondForm || objectType == 31 || rateIndex >= 13)
+        return true;
+    frame.rate = AAC_RATES[rateIndex];
+    frame.samples = 1024 * subFrames;
+    return true;
+}
+
 bool ReadAdts(const std::uint8_t* b, AudioFrame& frame)
 {
-    static constexpr std::uint32_t RATES[13] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
-                                                22050, 16000, 12000, 11025, 8000,  7350};
     if (b[0] != 0xFF || (b[1] & 0xF6) != 0xF0)
         return false;
     const int rateIndex = (b[2] >> 2) & 0xF;
@@ -236,7 +262,7 @@ bool ReadAdts(const std::uint8_t* b, AudioFrame& frame)
     const std::uint32_t header = (b[1] & 1) ? 7 : 9;
     if (rateIndex >= 13 || length <= header)
         return false;
-    frame.rate = RATES[rateIndex];
+    frame.rate = AAC_RATES[rateIndex];
     frame.length = length;
     frame.samples = 1024 * ((b[6] & 3u) + 1);
     return true;
@@ -277,6 +303,8 @@ bool ReadAudioFrame(Codec codec, const std::uint8_t* data, AudioFrame& frame)
         return ReadEac3(data, frame) && frame.length >= AUDIO_HEADER;
     case Codec::AAC:
         return ReadAdts(data, frame);
+    case Codec::AAC_LATM:
+        return ReadLoas(data, frame);
     default:
         return false;
     }
@@ -408,10 +436,16 @@ void StreamParser::Emit(std::size_t length, Units& out)
 {
     AudioFrame frame;
     ReadAudioFrame(m_codec, m_bytes.data(), frame);
+    // A LOAS frame without a configuration is timed by the last one that had it; before the
+    // first, nothing tells its length in time.
+    if (frame.rate > 0)
+        m_configured = frame;
+    else
+        frame = m_configured;
     Unit unit;
     unit.key = true;
-    unit.duration = static_cast<std::int64_t>(frame.samples) * CLOCK / frame.rate;
-    const bool timed = TimeUnit(unit);
+    unit.duration = frame.rate > 0 ? static_cast<std::int64_t>(frame.samples) * CLOCK / frame.rate : 0;
+    const bool timed = frame.rate > 0 && TimeUnit(unit);
     Output(unit, length, timed, out);
     Discard(length);
     m_open = false;
@@ -658,7 +692,8 @@ void StreamParser::ScanAudio(Units& out)
                 waiting = true;
                 break;
             }
-            if (ReadAudioFrame(m_codec, m_bytes.data() + j + frame.length, next) && next.rate == frame.rate)
+            if (ReadAudioFrame(m_codec, m_bytes.data() + j + frame.length, next) &&
+                (next.rate == frame.rate || next.rate == 0 || frame.rate == 0))
                 break;
         }
         if (waiting || j + AUDIO_HEADER > m_bytes.size()) {

@@ -19,12 +19,23 @@ enum class Codec : std::uint8_t {
     MPEG_AUDIO,
     AC3,
     EAC3,
-    AAC,
+    AAC,      // in ADTS frames
+    AAC_LATM, // in LOAS frames
 };
 
 bool IsVideo(Codec codec);
 // Whether the size bytes at data end with the video stream's end code.
 bool EndsStream(Codec codec, const std::uint8_t* data, std::size_t size);
+
+// Audio frame header at data (at least 7 bytes): its length and samples, or false. A LOAS frame
+// that does not carry its stream's configuration has no rate and samples (0) of its own.
+struct AudioFrame
+{
+    std::uint32_t length = 0;
+    std::uint32_t samples = 0;
+    std::uint32_t rate = 0;
+};
+bool ReadAudioFrame(Codec codec, const std::uint8_t* data, AudioFrame& frame);
 
 struct Piece
 {
@@ -133,17 +144,9 @@ private:
     std::optional<std::int64_t> m_gopBase; // MPEG video: time of temporal reference 0
     int m_lastTemporal = -1;               // the group's highest temporal reference so far
     std::int64_t m_frameDuration = 0;
-    int m_rateCode = 0; // MPEG video: the sequence header's frame rate code
+    int m_rateCode = 0;      // MPEG video: the sequence header's frame rate code
+    AudioFrame m_configured; // LOAS: the rate and samples of the last frame with a configuration
     std::vector<std::uint8_t> m_sequenceHeader;
 };
-
-// Audio frame header at data (at least 7 bytes): its length and samples, or false.
-struct AudioFrame
-{
-    std::uint32_t length = 0;
-    std::uint32_t samples = 0;
-    std::uint32_t rate = 0;
-};
-bool ReadAudioFrame(Codec codec, const std::uint8_t* data, AudioFrame& frame);
 
 } // namespace pg::clipmend::mpeg
