@@ -12,8 +12,8 @@ using namespace pg::clipmend;
 using namespace pg::clipmend::mpeg;
 using Bytes = std::vector<std::uint8_t>;
 
-// Audio frame headers of rates and layers the end-to-end sources do not reach: the frame length
-// and samples each gives, or none.
+// Audio frame headers of rates, layers and forms the end-to-end sources do not reach: the frame
+// length, samples and rate each gives, or none.
 TEST(MpegAudioFrame, LengthsAndSamplesFollowTheHeader)
 {
     struct Case
@@ -23,29 +23,40 @@ TEST(MpegAudioFrame, LengthsAndSamplesFollowTheHeader)
         bool valid;
         std::uint32_t length;
         std::uint32_t samples;
+        std::uint32_t rate;
     };
     const Case cases[] = {
-        {Codec::MPEG_AUDIO,
-         {0xFF, 0xFD, 0xA4, 0x00, 0, 0, 0},
-         true,
-         576,
-         1152}, // layer II, 48 kHz, 192 kbit/s
-        {Codec::MPEG_AUDIO, {0xFF, 0xFD, 0xA6, 0x00, 0, 0, 0}, true, 577, 1152}, // the same, padded
-        {Codec::MPEG_AUDIO, {0xFF, 0xF3, 0x84, 0x00, 0, 0, 0}, true, 192, 576},  // MPEG-2 layer III, 24 kHz
-        {Codec::MPEG_AUDIO, {0xFF, 0xFF, 0x14, 0x00, 0, 0, 0}, true, 32, 384},   // layer I, 48 kHz, 32 kbit/s
-        {Codec::MPEG_AUDIO, {0xFF, 0xFD, 0xF4, 0x00, 0, 0, 0}, false, 0, 0},     // bitrate index 15
-        {Codec::AC3, {0x0B, 0x77, 0, 0, 0x41, 0x40, 0}, true, 140, 1536},        // 44.1 kHz, 32 kbit/s, odd
-        {Codec::AC3, {0x0B, 0x77, 0, 0, 0x00, 0x40, 0}, true, 128, 1536},        // 48 kHz, 32 kbit/s
-        {Codec::AC3, {0x0B, 0x77, 0, 0, 0x00, 0x80, 0}, false, 0, 0},            // E-AC-3 stream id
-        {Codec::AAC, {0xFF, 0xF1, 0x4C, 0x80, 0x2E, 0x7F, 0xFC}, true, 371, 1024},
-        {Codec::AAC, {0xFF, 0xF1, 0x4C, 0x80, 0x2E, 0x7F, 0xFD}, true, 371, 2048}, // two raw blocks
+        {Codec::MPEG_AUDIO, {0xFF, 0xFD, 0xA4, 0x00, 0, 0, 0}, true, 576, 1152, 48000}, // layer II, 192
+                                                                                        // kbit/s
+        {Codec::MPEG_AUDIO, {0xFF, 0xFD, 0xA6, 0x00, 0, 0, 0}, true, 577, 1152, 48000}, // the same, padded
+        {Codec::MPEG_AUDIO, {0xFF, 0xF3, 0x84, 0x00, 0, 0, 0}, true, 192, 576, 24000},  // MPEG-2 layer III
+        {Codec::MPEG_AUDIO, {0xFF, 0xFF, 0x14, 0x00, 0, 0, 0}, true, 32, 384, 48000},   // layer I, 32 kbit/s
+        {Codec::MPEG_AUDIO, {0xFF, 0xFD, 0xF4, 0x00, 0, 0, 0}, false, 0, 0, 0},         // bitrate index 15
+        {Codec::AC3, {0x0B, 0x77, 0, 0, 0x41, 0x40, 0}, true, 140, 1536, 44100},        // 32 kbit/s, odd
+        {Codec::AC3, {0x0B, 0x77, 0, 0, 0x00, 0x40, 0}, true, 128, 1536, 48000},        // 32 kbit/s
+        {Codec::AC3, {0x0B, 0x77, 0, 0, 0x00, 0x80, 0}, false, 0, 0, 0},                // E-AC-3 stream id
+        {Codec::EAC3, {0x0B, 0x77, 0x01, 0x7F, 0x34, 0x80, 0}, true, 768, 1536, 48000}, // six blocks
+        {Codec::EAC3, {0x0B, 0x77, 0x01, 0x7F, 0xD4, 0x80, 0}, true, 768, 1536, 22050}, // the halved rates
+        {Codec::EAC3, {0x0B, 0x77, 0x01, 0x7F, 0x04, 0x80, 0}, true, 768, 256, 48000},  // one block
+        {Codec::EAC3, {0x0B, 0x77, 0x41, 0x7F, 0x34, 0x80, 0}, false, 0, 0, 0},         // a dependent stream
+        {Codec::EAC3, {0x0B, 0x77, 0x01, 0x7F, 0x34, 0x40, 0}, false, 0, 0, 0},         // AC-3's stream id
+        {Codec::AAC, {0xFF, 0xF1, 0x4C, 0x80, 0x2E, 0x7F, 0xFC}, true, 371, 1024, 48000},
+        {Codec::AAC, {0xFF, 0xF1, 0x4C, 0x80, 0x2E, 0x7F, 0xFD}, true, 371, 2048, 48000}, // two raw blocks
+        // LOAS: a frame with its stream's configuration (AAC LC, 48 kHz), one without, one of two
+        // sub-frames at 44.1 kHz.
+        {Codec::AAC_LATM, {0x56, 0xE0, 0xDB, 0x20, 0x00, 0x11, 0x88}, true, 222, 1024, 48000},
+        {Codec::AAC_LATM, {0x56, 0xE0, 0xA4, 0xD1, 0x00, 0x71, 0x1A}, true, 167, 0, 0},
+        {Codec::AAC_LATM, {0x56, 0xE0, 0xDB, 0x20, 0x80, 0x12, 0x08}, true, 222, 2048, 44100},
+        {Codec::AAC_LATM, {0x57, 0xE0, 0xDB, 0x20, 0x00, 0x11, 0x88}, false, 0, 0, 0}, // no sync word
     };
     for (const Case& c : cases) {
         AudioFrame frame;
-        EXPECT_EQ(c.valid, ReadAudioFrame(c.codec, c.header.data(), frame)) << int(c.header[2]);
+        const int at = static_cast<int>(&c - cases);
+        EXPECT_EQ(c.valid, ReadAudioFrame(c.codec, c.header.data(), frame)) << at;
         if (c.valid) {
-            EXPECT_EQ(c.length, frame.length) << int(c.header[2]);
-            EXPECT_EQ(c.samples, frame.samples) << int(c.header[2]);
+            EXPECT_EQ(c.length, frame.length) << at;
+            EXPECT_EQ(c.samples, frame.samples) << at;
+            EXPECT_EQ(c.rate, frame.rate) << at;
         }
     }
 }
