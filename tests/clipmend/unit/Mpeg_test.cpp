@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 namespace {
@@ -57,6 +58,63 @@ TEST(MpegAudioFrame, LengthsAndSamplesFollowTheHeader)
             EXPECT_EQ(c.length, frame.length) << at;
             EXPECT_EQ(c.samples, frame.samples) << at;
             EXPECT_EQ(c.rate, frame.rate) << at;
+        }
+    }
+}
+
+// The video stream is scanned where its bytes lie, however the packets cut it: start codes split
+// between packets, four-byte start codes, and pieces of every size give the same pictures.
+TEST(MpegVideoStream, PicturesDoNotDependOnHowPacketsCutTheStream)
+{
+    // Access units of H.264: delimiter, parameter sets, a slice starting at macroblock 0; the
+    // stream ends with its end code.
+    Bytes stream;
+    std::vector<std::size_t> starts;
+    for (int picture = 0; picture < 6; ++picture) {
+        starts.push_back(stream.size());
+        const bool idr = picture % 3 == 0;
+        const Bytes head = {0, 0, 0, 1, 0x09, 0xF0, 0, 0, 1, 0x67, 0x42, 0, 0, 1, 0x68, 0xCE};
+        stream.insert(stream.end(), head.begin(), head.end());
+        stream.insert(stream.end(), {0, 0, 1, static_cast<std::uint8_t>(idr ? 0x65 : 0x41), 0x88});
+        for (int i = 0; i < 40 + picture * 7; ++i)
+            stream.push_back(static_cast<std::uint8_t>(0x11 + (i * 37 + picture) % 200));
+        stream.push_back(0); // a trailing zero, as encoders leave before a four-byte start code
+    }
+    stream.insert(stream.end(), {0, 0, 0, 1, 0x0B});
+
+    // Each picture is a packet with its time, its bytes fed in slices as transport packets cut it.
+    const auto scan = [&](std::size_t slice) {
+        StreamParser parser(0, Codec::H264);
+        Units units;
+        for (std::size_t picture = 0; picture < starts.size(); ++picture) {
+            const std::size_t end = picture + 1 < starts.size() ? starts[picture + 1] : stream.size();
+            const std::int64_t pts = 3600 * static_cast<std::int64_t>(picture);
+            parser.StartPacket(pts, pts);
+            for (std::size_t at = starts[picture]; at < end; at += slice)
+                parser.Feed(stream.data() + at, std::min(slice, end - at), 1000 + at, units);
+        }
+        parser.Finish(units);
+        return units;
+    };
+    const Units whole = scan(stream.size());
+    ASSERT_EQ(6u, whole.units.size());
+    EXPECT_EQ(0u, whole.dropped);
+    for (std::size_t i = 0; i < whole.units.size(); ++i) {
+        EXPECT_EQ(i % 3 == 0, whole.units[i].key) << i;
+        EXPECT_EQ(3600 * static_cast<std::int64_t>(i), whole.units[i].pts) << i;
+    }
+    for (std::size_t slice : {1, 2, 3, 4, 5, 6, 7, 13, 184}) {
+        const Units cut = scan(slice);
+        ASSERT_EQ(whole.units.size(), cut.units.size()) << slice;
+        for (std::size_t i = 0; i < whole.units.size(); ++i) {
+            const Unit& a = whole.units[i];
+            const Unit& b = cut.units[i];
+            EXPECT_EQ(a.size, b.size) << slice << " " << i;
+            EXPECT_EQ(a.key, b.key) << slice << " " << i;
+            EXPECT_EQ(a.pts, b.pts) << slice << " " << i;
+            // The same file bytes, however many pieces hold them.
+            EXPECT_EQ(whole.pieces[a.firstPiece].offset, cut.pieces[b.firstPiece].offset)
+                << slice << " " << i;
         }
     }
 }
