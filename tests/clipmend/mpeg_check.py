@@ -7,6 +7,7 @@ and by ffmpeg decoding the result.
 
 Usage: mpeg_check.py CLIPMEND WORK-DIR
 """
+import json
 import os
 import random
 import subprocess
@@ -97,12 +98,14 @@ def stream(path):
     it is shown before the keyframe it follows in an open group."""
     with open(path, "rb") as f:
         data = f.read()
-    info = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v", "-show_entries", "stream=id,codec_name",
-                           "-of", "csv=p=0", path], capture_output=True, text=True, check=True).stdout.split()[0].split(",")
+    info = json.loads(subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v", "-show_entries",
+                                      "stream=index,id,codec_name", "-of", "json", path],
+                                     capture_output=True, text=True, check=True).stdout)["streams"][0]
+    codec = info["codec_name"]
     transport = path.endswith(".ts")
-    pieces = video_bytes(data, transport, int(info[1], 16) if transport else 0)
+    pieces = video_bytes(data, transport, int(info["id"], 16) if transport else 0)
     es = b"".join(data[o:o + n] for o, n in pieces)
-    video = [p for p in packets(path) if p["stream"] == 0]
+    video = [p for p in packets(path) if p["stream"] == info["index"]]
     if sum(p["size"] for p in video) != len(es):
         raise ValueError(f"{path}: pictures hold {sum(p['size'] for p in video)} bytes, the stream {len(es)}")
     at, key = 0, None
@@ -110,14 +113,14 @@ def stream(path):
         p["needs"] = file_ranges(pieces, at, min(at + p["size"] + 4, len(es)))
         p["leading"] = False
         picture = es.find(b"\0\0\1\0", at, at + p["size"])
-        if info[0] not in ("h264", "hevc") and picture >= 0:
+        if codec not in ("h264", "hevc") and picture >= 0:
             reference, kind = es[picture + 4] << 2 | es[picture + 5] >> 6, es[picture + 5] >> 3 & 7
             group = es.find(b"\0\0\1\xb8", at, picture)
             if kind == 1:
                 key = (reference, group >= 0 and es[group + 7] & 0x40)
             elif key and not key[1]:
                 p["leading"] = reference < key[0]
-        elif info[0] == "hevc":
+        elif codec == "hevc":
             # Random access pictures other than IDR ones lead pictures that need what came before.
             if p["key"]:
                 first = next(n for n in (es[i + 3] >> 1 & 0x3F for i in starts(es, at, at + p["size"])) if n < 32)
@@ -242,6 +245,12 @@ def main():
            + ["-c:a", "mp2", "-b:a", "64k", "-metadata:s:a", "language=deu", many])
     source = stream(many)
     salvage_case("many_audio-table-over-packets", source, source["data"], [(0, source["size"])])
+    # Programs of a broadcast: the first without a picture, the one read after it.
+    programs = os.path.join(WORK, "radio_then_tv.ts")
+    ffmpeg(PICTURE + TONE + ["-t", "3", "-map", "1:a", "-map", "0:v", "-map", "1:a"] + MPEG2
+           + ["-c:a", "mp2", "-program", "program_num=1:st=0", "-program", "program_num=2:st=1:st=2", programs])
+    source = stream(programs)
+    salvage_case("radio_then_tv-program-with-video", source, source["data"], [(0, source["size"])])
     # The tool names the output by what it writes, whatever name it is given.
     ts = sources["h264_aac.ts"]
     salvage_case("h264_aac-named-by-content", ts, ts["data"], [(0, ts["size"])], output="film.ts.mkv",

@@ -1,6 +1,6 @@
 #include "MpegReader.h"
 
-#include <array>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -474,7 +474,8 @@ private:
     bool m_haveProgram = false;
     bool m_haveStreams = false;
     std::vector<PidState> m_pids = std::vector<PidState>(PID_COUNT);
-    std::array<Section, 2> m_tables; // the program association table and the program's table
+    std::map<std::uint16_t, Section> m_tables;         // by PID: the association table, the programs'
+    std::map<std::uint16_t, std::uint16_t> m_programs; // program numbers by the PID of their table
 };
 
 bool TransportWalker::Synced(std::uint64_t pos)
@@ -502,19 +503,19 @@ std::uint64_t TransportWalker::NextSync(std::uint64_t from)
 void TransportWalker::TableBytes(const std::uint8_t* payload, std::size_t size, bool unitStart,
                                  std::uint16_t pid)
 {
-    Section& table = m_tables[pid == PAT_PID ? 0 : 1];
+    Section& table = m_tables[pid];
     if (unitStart) {
         if (size < 1)
             return;
         // Before the new section, the end of the one before it.
         const std::size_t pointer = std::min<std::size_t>(payload[0], size - 1);
-        if (table.pid == pid && !table.bytes.empty())
+        if (!table.bytes.empty())
             AddTableBytes(table, payload + 1, pointer);
         table.pid = pid;
         table.bytes.clear();
         table.collecting = true;
         AddTableBytes(table, payload + 1 + pointer, size - 1 - pointer);
-    } else if (table.collecting && table.pid == pid) {
+    } else if (table.collecting) {
         AddTableBytes(table, payload, size);
     }
 }
@@ -544,36 +545,49 @@ void TransportWalker::ProgramTable(const std::uint8_t* section, std::size_t leng
     if (pid == PAT_PID && section[0] == 0 && !m_haveProgram) {
         for (std::size_t i = 8; i + 4 <= end; i += 4) {
             const std::uint16_t number = static_cast<std::uint16_t>(section[i] << 8 | section[i + 1]);
-            if (number == 0)
-                continue;
-            m_result.programNumber = number;
-            m_result.pmtPid = static_cast<std::uint16_t>((section[i + 2] & 0x1F) << 8 | section[i + 3]);
-            m_haveProgram = true;
-            return;
+            const auto map = static_cast<std::uint16_t>((section[i + 2] & 0x1F) << 8 | section[i + 3]);
+            if (number != 0 && map != PAT_PID)
+                m_programs[map] = number;
         }
-    } else if (m_haveProgram && pid == m_result.pmtPid && section[0] == 2 && !m_haveStreams) {
-        const std::size_t programInfo = (std::size_t{section[10]} & 0x0F) << 8 | section[11];
-        bool haveVideo = false;
-        for (std::size_t i = 12 + programInfo; i + 5 <= end;) {
-            MpegStreamInfo info;
-            info.streamType = section[i];
-            info.pid = static_cast<std::uint16_t>((section[i + 1] & 0x1F) << 8 | section[i + 2]);
-            const std::size_t infoLength = (std::size_t{section[i + 3]} & 0x0F) << 8 | section[i + 4];
-            if (i + 5 + infoLength > end)
-                break;
-            info.descriptors.assign(section + i + 5, section + i + 5 + infoLength);
-            i += 5 + infoLength;
-            const std::optional<Codec> codec = CodecOfType(info.streamType, info.descriptors);
-            if (!codec || (IsVideo(*codec) && haveVideo) || m_pids[info.pid].used || info.pid == PAT_PID ||
-                info.pid == m_result.pmtPid)
-                continue;
-            haveVideo = haveVideo || IsVideo(*codec);
-            info.codec = *codec;
-            m_pids[info.pid].used = true;
-            m_pids[info.pid].stream = AddStream(info);
-        }
-        m_haveStreams = true;
+        m_haveProgram = !m_programs.empty();
+        return;
     }
+    const auto program = m_programs.find(pid);
+    const auto number = static_cast<std::uint16_t>(section[3] << 8 | section[4]);
+    if (section[0] != 2 || m_haveStreams || program == m_programs.end() || program->second != number)
+        return;
+    // The first program with a video stream is the one read.
+    const std::size_t programInfo = (std::size_t{section[10]} & 0x0F) << 8 | section[11];
+    std::vector<MpegStreamInfo> streams;
+    bool haveVideo = false;
+    for (std::size_t i = 12 + programInfo; i + 5 <= end;) {
+        MpegStreamInfo info;
+        info.streamType = section[i];
+        info.pid = static_cast<std::uint16_t>((section[i + 1] & 0x1F) << 8 | section[i + 2]);
+        const std::size_t infoLength = (std::size_t{section[i + 3]} & 0x0F) << 8 | section[i + 4];
+        if (i + 5 + infoLength > end)
+            break;
+        info.descriptors.assign(section + i + 5, section + i + 5 + infoLength);
+        i += 5 + infoLength;
+        const std::optional<Codec> codec = CodecOfType(info.streamType, info.descriptors);
+        const bool taken = std::any_of(streams.begin(), streams.end(),
+                                       [&](const MpegStreamInfo& s) { return s.pid == info.pid; });
+        if (!codec || (IsVideo(*codec) && haveVideo) || taken || info.pid == PAT_PID ||
+            m_programs.count(info.pid))
+            continue;
+        haveVideo = haveVideo || IsVideo(*codec);
+        info.codec = *codec;
+        streams.push_back(info);
+    }
+    if (!haveVideo)
+        return;
+    m_result.programNumber = number;
+    m_result.pmtPid = pid;
+    for (const MpegStreamInfo& info : streams) {
+        m_pids[info.pid].used = true;
+        m_pids[info.pid].stream = AddStream(info);
+    }
+    m_haveStreams = true;
 }
 
 void TransportWalker::Packet(std::uint64_t pos, std::size_t limit)
@@ -604,8 +618,7 @@ void TransportWalker::Packet(std::uint64_t pos, const std::uint8_t* b, std::size
     const bool bad = control == 0 || payload > TS_PACKET || error || (b[3] & 0xC0) != 0;
     const std::size_t size = (control & 1) && payload <= end ? end - payload : 0;
     // Only the first of each table counts: its repetitions are passed over.
-    if (!bad &&
-        ((pid == PAT_PID && !m_haveProgram) || (m_haveProgram && !m_haveStreams && pid == m_result.pmtPid)))
+    if (!bad && ((pid == PAT_PID && !m_haveProgram) || (!m_haveStreams && m_programs.count(pid))))
         TableBytes(b + payload, size, unitStart, pid);
     PidState& state = m_pids[pid];
     if (!state.used)
