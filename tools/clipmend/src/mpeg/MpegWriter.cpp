@@ -48,19 +48,22 @@ Bytes PacketHeaderBytes(std::uint8_t id, bool mpeg1, std::size_t payloadSize, co
     Bytes out = {0, 0, 1, id, 0, 0};
     if (mpeg1) {
         if (timing.empty())
-            out.push_back(0x0F);
-        out.insert(out.end(), timing.begin(), timing.end());
+            timing.push_back(0x0F);
     } else {
-        out.push_back(pts ? 0x84 : 0x80);
-        out.push_back(!pts ? 0 : dts ? 0xC0 : 0x80);
-        out.push_back(static_cast<std::uint8_t>(timing.size()));
-        out.insert(out.end(), timing.begin(), timing.end());
+        const Bytes flags = {static_cast<std::uint8_t>(pts ? 0x84 : 0x80),
+                             static_cast<std::uint8_t>(!pts  ? 0
+                                                       : dts ? 0xC0
+                                                             : 0x80),
+                             static_cast<std::uint8_t>(timing.size())};
+        timing.insert(timing.begin(), flags.begin(), flags.end());
     }
-    const std::size_t length = out.size() - 6 + payloadSize;
+    const std::size_t length = timing.size() + payloadSize;
     if (length <= 0xFFFF) {
         out[4] = static_cast<std::uint8_t>(length >> 8);
         out[5] = static_cast<std::uint8_t>(length);
     }
+    out.resize(out.size() + timing.size());
+    std::copy(timing.begin(), timing.end(), out.end() - static_cast<std::ptrdiff_t>(timing.size()));
     return out;
 }
 
