@@ -128,6 +128,7 @@ private:
     bool IsFragmentStart(std::uint64_t pos);
     void Sort();
     bool Arrived(const Mp4Sample& sample, const TrackIndex& index);
+    std::vector<bool> LostFrames(const Mp4Sample& piece);
     bool HasHoleZeros(std::uint64_t offset, std::uint32_t size);
     bool NalUnitsFit(const Mp4Sample& sample, std::size_t lengthSize);
     const ByteRange* GapAt(std::uint64_t pos) const { return GapOverlapping(m_options.gaps, pos, pos + 1); }
@@ -735,6 +736,49 @@ bool Walker::Arrived(const Mp4Sample& s, const TrackIndex& index)
     return true;
 }
 
+// Which sound frames of a piece of uncompressed sound damage touches: those past the file's
+// end, in a known gap, or in a run of zeros as long as a hole leaves (looked for a little past
+// the piece's ends too, where a hole that begins or ends in it goes on).
+std::vector<bool> Walker::LostFrames(const Mp4Sample& piece)
+{
+    const std::uint64_t frameSize = piece.size / piece.frames;
+    std::vector<bool> lost(piece.frames, false);
+    const auto lose = [&](std::uint64_t begin, std::uint64_t end) {
+        const std::uint64_t from = begin > piece.offset ? (begin - piece.offset) / frameSize : 0;
+        const std::uint64_t to =
+            std::min<std::uint64_t>((end - piece.offset + frameSize - 1) / frameSize, piece.frames);
+        for (std::uint64_t f = from; f < to; ++f)
+            lost[f] = true;
+    };
+    const std::uint64_t pieceEnd = piece.offset + piece.size;
+    if (pieceEnd > m_size)
+        lose(std::max(m_size, piece.offset), pieceEnd);
+    for (const ByteRange& gap : m_options.gaps)
+        if (gap.begin < pieceEnd && gap.end > piece.offset)
+            lose(gap.begin, gap.end);
+    const std::uint64_t scanBegin = piece.offset - std::min(piece.offset, HOLE_ZEROS);
+    const std::uint64_t scanEnd = std::min(pieceEnd + HOLE_ZEROS, m_size);
+    std::uint64_t zerosFrom = scanBegin;
+    for (std::uint64_t pos = scanBegin; pos < scanEnd;) {
+        std::size_t available = 0;
+        const std::uint8_t* p = m_in.PeekUpTo(
+            pos, static_cast<std::size_t>(std::min<std::uint64_t>(scanEnd - pos, m_in.WindowSize())),
+            available);
+        if (!p || available == 0)
+            break;
+        for (std::size_t i = 0; i < available; ++i)
+            if (p[i] != 0) {
+                if (pos + i - zerosFrom >= HOLE_ZEROS && pos + i > piece.offset && zerosFrom < pieceEnd)
+                    lose(zerosFrom, pos + i);
+                zerosFrom = pos + i + 1;
+            }
+        pos += available;
+    }
+    if (scanEnd - zerosFrom >= HOLE_ZEROS && zerosFrom < pieceEnd && scanEnd > piece.offset)
+        lose(zerosFrom, scanEnd);
+    return lost;
+}
+
 // Every track's samples merged into file order, each track's own order kept; the ones that did
 // not arrive are left out, and decoding starts afresh after them.
 void Walker::Sort()
@@ -747,6 +791,23 @@ void Walker::Sort()
     // them is damaged (a fragment read twice, tables that make no sense), and the written file
     // would hold the bytes twice.
     std::map<std::uint64_t, std::uint64_t> taken;
+    const auto drop = [&](std::size_t track, std::uint64_t bytes) {
+        ++lost[track];
+        ++report.droppedSamples;
+        report.damagedBytes += bytes;
+        if (!inDamage)
+            ++report.damagedRegions;
+        inDamage = true;
+    };
+    const auto take = [&](std::size_t track, std::size_t k, Mp4Sample s) {
+        if (inDamage)
+            ++report.resynchronised;
+        inDamage = false;
+        taken.emplace(s.offset, s.offset + s.size);
+        s.track = static_cast<std::uint32_t>(track);
+        s.run = lost[track] + m_tracks[track].baseRuns[k];
+        m_result.samples.push_back(s);
+    };
     while (true) {
         std::size_t best = m_tracks.size();
         for (std::size_t t = 0; t < m_tracks.size(); ++t)
@@ -757,28 +818,54 @@ void Walker::Sort()
         if (best == m_tracks.size())
             break;
         const std::size_t k = next[best]++;
-        Mp4Sample s = m_tracks[best].samples[k];
+        const Mp4Sample& s = m_tracks[best].samples[k];
         ReportProgress(std::min(s.offset, m_size));
         if (s.offset >= m_size)
             continue; // not downloaded yet, as everything after it
         auto after = taken.lower_bound(s.offset + s.size);
         const bool overlaps = after != taken.begin() && std::prev(after)->second > s.offset;
-        if (overlaps || !Arrived(s, m_tracks[best])) {
-            ++lost[best];
-            ++report.droppedSamples;
-            report.damagedBytes += std::min<std::uint64_t>(s.size, m_size - s.offset);
-            if (!inDamage)
-                ++report.damagedRegions;
-            inDamage = true;
+        const bool arrived = !overlaps && Arrived(s, m_tracks[best]);
+        std::uint8_t edges[2] = {1, 1};
+        if (arrived && s.frames > 1) {
+            const std::uint8_t* first = m_in.Peek(s.offset, 1);
+            edges[0] = first ? *first : 1;
+            const std::uint8_t* last = m_in.Peek(s.offset + s.size - 1, 1);
+            edges[1] = last ? *last : 1;
+        }
+        // A hole's zeros may reach into a piece of sound by fewer bytes than tell a hole.
+        if (overlaps || s.frames == 1 || s.size % s.frames != 0 ||
+            (arrived && edges[0] != 0 && edges[1] != 0)) {
+            if (arrived)
+                take(best, k, s);
+            else
+                drop(best, std::min<std::uint64_t>(s.size, m_size - s.offset));
             continue;
         }
-        if (inDamage)
-            ++report.resynchronised;
-        inDamage = false;
-        taken.emplace(s.offset, s.offset + s.size);
-        s.track = static_cast<std::uint32_t>(best);
-        s.run = lost[best] + m_tracks[best].baseRuns[k];
-        m_result.samples.push_back(s);
+        // Uncompressed sound loses only the frames damage touches; the rest of the piece stays,
+        // in pieces timed by their share of its duration.
+        const std::vector<bool> frameLost = LostFrames(s);
+        const std::uint64_t frameSize = s.size / s.frames;
+        for (std::uint32_t f = 0; f < s.frames;) {
+            std::uint32_t end = f;
+            while (end < s.frames && frameLost[end] == frameLost[f])
+                ++end;
+            if (frameLost[f]) {
+                const std::uint64_t from = s.offset + f * frameSize;
+                drop(best,
+                     std::min<std::uint64_t>(s.offset + end * frameSize, m_size) - std::min(from, m_size));
+            } else {
+                Mp4Sample part = s;
+                const std::uint64_t begin = static_cast<std::uint64_t>(s.duration) * f / s.frames;
+                part.offset = s.offset + f * frameSize;
+                part.size = static_cast<std::uint32_t>((end - f) * frameSize);
+                part.frames = end - f;
+                part.time = s.time + static_cast<std::int64_t>(begin);
+                part.duration = static_cast<std::uint32_t>(
+                    static_cast<std::uint64_t>(s.duration) * end / s.frames - begin);
+                take(best, k, part);
+            }
+            f = end;
+        }
     }
 }
 

@@ -182,8 +182,8 @@ Bytes Writer::SampleTable(const PlannedTrack& planned, std::uint64_t dataStart, 
 {
     const Mp4Track& track = m_salvage.tracks[planned.track];
     Bytes table = track.sampleDescriptions;
-    // A piece of uncompressed sound goes out as the samples it stands for; the last of them
-    // takes what the division leaves of its duration.
+    // A piece of uncompressed sound goes out as the samples it stands for, each lasting its
+    // share of the piece's own duration; the last takes the rest, a hole's time included.
     Runs durations, compositions;
     Bytes syncs, sizes;
     std::uint32_t number = 0, keys = 0;
@@ -196,7 +196,7 @@ Bytes Writer::SampleTable(const PlannedTrack& planned, std::uint64_t dataStart, 
     });
     for (std::size_t k = 0; k < planned.samples.size(); ++k) {
         const Mp4Sample& s = m_salvage.samples[planned.samples[k]];
-        const std::uint32_t step = planned.durations[k] / s.frames;
+        const std::uint32_t step = std::min(s.duration, planned.durations[k]) / s.frames;
         durations.Add(step, s.frames - 1);
         durations.Add(planned.durations[k] - step * (s.frames - 1));
         compositions.Add(static_cast<std::uint32_t>(s.composition), s.frames);
