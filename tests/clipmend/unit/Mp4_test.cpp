@@ -2,7 +2,9 @@
 #include "Container.h"
 #include "Mp4Container.h"
 #include "Mp4Reader.h"
+#include "Mp4Writer.h"
 #include "TestAvi.h"
+#include "TestIo.h"
 
 #include <gtest/gtest.h>
 
@@ -167,6 +169,111 @@ TEST_F(Mp4File, SampleThatDidNotArriveCostsTheFramesUpToTheNextSyncSample)
         EXPECT_EQ(s.composition, COMPOSITION[kept[k]]) << k;
         EXPECT_EQ(s.key, kept[k] == 0 || kept[k] == 4) << k;
     }
+}
+
+// The payload of the first box along the path of types, empty when there is none.
+std::pair<const std::uint8_t*, std::size_t> FindBox(const std::uint8_t* data, std::size_t size,
+                                                    std::initializer_list<const char*> path)
+{
+    std::pair<const std::uint8_t*, std::size_t> found{data, size};
+    for (const char* type : path) {
+        const auto within = found;
+        found = {nullptr, 0};
+        ForEachBox(within.first, within.second,
+                   [&](std::uint32_t t, const std::uint8_t* p, std::size_t n, const std::uint8_t*) {
+                       if (!found.first && t == (static_cast<std::uint32_t>(type[0]) << 24 | type[1] << 16 |
+                                                 type[2] << 8 | static_cast<std::uint32_t>(type[3])))
+                           found = {p, n};
+                   });
+        if (!found.first)
+            break;
+    }
+    return found;
+}
+
+TEST(Mp4WriterTest, OutputPastFourGibibytesGetsWideChunkOffsetsAndMovieDataSize)
+{
+    // 4.5 GiB of video in samples of 96 MiB, a sound sample after every sixth: never held, as the
+    // input's bytes are made where they lie and the sink keeps the head and a byte per chunk.
+    constexpr std::uint32_t VIDEO_SIZE = 96u << 20, SOUND_SIZE = 1000;
+    Mp4Salvage salvage;
+    salvage.tracks.resize(2);
+    salvage.tracks[0].id = 1;
+    salvage.tracks[0].handler = HANDLER_VIDEO;
+    salvage.tracks[0].timescale = 12800;
+    salvage.tracks[1].id = 2;
+    salvage.tracks[1].handler = HANDLER_SOUND;
+    salvage.tracks[1].timescale = 48000;
+    Mp4Plan plan;
+    plan.tracks = {0, 1};
+    std::uint64_t offset = 1000;
+    std::int64_t videoTime = 0, soundTime = 0;
+    for (std::size_t i = 0; i < 56; ++i) {
+        const bool sound = i % 7 == 6;
+        Mp4Sample s;
+        s.offset = offset;
+        s.size = sound ? SOUND_SIZE : VIDEO_SIZE;
+        s.track = sound ? 1 : 0;
+        s.duration = sound ? 9600 : 512;
+        s.time = sound ? soundTime : videoTime;
+        (sound ? soundTime : videoTime) += s.duration;
+        s.key = sound || i == 0;
+        plan.samples.push_back(salvage.samples.size());
+        salvage.samples.push_back(s);
+        offset += s.size + 7; // the input holds other bytes between the samples
+    }
+    clipmendtest::PatternSource source(offset);
+    const auto write = [&](clipmendtest::HeadSink& sink) {
+        SourceReader reader(source);
+        std::string error;
+        EXPECT_TRUE(WriteMp4(salvage, plan, {}, reader, sink, error)) << error;
+    };
+    clipmendtest::HeadSink first(1u << 20);
+    write(first);
+    const Bytes& head = first.head;
+    const auto movie = FindBox(head.data(), head.size(), {"moov"});
+    ASSERT_TRUE(movie.first);
+    const std::uint64_t dataBox = static_cast<std::uint64_t>(movie.first - head.data()) + movie.second;
+    ASSERT_EQ(Get32(head.data() + dataBox), 1u); // the size follows the type, in 64 bits
+    EXPECT_EQ(Get32(head.data() + dataBox + 4), BoxType("mdat"));
+    EXPECT_EQ(Get64(head.data() + dataBox + 8), first.position - dataBox);
+    EXPECT_GT(first.position, 4ull << 30);
+
+    // Each chunk (a run of one track's samples) starts where the samples before it end.
+    std::uint64_t at = dataBox + 16;
+    std::vector<std::uint64_t> expected[2];
+    std::map<std::uint64_t, std::uint8_t> firstBytes;
+    std::size_t previous = 2;
+    for (const Mp4Sample& s : salvage.samples) {
+        if (s.track != previous)
+            expected[s.track].push_back(at);
+        firstBytes[at] = clipmendtest::PatternSource::At(s.offset);
+        previous = s.track;
+        at += s.size;
+    }
+    EXPECT_EQ(at, first.position);
+    std::size_t track = 0;
+    ForEachBox(movie.first, movie.second,
+               [&](std::uint32_t type, const std::uint8_t* p, std::size_t n, const std::uint8_t*) {
+                   if (type != BoxType("trak"))
+                       return;
+                   EXPECT_FALSE(FindBox(p, n, {"mdia", "minf", "stbl", "stco"}).first);
+                   const auto co64 = FindBox(p, n, {"mdia", "minf", "stbl", "co64"});
+                   ASSERT_TRUE(co64.first);
+                   ASSERT_EQ(co64.second, 8 + 8 * expected[track].size());
+                   ASSERT_EQ(Get32(co64.first + 4), expected[track].size());
+                   for (std::size_t c = 0; c < expected[track].size(); ++c)
+                       EXPECT_EQ(Get64(co64.first + 8 + 8 * c), expected[track][c]) << track << " " << c;
+                   ++track;
+               });
+    EXPECT_EQ(track, 2u);
+
+    // The bytes at every sample's place are that sample's.
+    clipmendtest::HeadSink second(0);
+    for (const auto& [position, byte] : firstBytes)
+        second.watched[position] = static_cast<std::uint8_t>(byte + 1);
+    write(second);
+    EXPECT_EQ(second.watched, firstBytes);
 }
 
 TEST(Mp4ProbeTest, FilesAreToldByTheirFirstBox)
