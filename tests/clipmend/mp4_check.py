@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """ClipmendC end to end on MP4 and QuickTime: files made by ffmpeg (the index before the movie data,
-after it, MPEG-4 video in a QuickTime file, a fragmented file), cut the way partial downloads are cut,
+after it, MPEG-4 video with AAC and with PCM sound in QuickTime files, a fragmented file, sound that
+starts late), cut the way partial downloads are cut,
 salvaged by the tool and judged against the intact file's packets (ffprobe) and by ffmpeg decoding
 the result.
 
@@ -22,7 +23,11 @@ PICTURE = ["-f", "lavfi", "-i", f"testsrc=size=320x240:rate={FPS}:duration=8"]
 TONE = ["-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000:duration=8"]
 # Uncompressed sound is judged sample by sample: a lower rate keeps that quick.
 PCM_TONE = ["-f", "lavfi", "-i", "sine=frequency=440:sample_rate=16000:duration=8"]
-H264 = PICTURE + TONE + ["-c:v", "libx264", "-bf", "2", "-g", "25", "-c:a", "aac"]
+H264_AAC = ["-c:v", "libx264", "-bf", "2", "-g", "25", "-c:a", "aac"]
+H264 = PICTURE + TONE + H264_AAC
+# Sound that starts half a second after the picture: an empty edit first in its edit list.
+LATE_SOUND = PICTURE + ["-itsoffset", "0.5", "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000:duration=7.5"] \
+    + H264_AAC + ["-movflags", "+faststart"]
 SOURCES = {
     "h264_aac_faststart.mp4": H264 + ["-movflags", "+faststart"],
     "h264_aac_index_at_end.mp4": H264,
@@ -203,6 +208,20 @@ def pcm_problems(source, out, kept, seconds):
     return []
 
 
+def start_problems(source_path, out_path):
+    """Each track starts as long after the video as it does in the input (ffprobe's start times)."""
+    def starts(path):
+        out = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=codec_type,start_time", "-of",
+                              "csv=p=0", path], capture_output=True, text=True, check=True).stdout.split()
+        times = [(kind, float(start)) for kind, start in (line.split(",") for line in out)]
+        video = next(start for kind, start in times if kind == "video")
+        return [(kind, round(start - video, 3)) for kind, start in times]
+
+    if starts(out_path) != starts(source_path):
+        return [f"tracks start at {starts(out_path)} after the video, in the input at {starts(source_path)}"]
+    return []
+
+
 def duration_problems(path, video):
     got = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", path],
                          capture_output=True, text=True).stdout.strip()
@@ -230,6 +249,8 @@ def salvage_case(name, source, data, kept, start=1, count=0, gaps=None, display=
     if not problems:
         want, audio = expected(source, kept, start, count)
         problems += output_problems(source, written, want, audio, display, kept)
+        if start == 1 and kept == [(0, source["size"])]:
+            problems += start_problems(source["path"], written)
         problems += decode_problems(written)
     report(name, problems, started)
     remove(cut, cut + ".met", output, written)
@@ -292,6 +313,10 @@ def main():
     hole = (n // 3, n // 3 + n // 10)
     salvage_case("h264_aac_index_at_end-zero-hole", end, end["data"][:hole[0]] + bytes(hole[1] - hole[0])
                  + end["data"][hole[1]:], [(0, hole[0]), (hole[1], n)])
+    late = os.path.join(WORK, "h264_aac_late_audio.mp4")
+    ffmpeg(LATE_SOUND + [late])
+    late = movie(late)
+    salvage_case("h264_aac-late-audio", late, late["data"], [(0, late["size"])])
     fast = sources["h264_aac_faststart.mp4"]
     whole = [(0, fast["size"])]
     salvage_case("h264_aac-span", fast, fast["data"], whole, 30, 25)

@@ -26,6 +26,8 @@ constexpr std::uint64_t PROGRESS_STEPS = 100;
 constexpr std::uint32_t NON_SYNC_SAMPLE = 0x10000;
 // Decoding times a fragment may start at: far beyond any real one, far from overflowing.
 constexpr std::uint64_t MAX_FRAGMENT_TIME = 1ull << 62;
+// Movie time a track may start late by: decades, far from overflowing when turned into seconds.
+constexpr std::uint64_t MAX_START_DELAY = 1ull << 40;
 
 constexpr std::uint32_t FTYP = BoxType("ftyp"), MOOV = BoxType("moov"), MDAT = BoxType("mdat"),
                         MOOF = BoxType("moof"), MVHD = BoxType("mvhd"), TRAK = BoxType("trak"),
@@ -262,7 +264,7 @@ void ReadTrackBox(std::uint32_t type, const std::uint8_t* p, std::size_t n, cons
     case ELST: {
         const Table elst = Table::Of(p, n);
         const std::size_t entry = elst.version == 1 ? 20 : 12;
-        // The first edit that shows media; an empty one before it only delays the track.
+        // The first edit that shows media; the empty ones before it delay the track.
         for (std::uint32_t i = 0; i < elst.Entries(entry); ++i) {
             const std::uint8_t* e = elst.data + 4 + i * entry;
             const std::int64_t time = elst.version == 1 ? static_cast<std::int64_t>(Get64(e + 8))
@@ -271,6 +273,9 @@ void ReadTrackBox(std::uint32_t type, const std::uint8_t* p, std::size_t n, cons
                 track.presentationOffset = time;
                 break;
             }
+            if (time == -1)
+                track.startDelay =
+                    std::min(track.startDelay + (elst.version == 1 ? Get64(e) : Get32(e)), MAX_START_DELAY);
         }
         break;
     }

@@ -117,7 +117,8 @@ void Writer::PlanTracks()
         const std::int64_t start = std::max(shown, track.presentationOffset);
         planned.editStart = std::max<std::int64_t>(start - first, 0);
         planned.shownEnd = shownEnd - first;
-        planned.firstShown = static_cast<double>(start - track.presentationOffset) / track.timescale;
+        planned.firstShown = static_cast<double>(start - track.presentationOffset) / track.timescale +
+                             static_cast<double>(track.startDelay) / m_salvage.movieTimescale;
     }
     double origin = m_tracks.front().firstShown;
     for (const PlannedTrack& planned : m_tracks)
