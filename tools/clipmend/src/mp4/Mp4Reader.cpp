@@ -108,6 +108,13 @@ std::string Format(const char* format, std::uint64_t a, std::uint64_t b, std::ui
     return text;
 }
 
+// Sound frames of a piece, from its first one.
+struct FrameRange
+{
+    std::uint32_t first = 0;
+    std::uint32_t end = 0;
+};
+
 class Walker
 {
 public:
@@ -130,7 +137,7 @@ private:
     bool IsFragmentStart(std::uint64_t pos);
     void Sort();
     bool Arrived(const Mp4Sample& sample, const TrackIndex& index);
-    std::vector<bool> LostFrames(const Mp4Sample& piece);
+    std::vector<FrameRange> LostFrames(const Mp4Sample& piece);
     bool HasHoleZeros(std::uint64_t offset, std::uint32_t size);
     bool NalUnitsFit(const Mp4Sample& sample, std::size_t lengthSize);
     const ByteRange* GapAt(std::uint64_t pos) const { return GapOverlapping(m_options.gaps, pos, pos + 1); }
@@ -741,29 +748,25 @@ bool Walker::Arrived(const Mp4Sample& s, const TrackIndex& index)
     return true;
 }
 
-// Which sound frames of a piece of uncompressed sound damage touches: those past the file's
-// end, in a known gap, or in a run of zeros as long as a hole leaves (looked for a little past
-// the piece's ends too, where a hole that begins or ends in it goes on).
-std::vector<bool> Walker::LostFrames(const Mp4Sample& piece)
+// The stretches of sound frames of a piece of uncompressed sound that damage touches, in order:
+// those past the file's end, in a known gap, or in a run of zeros as long as a hole leaves
+// (looked for a little past the piece's ends too, where a hole that begins or ends in it goes on).
+std::vector<FrameRange> Walker::LostFrames(const Mp4Sample& piece)
 {
-    const std::uint64_t frameSize = piece.size / piece.frames;
-    std::vector<bool> lost(piece.frames, false);
-    const auto lose = [&](std::uint64_t begin, std::uint64_t end) {
-        const std::uint64_t from = begin > piece.offset ? (begin - piece.offset) / frameSize : 0;
-        const std::uint64_t to =
-            std::min<std::uint64_t>((end - piece.offset + frameSize - 1) / frameSize, piece.frames);
-        for (std::uint64_t f = from; f < to; ++f)
-            lost[f] = true;
-    };
     const std::uint64_t pieceEnd = piece.offset + piece.size;
+    std::vector<ByteRange> damage;
     if (pieceEnd > m_size)
-        lose(std::max(m_size, piece.offset), pieceEnd);
+        damage.push_back({std::max(m_size, piece.offset), pieceEnd});
     for (const ByteRange& gap : m_options.gaps)
         if (gap.begin < pieceEnd && gap.end > piece.offset)
-            lose(gap.begin, gap.end);
+            damage.push_back(gap);
     const std::uint64_t scanBegin = piece.offset - std::min(piece.offset, HOLE_ZEROS);
     const std::uint64_t scanEnd = std::min(pieceEnd + HOLE_ZEROS, m_size);
     std::uint64_t zerosFrom = scanBegin;
+    const auto zerosEnd = [&](std::uint64_t at) {
+        if (at - zerosFrom >= HOLE_ZEROS && at > piece.offset && zerosFrom < pieceEnd)
+            damage.push_back({zerosFrom, at});
+    };
     for (std::uint64_t pos = scanBegin; pos < scanEnd;) {
         std::size_t available = 0;
         const std::uint8_t* p = m_in.PeekUpTo(
@@ -773,14 +776,26 @@ std::vector<bool> Walker::LostFrames(const Mp4Sample& piece)
             break;
         for (std::size_t i = 0; i < available; ++i)
             if (p[i] != 0) {
-                if (pos + i - zerosFrom >= HOLE_ZEROS && pos + i > piece.offset && zerosFrom < pieceEnd)
-                    lose(zerosFrom, pos + i);
+                zerosEnd(pos + i);
                 zerosFrom = pos + i + 1;
             }
         pos += available;
     }
-    if (scanEnd - zerosFrom >= HOLE_ZEROS && zerosFrom < pieceEnd && scanEnd > piece.offset)
-        lose(zerosFrom, scanEnd);
+    zerosEnd(std::max(scanEnd, zerosFrom));
+    std::sort(damage.begin(), damage.end(),
+              [](const ByteRange& x, const ByteRange& y) { return x.begin < y.begin; });
+    const std::uint64_t frameSize = piece.size / piece.frames;
+    std::vector<FrameRange> lost;
+    for (const ByteRange& d : damage) {
+        const auto first =
+            static_cast<std::uint32_t>(d.begin > piece.offset ? (d.begin - piece.offset) / frameSize : 0);
+        const auto end = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+            (std::min(d.end, pieceEnd) - piece.offset + frameSize - 1) / frameSize, piece.frames));
+        if (!lost.empty() && first <= lost.back().end)
+            lost.back().end = std::max(lost.back().end, end);
+        else
+            lost.push_back({first, end});
+    }
     return lost;
 }
 
@@ -848,29 +863,28 @@ void Walker::Sort()
         }
         // Uncompressed sound loses only the frames damage touches; the rest of the piece stays,
         // in pieces timed by their share of its duration.
-        const std::vector<bool> frameLost = LostFrames(s);
         const std::uint64_t frameSize = s.size / s.frames;
-        for (std::uint32_t f = 0; f < s.frames;) {
-            std::uint32_t end = f;
-            while (end < s.frames && frameLost[end] == frameLost[f])
-                ++end;
-            if (frameLost[f]) {
-                const std::uint64_t from = s.offset + f * frameSize;
-                drop(best,
-                     std::min<std::uint64_t>(s.offset + end * frameSize, m_size) - std::min(from, m_size));
-            } else {
-                Mp4Sample part = s;
-                const std::uint64_t begin = static_cast<std::uint64_t>(s.duration) * f / s.frames;
-                part.offset = s.offset + f * frameSize;
-                part.size = static_cast<std::uint32_t>((end - f) * frameSize);
-                part.frames = end - f;
-                part.time = s.time + static_cast<std::int64_t>(begin);
-                part.duration = static_cast<std::uint32_t>(
-                    static_cast<std::uint64_t>(s.duration) * end / s.frames - begin);
-                take(best, k, part);
-            }
-            f = end;
+        const auto takeFrames = [&](std::uint32_t first, std::uint32_t end) {
+            Mp4Sample part = s;
+            const std::uint64_t begin = static_cast<std::uint64_t>(s.duration) * first / s.frames;
+            part.offset = s.offset + first * frameSize;
+            part.size = static_cast<std::uint32_t>((end - first) * frameSize);
+            part.frames = end - first;
+            part.time = s.time + static_cast<std::int64_t>(begin);
+            part.duration =
+                static_cast<std::uint32_t>(static_cast<std::uint64_t>(s.duration) * end / s.frames - begin);
+            take(best, k, part);
+        };
+        std::uint32_t next = 0;
+        for (const FrameRange& lostFrames : LostFrames(s)) {
+            if (lostFrames.first > next)
+                takeFrames(next, lostFrames.first);
+            const std::uint64_t from = s.offset + lostFrames.first * frameSize;
+            drop(best, std::min(s.offset + lostFrames.end * frameSize, m_size) - std::min(from, m_size));
+            next = lostFrames.end;
         }
+        if (next < s.frames)
+            takeFrames(next, s.frames);
     }
 }
 
