@@ -192,8 +192,11 @@ def pcm_problems(source, out, kept, seconds):
     def lost(time):
         return time in given and not whole(kept, given[time], given[time] + size)
 
+    def frame(time):
+        return data[given[time]:given[time] + size]
+
     wrong = [t for t, pos in written.items()
-             if t + shift not in given or lost(t + shift) or out["data"][pos:pos + size] != data[given[t + shift]:][:size]]
+             if t + shift not in given or lost(t + shift) or out["data"][pos:pos + size] != frame(t + shift)]
     if wrong:
         return [f"{len(wrong)} of {len(written)} sound frames not intact in the input in step with the video"]
     for t in sorted(written):
@@ -201,7 +204,7 @@ def pcm_problems(source, out, kept, seconds):
         if t + 1 in written or after not in given or lost(after):
             continue
         zeros = after
-        while zeros in given and not lost(zeros) and data[given[zeros]:][:size] == bytes(size):
+        while zeros in given and not lost(zeros) and frame(zeros) == bytes(size):
             zeros += 1
         if not lost(zeros):
             return [f"the written sound breaks off before the intact frame at {after / rate:.4f} s"]

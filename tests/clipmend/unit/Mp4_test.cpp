@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace {
 
 using namespace pg::clipmend;
@@ -171,18 +173,17 @@ TEST_F(Mp4File, SampleThatDidNotArriveCostsTheFramesUpToTheNextSyncSample)
     }
 }
 
-// The payload of the first box along the path of types, empty when there is none.
+// The payload of the first box along the path of types, null when there is none.
 std::pair<const std::uint8_t*, std::size_t> FindBox(const std::uint8_t* data, std::size_t size,
-                                                    std::initializer_list<const char*> path)
+                                                    std::initializer_list<std::uint32_t> path)
 {
     std::pair<const std::uint8_t*, std::size_t> found{data, size};
-    for (const char* type : path) {
+    for (const std::uint32_t type : path) {
         const auto within = found;
         found = {nullptr, 0};
         ForEachBox(within.first, within.second,
                    [&](std::uint32_t t, const std::uint8_t* p, std::size_t n, const std::uint8_t*) {
-                       if (!found.first && t == (static_cast<std::uint32_t>(type[0]) << 24 | type[1] << 16 |
-                                                 type[2] << 8 | static_cast<std::uint32_t>(type[3])))
+                       if (!found.first && t == type)
                            found = {p, n};
                    });
         if (!found.first)
@@ -194,7 +195,7 @@ std::pair<const std::uint8_t*, std::size_t> FindBox(const std::uint8_t* data, st
 TEST(Mp4WriterTest, OutputPastFourGibibytesGetsWideChunkOffsetsAndMovieDataSize)
 {
     // 4.5 GiB of video in samples of 96 MiB, a sound sample after every sixth: never held, as the
-    // input's bytes are made where they lie and the sink keeps the head and a byte per chunk.
+    // input's bytes are made where they lie and the sink keeps the head and each sample's first byte.
     constexpr std::uint32_t VIDEO_SIZE = 96u << 20, SOUND_SIZE = 1000;
     Mp4Salvage salvage;
     salvage.tracks.resize(2);
@@ -231,7 +232,7 @@ TEST(Mp4WriterTest, OutputPastFourGibibytesGetsWideChunkOffsetsAndMovieDataSize)
     clipmendtest::HeadSink first(1u << 20);
     write(first);
     const Bytes& head = first.head;
-    const auto movie = FindBox(head.data(), head.size(), {"moov"});
+    const auto movie = FindBox(head.data(), head.size(), {BoxType("moov")});
     ASSERT_TRUE(movie.first);
     const std::uint64_t dataBox = static_cast<std::uint64_t>(movie.first - head.data()) + movie.second;
     ASSERT_EQ(Get32(head.data() + dataBox), 1u); // the size follows the type, in 64 bits
@@ -253,19 +254,22 @@ TEST(Mp4WriterTest, OutputPastFourGibibytesGetsWideChunkOffsetsAndMovieDataSize)
     }
     EXPECT_EQ(at, first.position);
     std::size_t track = 0;
-    ForEachBox(movie.first, movie.second,
-               [&](std::uint32_t type, const std::uint8_t* p, std::size_t n, const std::uint8_t*) {
-                   if (type != BoxType("trak"))
-                       return;
-                   EXPECT_FALSE(FindBox(p, n, {"mdia", "minf", "stbl", "stco"}).first);
-                   const auto co64 = FindBox(p, n, {"mdia", "minf", "stbl", "co64"});
-                   ASSERT_TRUE(co64.first);
-                   ASSERT_EQ(co64.second, 8 + 8 * expected[track].size());
-                   ASSERT_EQ(Get32(co64.first + 4), expected[track].size());
-                   for (std::size_t c = 0; c < expected[track].size(); ++c)
-                       EXPECT_EQ(Get64(co64.first + 8 + 8 * c), expected[track][c]) << track << " " << c;
-                   ++track;
-               });
+    ForEachBox(
+        movie.first, movie.second,
+        [&](std::uint32_t type, const std::uint8_t* p, std::size_t n, const std::uint8_t*) {
+            if (type != BoxType("trak"))
+                return;
+            EXPECT_FALSE(
+                FindBox(p, n, {BoxType("mdia"), BoxType("minf"), BoxType("stbl"), BoxType("stco")}).first);
+            const auto co64 =
+                FindBox(p, n, {BoxType("mdia"), BoxType("minf"), BoxType("stbl"), BoxType("co64")});
+            ASSERT_TRUE(co64.first);
+            ASSERT_EQ(co64.second, 8 + 8 * expected[track].size());
+            ASSERT_EQ(Get32(co64.first + 4), expected[track].size());
+            for (std::size_t c = 0; c < expected[track].size(); ++c)
+                EXPECT_EQ(Get64(co64.first + 8 + 8 * c), expected[track][c]) << track << " " << c;
+            ++track;
+        });
     EXPECT_EQ(track, 2u);
 
     // The bytes at every sample's place are that sample's.
