@@ -182,7 +182,7 @@ def sound_frames(movie, size):
 def pcm_problems(source, out, kept, seconds):
     """Uncompressed sound frame by frame: every written frame is an intact one of the input, in
     step with the video, and where the written sound breaks off, damage took the next frame (or
-    zeros that run into the damage, which look the same)."""
+    frames ending in a zero byte before the damage, whose zeros may be the hole's own)."""
     first = next(p for p in source["packets"] if p["kind"] == "audio")
     size, rate = first["size"] // first["duration"], round(first["duration"] / first["seconds"])
     given, written = sound_frames(source, size), sound_frames(out, size)
@@ -204,7 +204,7 @@ def pcm_problems(source, out, kept, seconds):
         if t + 1 in written or after not in given or lost(after):
             continue
         zeros = after
-        while zeros in given and not lost(zeros) and frame(zeros) == bytes(size):
+        while zeros in given and not lost(zeros) and frame(zeros)[-1] == 0:
             zeros += 1
         if not lost(zeros):
             return [f"the written sound breaks off before the intact frame at {after / rate:.4f} s"]

@@ -782,19 +782,34 @@ std::vector<FrameRange> Walker::LostFrames(const Mp4Sample& piece)
         pos += available;
     }
     zerosEnd(std::max(scanEnd, zerosFrom));
-    std::sort(damage.begin(), damage.end(),
-              [](const ByteRange& x, const ByteRange& y) { return x.begin < y.begin; });
     const std::uint64_t frameSize = piece.size / piece.frames;
-    std::vector<FrameRange> lost;
+    // Zeros beside the lost frames may be the damage's own, and written beside other sound they
+    // would make a run that reads as a hole: the frames that end or start in them go too.
+    const auto zeroAt = [&](std::uint64_t pos) {
+        const std::uint8_t* p = m_in.Peek(pos, 1);
+        return p && *p == 0;
+    };
+    std::vector<FrameRange> ranges;
     for (const ByteRange& d : damage) {
-        const auto first =
+        FrameRange range;
+        range.first =
             static_cast<std::uint32_t>(d.begin > piece.offset ? (d.begin - piece.offset) / frameSize : 0);
-        const auto end = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+        range.end = static_cast<std::uint32_t>(std::min<std::uint64_t>(
             (std::min(d.end, pieceEnd) - piece.offset + frameSize - 1) / frameSize, piece.frames));
-        if (!lost.empty() && first <= lost.back().end)
-            lost.back().end = std::max(lost.back().end, end);
+        while (range.first > 0 && zeroAt(piece.offset + range.first * frameSize - 1))
+            --range.first;
+        while (range.end < piece.frames && zeroAt(piece.offset + range.end * frameSize))
+            ++range.end;
+        ranges.push_back(range);
+    }
+    std::sort(ranges.begin(), ranges.end(),
+              [](const FrameRange& x, const FrameRange& y) { return x.first < y.first; });
+    std::vector<FrameRange> lost;
+    for (const FrameRange& range : ranges) {
+        if (!lost.empty() && range.first <= lost.back().end)
+            lost.back().end = std::max(lost.back().end, range.end);
         else
-            lost.push_back({first, end});
+            lost.push_back(range);
     }
     return lost;
 }
