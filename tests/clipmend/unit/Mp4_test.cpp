@@ -191,6 +191,19 @@ TEST_F(Mp4File, SampleThatDidNotArriveCostsTheFramesUpToTheNextSyncSample)
     }
 }
 
+TEST_F(Mp4File, ZerosRunningIntoTheLastBytesOfASampleAreAHole)
+{
+    // Sample 3 holds 130 bytes: zeros from byte 100 through the last whole word, then two that
+    // are not.
+    Bytes file = m_file;
+    const auto start = static_cast<std::ptrdiff_t>(m_offset[3]);
+    std::fill(file.begin() + start + 100, file.begin() + start + 128, 0);
+    const Mp4Salvage salvage = Read(file);
+    EXPECT_EQ(salvage.report.droppedSamples, 1u);
+    for (const Mp4Sample& s : salvage.samples)
+        EXPECT_NE(s.offset, m_offset[3]);
+}
+
 TEST(Mp4SoundTest, DamageCostsUncompressedSoundOnlyTheFramesItTouches)
 {
     // A picture, then a chunk of 64 frames of 16-bit sound with a zero-filled hole from the

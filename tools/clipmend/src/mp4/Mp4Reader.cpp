@@ -677,8 +677,11 @@ bool Walker::HasHoleZeros(std::uint64_t offset, std::uint32_t size)
             }
             std::uint64_t word = 0;
             std::memcpy(&word, p + i, sizeof word);
+            // Told at once: the bytes after the last whole word may end the run before a look.
             if (word == 0) {
                 run += 8;
+                if (run >= HOLE_ZEROS)
+                    return true;
                 continue;
             }
             if constexpr (std::endian::native == std::endian::big)
