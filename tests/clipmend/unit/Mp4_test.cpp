@@ -207,9 +207,8 @@ TEST_F(Mp4File, ZerosRunningIntoTheLastBytesOfASampleAreAHole)
 TEST(Mp4SoundTest, DamageCostsUncompressedSoundOnlyTheFramesItTouches)
 {
     // A picture, then a chunk of 64 frames of 16-bit sound with a zero-filled hole from the
-    // second byte of frame 19 into frame 29. The zeros beside it may be the hole's own: frames 12
-    // to 18 end in them and frames 30 and 31 start in them, and, written side by side, they would
-    // make a run that reads as a hole.
+    // second byte of frame 19 into frame 29. Frames 12 to 18 end and frames 30 and 31 start in
+    // zeros that, written side by side, would make a run that reads as a hole.
     constexpr std::uint32_t FRAMES = 64, PICTURE = 100;
     Bytes sound;
     for (std::uint32_t f = 0; f < FRAMES; ++f) {
@@ -255,7 +254,7 @@ TEST(Mp4SoundTest, DamageCostsUncompressedSoundOnlyTheFramesItTouches)
                 pieces.push_back({s.offset, s.frames, s.time});
         return pieces;
     };
-    const std::vector<Piece> kept = {{start + PICTURE, 12, 0}, {start + PICTURE + 64, 32, 32}};
+    const std::vector<Piece> kept = {{start + PICTURE, 19, 0}, {start + PICTURE + 60, 34, 30}};
     EXPECT_EQ(soundPieces(Read(file)), kept);
 
     // Written side by side, the kept frames read back whole, as what they were.
@@ -273,8 +272,8 @@ TEST(Mp4SoundTest, DamageCostsUncompressedSoundOnlyTheFramesItTouches)
     for (const Piece& piece : soundPieces(again))
         written.insert(written.end(), sink.Bytes().begin() + static_cast<std::ptrdiff_t>(piece.offset),
                        sink.Bytes().begin() + static_cast<std::ptrdiff_t>(piece.offset + 2 * piece.frames));
-    Bytes expected(sound.begin(), sound.begin() + 24);
-    expected.insert(expected.end(), sound.begin() + 64, sound.end());
+    Bytes expected(sound.begin(), sound.begin() + 38);
+    expected.insert(expected.end(), sound.begin() + 60, sound.end());
     EXPECT_EQ(written, expected);
 }
 

@@ -422,6 +422,7 @@ bool Walker::ExpandTables(TrackIndex& index)
                                         : (i % 2 == 0 ? p[i / 2] >> 4 : p[i / 2] & 0xF));
     }
     const bool grouped = fixed != 0 && index.track.handler == HANDLER_SOUND;
+    index.track.fixedSize = grouped;
     if (count == 0)
         return true;
     std::vector<std::uint64_t> chunks;
@@ -786,12 +787,6 @@ std::vector<FrameRange> Walker::LostFrames(const Mp4Sample& piece)
     }
     zerosEnd(std::max(scanEnd, zerosFrom));
     const std::uint64_t frameSize = piece.size / piece.frames;
-    // Zeros beside the lost frames may be the damage's own, and written beside other sound they
-    // would make a run that reads as a hole: the frames that end or start in them go too.
-    const auto zeroAt = [&](std::uint64_t pos) {
-        const std::uint8_t* p = m_in.Peek(pos, 1);
-        return p && *p == 0;
-    };
     std::vector<FrameRange> ranges;
     for (const ByteRange& d : damage) {
         FrameRange range;
@@ -799,10 +794,6 @@ std::vector<FrameRange> Walker::LostFrames(const Mp4Sample& piece)
             static_cast<std::uint32_t>(d.begin > piece.offset ? (d.begin - piece.offset) / frameSize : 0);
         range.end = static_cast<std::uint32_t>(std::min<std::uint64_t>(
             (std::min(d.end, pieceEnd) - piece.offset + frameSize - 1) / frameSize, piece.frames));
-        while (range.first > 0 && zeroAt(piece.offset + range.first * frameSize - 1))
-            --range.first;
-        while (range.end < piece.frames && zeroAt(piece.offset + range.end * frameSize))
-            ++range.end;
         ranges.push_back(range);
     }
     std::sort(ranges.begin(), ranges.end(),

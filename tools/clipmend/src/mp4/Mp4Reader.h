@@ -40,6 +40,8 @@ struct Mp4Track
     // that starts late.
     std::uint64_t startDelay = 0;
     bool syncTable = false; // an stss told the sync samples; without one every sample is one
+    // Sound of one sample size, a sample per sound frame (uncompressed), taken a chunk at a time.
+    bool fixedSize = false;
 };
 
 struct Mp4Sample

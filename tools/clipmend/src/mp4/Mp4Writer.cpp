@@ -14,6 +14,7 @@ constexpr std::uint64_t MAX_32 = 0xFFFFFFFFu;
 constexpr std::uint32_t UNITY = 0x10000;
 // Samples copied in one go at most, so that progress is told now and then.
 constexpr std::uint64_t COPY_RUN = 8u << 20;
+constexpr std::uint8_t SEPARATOR = 0xFF;
 
 // One written track: its samples in the output's order, and what its index needs.
 struct PlannedTrack
@@ -66,7 +67,8 @@ private:
     const Mp4Plan& m_plan;
     const OutputOptions& m_options;
     std::vector<PlannedTrack> m_tracks;
-    std::uint64_t m_payload = 0; // bytes of movie data
+    std::uint64_t m_payload = 0;   // bytes of movie data
+    std::vector<bool> m_separated; // per written sample: a byte between it and the one before
 };
 
 void Writer::PlanTracks()
@@ -77,12 +79,20 @@ void Writer::PlanTracks()
         m_tracks.push_back({});
         m_tracks.back().track = t;
     }
-    // A chunk is a run of samples of one track in the movie data.
+    // A chunk is a run of samples of one track in the movie data. Uncompressed sound that did not
+    // follow on in the input starts a chunk after a byte that is not zero: the zeros that end one
+    // piece and start the next could otherwise make a run that reads as a hole.
     std::size_t previous = m_tracks.size();
+    const Mp4Sample* before = nullptr;
     for (std::size_t index : m_plan.samples) {
         const Mp4Sample& s = m_salvage.samples[index];
         PlannedTrack& planned = m_tracks[slot[s.track]];
-        if (slot[s.track] != previous) {
+        const bool separated = slot[s.track] == previous && m_salvage.tracks[s.track].fixedSize &&
+                               before->offset + before->size != s.offset;
+        m_separated.push_back(separated);
+        m_payload += separated;
+        before = &s;
+        if (slot[s.track] != previous || separated) {
             planned.chunkSamples.push_back(0);
             planned.chunkOffsets.push_back(m_payload);
             previous = slot[s.track];
@@ -373,6 +383,10 @@ bool Writer::Write(SourceReader& input, ByteSink& output, std::string& error)
     const auto& samples = m_plan.samples;
     for (std::size_t k = 0; k < samples.size();) {
         const Mp4Sample& first = m_salvage.samples[samples[k]];
+        if (m_separated[k] && !output.Write(&SEPARATOR, 1)) {
+            error = "write failed";
+            return false;
+        }
         std::uint64_t length = 0;
         std::size_t end = k;
         while (end < samples.size() && length < COPY_RUN &&
