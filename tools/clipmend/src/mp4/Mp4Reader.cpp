@@ -753,8 +753,7 @@ bool Walker::Arrived(const Mp4Sample& s, const TrackIndex& index)
 }
 
 // The stretches of sound frames of a piece of uncompressed sound that damage touches, in order:
-// those past the file's end, in a known gap, or in a run of zeros as long as a hole leaves
-// (looked for a little past the piece's ends too, where a hole that begins or ends in it goes on).
+// those past the file's end, in a known gap, or in a run of zeros as long as a hole leaves.
 std::vector<FrameRange> Walker::LostFrames(const Mp4Sample& piece)
 {
     const std::uint64_t pieceEnd = piece.offset + piece.size;
@@ -764,14 +763,13 @@ std::vector<FrameRange> Walker::LostFrames(const Mp4Sample& piece)
     for (const ByteRange& gap : m_options.gaps)
         if (gap.begin < pieceEnd && gap.end > piece.offset)
             damage.push_back(gap);
-    const std::uint64_t scanBegin = piece.offset - std::min(piece.offset, HOLE_ZEROS);
-    const std::uint64_t scanEnd = std::min(pieceEnd + HOLE_ZEROS, m_size);
-    std::uint64_t zerosFrom = scanBegin;
+    const std::uint64_t scanEnd = std::min(pieceEnd, m_size);
+    std::uint64_t zerosFrom = piece.offset;
     const auto zerosEnd = [&](std::uint64_t at) {
-        if (at - zerosFrom >= HOLE_ZEROS && at > piece.offset && zerosFrom < pieceEnd)
+        if (at - zerosFrom >= HOLE_ZEROS)
             damage.push_back({zerosFrom, at});
     };
-    for (std::uint64_t pos = scanBegin; pos < scanEnd;) {
+    for (std::uint64_t pos = piece.offset; pos < scanEnd;) {
         std::size_t available = 0;
         const std::uint8_t* p = m_in.PeekUpTo(
             pos, static_cast<std::size_t>(std::min<std::uint64_t>(scanEnd - pos, m_in.WindowSize())),
@@ -854,16 +852,7 @@ void Walker::Sort()
         auto after = taken.lower_bound(s.offset + s.size);
         const bool overlaps = after != taken.begin() && std::prev(after)->second > s.offset;
         const bool arrived = !overlaps && Arrived(s, m_tracks[best]);
-        std::uint8_t edges[2] = {1, 1};
-        if (arrived && s.frames > 1) {
-            const std::uint8_t* first = m_in.Peek(s.offset, 1);
-            edges[0] = first ? *first : 1;
-            const std::uint8_t* last = m_in.Peek(s.offset + s.size - 1, 1);
-            edges[1] = last ? *last : 1;
-        }
-        // A hole's zeros may reach into a piece of sound by fewer bytes than tell a hole.
-        if (overlaps || s.frames == 1 || s.size % s.frames != 0 ||
-            (arrived && edges[0] != 0 && edges[1] != 0)) {
+        if (overlaps || arrived || s.frames == 1 || s.size == 0 || s.size % s.frames != 0) {
             if (arrived)
                 take(best, k, s);
             else
