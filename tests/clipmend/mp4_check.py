@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """ClipmendC end to end on MP4 and QuickTime: files made by ffmpeg (the index before the movie data,
-after it, MPEG-4 video in a QuickTime file, a fragmented file), cut the way partial downloads are cut,
+after it, MPEG-4 video with AAC and with PCM sound in QuickTime files, a fragmented file, sound that
+starts late), cut the way partial downloads are cut,
 salvaged by the tool and judged against the intact file's packets (ffprobe) and by ffmpeg decoding
 the result.
 
@@ -20,7 +21,13 @@ TOOL, WORK = arguments()
 FPS = 25
 PICTURE = ["-f", "lavfi", "-i", f"testsrc=size=320x240:rate={FPS}:duration=8"]
 TONE = ["-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000:duration=8"]
-H264 = PICTURE + TONE + ["-c:v", "libx264", "-bf", "2", "-g", "25", "-c:a", "aac"]
+# Uncompressed sound is judged sample by sample: a lower rate keeps that quick.
+PCM_TONE = ["-f", "lavfi", "-i", "sine=frequency=440:sample_rate=16000:duration=8"]
+H264_AAC = ["-c:v", "libx264", "-bf", "2", "-g", "25", "-c:a", "aac"]
+H264 = PICTURE + TONE + H264_AAC
+# Sound that starts half a second after the picture: an empty edit first in its edit list.
+LATE_SOUND = PICTURE + ["-itsoffset", "0.5", "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000:duration=7.5"] \
+    + H264_AAC + ["-movflags", "+faststart"]
 SOURCES = {
     "h264_aac_faststart.mp4": H264 + ["-movflags", "+faststart"],
     "h264_aac_index_at_end.mp4": H264,
@@ -28,7 +35,8 @@ SOURCES = {
                                        "-movflags", "+faststart"],
     "h264_aac_fragmented.mp4": H264 + ["-movflags", "frag_keyframe+empty_moov"],
     # Uncompressed sound has a sample per sound frame: the tool takes a chunk of them at once.
-    "mpeg4_pcm.mov": PICTURE + TONE + ["-c:v", "mpeg4", "-g", "12", "-c:a", "pcm_s16le", "-movflags", "+faststart"],
+    "mpeg4_pcm.mov": PICTURE + PCM_TONE + ["-c:v", "mpeg4", "-g", "12", "-c:a", "pcm_s16le", "-movflags",
+                                          "+faststart"],
 }
 CONTAINERS = {b"moov", b"trak", b"mdia", b"minf", b"stbl", b"edts", b"mvex", b"moof", b"traf"}
 
@@ -62,29 +70,32 @@ def movie(path):
     kinds, and the fragment headers (moof) each packet's place depends on."""
     with open(path, "rb") as f:
         data = f.read()
-    streams = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=codec_type,time_base", "-of",
-                              "csv=p=0", path], capture_output=True, text=True, check=True).stdout.split()
-    kinds = [s.split(",")[0] for s in streams]
-    bases = [int(s.split(",")[1].split("/")[0]) / int(s.split(",")[1].split("/")[1]) for s in streams]
+    streams = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=codec_name,codec_type,time_base",
+                              "-of", "csv=p=0", path], capture_output=True, text=True, check=True).stdout.split()
+    codecs = [s.split(",")[0] for s in streams]
+    kinds = [s.split(",")[1] for s in streams]
+    bases = [int(s.split(",")[2].split("/")[0]) / int(s.split(",")[2].split("/")[1]) for s in streams]
     fragments = [(b[1], b[3]) for b in boxes(data, 0, len(data)) if b[0] == b"moof"]
     found = packets(path)
     for p in found:
         p["end"] = p["pos"] + p["size"]
         p["kind"] = kinds[p["stream"]]
+        p["pcm"] = codecs[p["stream"]].startswith("pcm_")
         p["start"] = p["pts"] * bases[p["stream"]]
         p["fragment"] = max((f for f in fragments if f[0] < p["pos"]), default=None)
     return {"data": data, "size": len(data), "packets": found, "fragmented": bool(fragments), "path": path}
+
+
+def whole(kept, begin, end):
+    return any(a <= begin and end <= b for a, b in kept)
 
 
 def expected(source, kept, start, count):
     """The intact source's video packets the output must hold, in decoding order: a packet counts
     when its bytes (and, fragmented, its fragment's header) lie in kept ranges; after a lost one
     decoding starts again at a keyframe; -k moves back to the keyframe at or before START."""
-    def whole(begin, end):
-        return any(a <= begin and end <= b for a, b in kept)
-
     def intact(p):
-        return whole(p["pos"], p["end"]) and (p["fragment"] is None or whole(*p["fragment"]))
+        return whole(kept, p["pos"], p["end"]) and (p["fragment"] is None or whole(kept, *p["fragment"]))
 
     usable, need_key = [], True
     for p in (p for p in source["packets"] if p["kind"] == "video"):
@@ -112,7 +123,7 @@ def track_size(path):
     return None
 
 
-def output_problems(source, out_path, want, audio, display):
+def output_problems(source, out_path, want, audio, display, kept):
     try:
         out = movie(out_path)
     except (ValueError, subprocess.CalledProcessError) as error:
@@ -136,7 +147,10 @@ def output_problems(source, out_path, want, audio, display):
     if video[-1]["duration"] != want[-1]["duration"]:
         problems.append(f"the last frame lasts {video[-1]['duration']}, not {want[-1]['duration']}")
     seconds = want[0]["start"] - video[0]["start"]
-    problems += audio_problems(out, audio, seconds)
+    if any(p["pcm"] for p in source["packets"]):
+        problems += pcm_problems(source, out, kept, seconds)
+    else:
+        problems += audio_problems(out, audio, seconds)
     problems += duration_problems(out_path, video)
     size = display or track_size(source["path"])
     if track_size(out_path) != size:
@@ -151,6 +165,63 @@ def audio_problems(out, audio, seconds):
             if not any(a["size"] == p["size"] and abs(a["start"] - seconds - p["start"]) < 0.002 for a in audio)]
     if lost:
         return [f"{len(lost)} of {len(written)} audio packets not found intact in the input in step with the video"]
+    return []
+
+
+def sound_frames(movie, size):
+    """{time: byte position} of every sound frame of uncompressed audio (of size bytes); a packet's
+    duration may be longer than its frames, where a hole's time follows them."""
+    frames = {}
+    for p in movie["packets"]:
+        if p["kind"] == "audio":
+            for i in range(p["size"] // size):
+                frames[p["pts"] + i] = p["pos"] + i * size
+    return frames
+
+
+def pcm_problems(source, out, kept, seconds):
+    """Uncompressed sound frame by frame: every written frame is an intact one of the input, in
+    step with the video, and where the written sound breaks off, damage took the next frame (or
+    frames ending in a zero byte before the damage, whose zeros may be the hole's own)."""
+    first = next(p for p in source["packets"] if p["kind"] == "audio")
+    size, rate = first["size"] // first["duration"], round(first["duration"] / first["seconds"])
+    given, written = sound_frames(source, size), sound_frames(out, size)
+    shift = round(seconds * rate)
+    data = source["data"]
+
+    def lost(time):
+        return time in given and not whole(kept, given[time], given[time] + size)
+
+    def frame(time):
+        return data[given[time]:given[time] + size]
+
+    wrong = [t for t, pos in written.items()
+             if t + shift not in given or lost(t + shift) or out["data"][pos:pos + size] != frame(t + shift)]
+    if wrong:
+        return [f"{len(wrong)} of {len(written)} sound frames not intact in the input in step with the video"]
+    for t in sorted(written):
+        after = t + shift + 1
+        if t + 1 in written or after not in given or lost(after):
+            continue
+        zeros = after
+        while zeros in given and not lost(zeros) and frame(zeros)[-1] == 0:
+            zeros += 1
+        if not lost(zeros):
+            return [f"the written sound breaks off before the intact frame at {after / rate:.4f} s"]
+    return []
+
+
+def start_problems(source_path, out_path):
+    """Each track starts as long after the video as it does in the input (ffprobe's start times)."""
+    def starts(path):
+        out = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=codec_type,start_time", "-of",
+                              "csv=p=0", path], capture_output=True, text=True, check=True).stdout.split()
+        times = [(kind, float(start)) for kind, start in (line.split(",") for line in out)]
+        video = next(start for kind, start in times if kind == "video")
+        return [(kind, round(start - video, 3)) for kind, start in times]
+
+    if starts(out_path) != starts(source_path):
+        return [f"tracks start at {starts(out_path)} after the video, in the input at {starts(source_path)}"]
     return []
 
 
@@ -180,25 +251,31 @@ def salvage_case(name, source, data, kept, start=1, count=0, gaps=None, display=
         problems.append(f"{os.path.basename(written)} not written instead of {os.path.basename(output)}")
     if not problems:
         want, audio = expected(source, kept, start, count)
-        problems += output_problems(source, written, want, audio, display)
+        problems += output_problems(source, written, want, audio, display, kept)
+        if start == 1 and kept == [(0, source["size"])]:
+            problems += start_problems(source["path"], written)
         problems += decode_problems(written)
     report(name, problems, started)
     remove(cut, cut + ".met", output, written)
 
 
-def cuts(name, source, extension, holes=True):
+def within_sound(source, at):
+    """The middle of the first audio packet from at on: damage that begins inside one costs only
+    part of it where the sound is uncompressed."""
+    return next(p["pos"] + p["size"] // 2 for p in source["packets"] if p["kind"] == "audio" and p["pos"] >= at)
+
+
+def cuts(name, source, extension):
     """Damage as partial downloads have it: the end missing, a zero-filled hole, garbage the gap
     list marks."""
     data, n = source["data"], source["size"]
     for share, start in ((35, 1), (70, 10)):
         at = n * share // 100
         salvage_case(f"{name}-truncated-{share}", source, data[:at], [(0, at)], start, extension=extension)
-    if not holes:
-        return
-    hole = (n // 3, n // 3 + n // 10)
+    hole = (within_sound(source, n // 3), within_sound(source, n // 3) + n // 10)
     salvage_case(f"{name}-zero-hole", source, data[:hole[0]] + bytes(hole[1] - hole[0]) + data[hole[1]:],
                  [(0, hole[0]), (hole[1], n)], extension=extension)
-    gap = (n * 45 // 100, n * 55 // 100)
+    gap = (within_sound(source, n * 45 // 100), within_sound(source, n * 45 // 100) + n // 10)
     garbage = random.Random(7).randbytes(gap[1] - gap[0])
     salvage_case(f"{name}-garbage-gap-list", source, data[:gap[0]] + garbage + data[gap[1]:],
                  [(0, gap[0]), (gap[1], n)], gaps=[gap], extension=extension)
@@ -230,10 +307,8 @@ def main():
         sources[name] = movie(path)
     for name, source in sources.items():
         base, extension = os.path.splitext(name)
-        # After a hole, uncompressed sound goes on with a longer last sample before it, which
-        # ffmpeg reads sample by sample: its packets are no longer the input's.
         if name != "h264_aac_index_at_end.mp4":
-            cuts(base, source, extension, holes=name != "mpeg4_pcm.mov")
+            cuts(base, source, extension)
     index_at_end_case(sources["h264_aac_index_at_end.mp4"])
     # The index at the end arrived with the rest: holes cost only their samples.
     end = sources["h264_aac_index_at_end.mp4"]
@@ -241,6 +316,10 @@ def main():
     hole = (n // 3, n // 3 + n // 10)
     salvage_case("h264_aac_index_at_end-zero-hole", end, end["data"][:hole[0]] + bytes(hole[1] - hole[0])
                  + end["data"][hole[1]:], [(0, hole[0]), (hole[1], n)])
+    late = os.path.join(WORK, "h264_aac_late_audio.mp4")
+    ffmpeg(LATE_SOUND + [late])
+    late = movie(late)
+    salvage_case("h264_aac-late-audio", late, late["data"], [(0, late["size"])])
     fast = sources["h264_aac_faststart.mp4"]
     whole = [(0, fast["size"])]
     salvage_case("h264_aac-span", fast, fast["data"], whole, 30, 25)

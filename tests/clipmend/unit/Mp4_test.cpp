@@ -2,15 +2,90 @@
 #include "Container.h"
 #include "Mp4Container.h"
 #include "Mp4Reader.h"
+#include "Mp4Writer.h"
 #include "TestAvi.h"
+#include "TestIo.h"
 
 #include <gtest/gtest.h>
+
+#include <map>
 
 namespace {
 
 using namespace pg::clipmend;
 using namespace pg::clipmend::mp4;
 using clipmendtest::Pattern;
+
+Bytes Table(const char (&type)[5], std::initializer_list<std::uint32_t> values)
+{
+    Bytes payload;
+    for (std::uint32_t v : values)
+        Put32(payload, v);
+    return MakeFullBox(BoxType(type), 0, 0, payload);
+}
+
+// A track of the handler's kind around its sample table (sample descriptions first).
+Bytes TrackBox(std::uint8_t id, const char (&handler)[5], std::uint32_t timescale, std::uint32_t duration,
+               const Bytes& stbl)
+{
+    Bytes mdhd;
+    Put32(mdhd, 0); // creation and modification time
+    Put32(mdhd, 0);
+    Put32(mdhd, timescale);
+    Put32(mdhd, duration);
+    Put32(mdhd, 0); // language, reserved
+    Bytes media = MakeFullBox(BoxType("mdhd"), 0, 0, mdhd);
+    Bytes handlerBox(4, 0);
+    Put32(handlerBox, BoxType(handler));
+    handlerBox.resize(21, 0);
+    Append(media, MakeFullBox(BoxType("hdlr"), 0, 0, handlerBox));
+    Append(media, MakeBox(BoxType("minf"), MakeBox(BoxType("stbl"), stbl)));
+    Bytes tkhd(80, 0);
+    tkhd[11] = id;
+    Bytes trak = MakeFullBox(BoxType("tkhd"), 0, 3, tkhd);
+    Append(trak, MakeBox(BoxType("mdia"), media));
+    return MakeBox(BoxType("trak"), trak);
+}
+
+Bytes MovieBox(const Bytes& tracks)
+{
+    Bytes mvhd;
+    Put32(mvhd, 0);
+    Put32(mvhd, 0);
+    Put32(mvhd, 1000);
+    mvhd.resize(96, 0);
+    Bytes movie = MakeFullBox(BoxType("mvhd"), 0, 0, mvhd);
+    Append(movie, tracks);
+    return MakeBox(BoxType("moov"), movie);
+}
+
+Bytes FileType()
+{
+    Bytes brands;
+    Put32(brands, BoxType("isom"));
+    Put32(brands, 512);
+    Put32(brands, BoxType("isom"));
+    return MakeBox(BoxType("ftyp"), brands);
+}
+
+// The sample descriptions: one entry of a codec the reader does not look into.
+Bytes Descriptions(std::size_t entrySize)
+{
+    Bytes descriptions;
+    Put32(descriptions, 1);
+    Append(descriptions, MakeBox(BoxType("xxxx"), Bytes(entrySize, 0)));
+    return MakeFullBox(BoxType("stsd"), 0, 0, descriptions);
+}
+
+Mp4Salvage Read(const Bytes& file, const SalvageOptions& options = {})
+{
+    MemorySource source(file);
+    SourceReader reader(source, 256);
+    Mp4Salvage result;
+    std::string error;
+    EXPECT_TRUE(SalvageMp4(reader, options, result, error)) << error;
+    return result;
+}
 
 // A fast-start file of one video track: eight samples in chunks of 3, 3 and 2 (two runs of the
 // chunk table), one run of durations, composition offsets as reordered frames have them (the
@@ -26,15 +101,9 @@ protected:
     {
         for (std::size_t i = 0; i < SAMPLES; ++i)
             m_payload.push_back(Pattern(100 + 10 * i, static_cast<std::uint8_t>(i)));
-        Bytes moov = Movie(0);
-        const std::size_t start = 20 + moov.size() + 8; // after the file type and the data header
-        moov = Movie(start);
-        Bytes brands;
-        Put32(brands, BoxType("isom"));
-        Put32(brands, 512);
-        Put32(brands, BoxType("isom"));
-        m_file = MakeBox(BoxType("ftyp"), brands);
-        Append(m_file, moov);
+        m_file = FileType();
+        const std::size_t start = m_file.size() + Movie(0).size() + 8; // past the data header
+        Append(m_file, Movie(start));
         Bytes data;
         for (std::size_t i = 0; i < SAMPLES; ++i) {
             m_offset.push_back(start + data.size());
@@ -43,22 +112,9 @@ protected:
         Append(m_file, MakeBox(BoxType("mdat"), data));
     }
 
-    static Bytes Table(const char (&type)[5], std::initializer_list<std::uint32_t> values)
-    {
-        Bytes payload;
-        for (std::uint32_t v : values)
-            Put32(payload, v);
-        return MakeFullBox(BoxType(type), 0, 0, payload);
-    }
-
     Bytes Movie(std::size_t dataStart) const
     {
-        Bytes stbl;
-        Bytes entry(78, 0); // a visual sample entry of a codec the reader does not look into
-        Bytes descriptions;
-        Put32(descriptions, 1);
-        Append(descriptions, MakeBox(BoxType("xxxx"), entry));
-        Append(stbl, MakeFullBox(BoxType("stsd"), 0, 0, descriptions));
+        Bytes stbl = Descriptions(78); // a visual sample entry's own fields
         Append(stbl, Table("stts", {1, SAMPLES, STEP}));
         Append(stbl, Table("ctts", {5, 1, 1024, 1, 2048, 1, 512, 1, 1024, 1, 2048}));
         Append(stbl, Table("stss", {2, 1, 5}));
@@ -76,41 +132,7 @@ protected:
         for (std::size_t i = 3; i < 6; ++i)
             chunk[2] += static_cast<std::uint32_t>(m_payload[i].size());
         Append(stbl, Table("stco", {3, chunk[0], chunk[1], chunk[2]}));
-
-        Bytes mdhd;
-        Put32(mdhd, 0); // creation and modification time
-        Put32(mdhd, 0);
-        Put32(mdhd, 12800);
-        Put32(mdhd, SAMPLES * STEP);
-        Put32(mdhd, 0); // language, reserved
-        Bytes media = MakeFullBox(BoxType("mdhd"), 0, 0, mdhd);
-        Bytes handler(4, 0);
-        Put32(handler, BoxType("vide"));
-        handler.resize(21, 0);
-        Append(media, MakeFullBox(BoxType("hdlr"), 0, 0, handler));
-        Append(media, MakeBox(BoxType("minf"), MakeBox(BoxType("stbl"), stbl)));
-        Bytes tkhd(80, 0);
-        tkhd[11] = 1; // track 1
-        Bytes trak = MakeFullBox(BoxType("tkhd"), 0, 3, tkhd);
-        Append(trak, MakeBox(BoxType("mdia"), media));
-        Bytes mvhd;
-        Put32(mvhd, 0);
-        Put32(mvhd, 0);
-        Put32(mvhd, 1000);
-        mvhd.resize(96, 0);
-        Bytes movie = MakeFullBox(BoxType("mvhd"), 0, 0, mvhd);
-        Append(movie, MakeBox(BoxType("trak"), trak));
-        return MakeBox(BoxType("moov"), movie);
-    }
-
-    static Mp4Salvage Read(const Bytes& file, const SalvageOptions& options = {})
-    {
-        MemorySource source(file);
-        SourceReader reader(source, 256);
-        Mp4Salvage result;
-        std::string error;
-        EXPECT_TRUE(SalvageMp4(reader, options, result, error)) << error;
-        return result;
+        return MovieBox(TrackBox(1, "vide", 12800, SAMPLES * STEP, stbl));
     }
 
     std::vector<Bytes> m_payload;
@@ -167,6 +189,199 @@ TEST_F(Mp4File, SampleThatDidNotArriveCostsTheFramesUpToTheNextSyncSample)
         EXPECT_EQ(s.composition, COMPOSITION[kept[k]]) << k;
         EXPECT_EQ(s.key, kept[k] == 0 || kept[k] == 4) << k;
     }
+}
+
+TEST_F(Mp4File, ZerosRunningIntoTheLastBytesOfASampleAreAHole)
+{
+    // Sample 3 holds 130 bytes: zeros from byte 100 through the last whole word, then two that
+    // are not.
+    Bytes file = m_file;
+    const auto start = static_cast<std::ptrdiff_t>(m_offset[3]);
+    std::fill(file.begin() + start + 100, file.begin() + start + 128, 0);
+    const Mp4Salvage salvage = Read(file);
+    EXPECT_EQ(salvage.report.dropped, 1u);
+    for (const Mp4Sample& s : salvage.samples)
+        EXPECT_NE(s.offset, m_offset[3]);
+}
+
+TEST(Mp4SoundTest, DamageCostsUncompressedSoundOnlyTheFramesItTouches)
+{
+    // A picture, then a chunk of 64 frames of 16-bit sound with a zero-filled hole from the
+    // second byte of frame 19 into frame 29. Frames 12 to 18 end and frames 30 and 31 start in
+    // zeros that, written side by side, would make a run that reads as a hole.
+    constexpr std::uint32_t FRAMES = 64, PICTURE = 100;
+    Bytes sound;
+    for (std::uint32_t f = 0; f < FRAMES; ++f) {
+        sound.push_back(0x11);
+        sound.push_back(0x22);
+    }
+    std::fill(sound.begin() + 24, sound.begin() + 63, 0);
+    sound[38] = 0x33;
+    sound[59] = 0x55;
+    const auto movie = [&](std::uint32_t dataStart) {
+        Bytes video = Descriptions(78);
+        Append(video, Table("stts", {1, 1, 512}));
+        Append(video, Table("stsz", {PICTURE, 1}));
+        Append(video, Table("stsc", {1, 1, 1, 1}));
+        Append(video, Table("stco", {1, dataStart}));
+        Bytes audio = Descriptions(28);
+        Append(audio, Table("stts", {1, FRAMES, 1}));
+        Append(audio, Table("stsz", {2, FRAMES}));
+        Append(audio, Table("stsc", {1, 1, FRAMES, 1}));
+        Append(audio, Table("stco", {1, dataStart + PICTURE}));
+        Bytes tracks = TrackBox(1, "vide", 12800, 512, video);
+        Append(tracks, TrackBox(2, "soun", 1000, FRAMES, audio));
+        return MovieBox(tracks);
+    };
+    Bytes file = FileType();
+    const auto start = static_cast<std::uint32_t>(file.size() + movie(0).size() + 8);
+    Append(file, movie(start));
+    Bytes data = Pattern(PICTURE, 1);
+    Append(data, sound);
+    Append(file, MakeBox(BoxType("mdat"), data));
+
+    struct Piece
+    {
+        std::uint64_t offset;
+        std::uint32_t frames;
+        std::int64_t time;
+        bool operator==(const Piece&) const = default;
+    };
+    const auto soundPieces = [](const Mp4Salvage& salvage) {
+        std::vector<Piece> pieces;
+        for (const Mp4Sample& s : salvage.samples)
+            if (s.track == 1)
+                pieces.push_back({s.offset, s.frames, s.time});
+        return pieces;
+    };
+    const std::vector<Piece> kept = {{start + PICTURE, 19, 0}, {start + PICTURE + 60, 34, 30}};
+    EXPECT_EQ(soundPieces(Read(file)), kept);
+
+    // Written side by side, the kept frames read back whole, as what they were.
+    MemorySource source(file);
+    SourceReader reader(source, 256);
+    const auto container = CreateMp4Container();
+    std::string error;
+    RunSummary summary;
+    ASSERT_TRUE(container->Read(reader, {}, error) && container->Select({1, 0}, summary, error)) << error;
+    MemorySink sink;
+    ASSERT_TRUE(container->Write({}, reader, sink, error)) << error;
+    const Mp4Salvage again = Read(sink.Bytes());
+    EXPECT_EQ(again.report.dropped, 0u);
+    Bytes written;
+    for (const Piece& piece : soundPieces(again))
+        written.insert(written.end(), sink.Bytes().begin() + static_cast<std::ptrdiff_t>(piece.offset),
+                       sink.Bytes().begin() + static_cast<std::ptrdiff_t>(piece.offset + 2 * piece.frames));
+    Bytes expected(sound.begin(), sound.begin() + 38);
+    expected.insert(expected.end(), sound.begin() + 60, sound.end());
+    EXPECT_EQ(written, expected);
+}
+
+// The payload of the first box along the path of types, null when there is none.
+std::pair<const std::uint8_t*, std::size_t> FindBox(const std::uint8_t* data, std::size_t size,
+                                                    std::initializer_list<std::uint32_t> path)
+{
+    std::pair<const std::uint8_t*, std::size_t> found{data, size};
+    for (const std::uint32_t type : path) {
+        const auto within = found;
+        found = {nullptr, 0};
+        ForEachBox(within.first, within.second,
+                   [&](std::uint32_t t, const std::uint8_t* p, std::size_t n, const std::uint8_t*) {
+                       if (!found.first && t == type)
+                           found = {p, n};
+                   });
+        if (!found.first)
+            break;
+    }
+    return found;
+}
+
+TEST(Mp4WriterTest, OutputPastFourGibibytesGetsWideChunkOffsetsAndMovieDataSize)
+{
+    // 4.5 GiB of video in samples of 96 MiB, a sound sample after every sixth: never held, as the
+    // input's bytes are made where they lie and the sink keeps the head and each sample's first byte.
+    constexpr std::uint32_t VIDEO_SIZE = 96u << 20, SOUND_SIZE = 1000;
+    Mp4Salvage salvage;
+    salvage.tracks.resize(2);
+    salvage.tracks[0].id = 1;
+    salvage.tracks[0].handler = HANDLER_VIDEO;
+    salvage.tracks[0].timescale = 12800;
+    salvage.tracks[1].id = 2;
+    salvage.tracks[1].handler = HANDLER_SOUND;
+    salvage.tracks[1].timescale = 48000;
+    Mp4Plan plan;
+    plan.tracks = {0, 1};
+    std::uint64_t offset = 1000;
+    std::int64_t videoTime = 0, soundTime = 0;
+    for (std::size_t i = 0; i < 56; ++i) {
+        const bool sound = i % 7 == 6;
+        Mp4Sample s;
+        s.offset = offset;
+        s.size = sound ? SOUND_SIZE : VIDEO_SIZE;
+        s.track = sound ? 1 : 0;
+        s.duration = sound ? 9600 : 512;
+        s.time = sound ? soundTime : videoTime;
+        (sound ? soundTime : videoTime) += s.duration;
+        s.key = sound || i == 0;
+        plan.samples.push_back(salvage.samples.size());
+        salvage.samples.push_back(s);
+        offset += s.size + 7; // the input holds other bytes between the samples
+    }
+    clipmendtest::PatternSource source(offset);
+    const auto write = [&](clipmendtest::HeadSink& sink) {
+        SourceReader reader(source);
+        std::string error;
+        EXPECT_TRUE(WriteMp4(salvage, plan, {}, reader, sink, error)) << error;
+    };
+    clipmendtest::HeadSink first(1u << 20);
+    write(first);
+    const Bytes& head = first.head;
+    const auto movie = FindBox(head.data(), head.size(), {BoxType("moov")});
+    ASSERT_TRUE(movie.first);
+    const std::uint64_t dataBox = static_cast<std::uint64_t>(movie.first - head.data()) + movie.second;
+    ASSERT_EQ(Get32(head.data() + dataBox), 1u); // the size follows the type, in 64 bits
+    EXPECT_EQ(Get32(head.data() + dataBox + 4), BoxType("mdat"));
+    EXPECT_EQ(Get64(head.data() + dataBox + 8), first.position - dataBox);
+    EXPECT_GT(first.position, 4ull << 30);
+
+    // Each chunk (a run of one track's samples) starts where the samples before it end.
+    std::uint64_t at = dataBox + 16;
+    std::vector<std::uint64_t> expected[2];
+    std::map<std::uint64_t, std::uint8_t> firstBytes;
+    std::size_t previous = 2;
+    for (const Mp4Sample& s : salvage.samples) {
+        if (s.track != previous)
+            expected[s.track].push_back(at);
+        firstBytes[at] = clipmendtest::PatternSource::At(s.offset);
+        previous = s.track;
+        at += s.size;
+    }
+    EXPECT_EQ(at, first.position);
+    std::size_t track = 0;
+    ForEachBox(
+        movie.first, movie.second,
+        [&](std::uint32_t type, const std::uint8_t* p, std::size_t n, const std::uint8_t*) {
+            if (type != BoxType("trak"))
+                return;
+            EXPECT_FALSE(
+                FindBox(p, n, {BoxType("mdia"), BoxType("minf"), BoxType("stbl"), BoxType("stco")}).first);
+            const auto co64 =
+                FindBox(p, n, {BoxType("mdia"), BoxType("minf"), BoxType("stbl"), BoxType("co64")});
+            ASSERT_TRUE(co64.first);
+            ASSERT_EQ(co64.second, 8 + 8 * expected[track].size());
+            ASSERT_EQ(Get32(co64.first + 4), expected[track].size());
+            for (std::size_t c = 0; c < expected[track].size(); ++c)
+                EXPECT_EQ(Get64(co64.first + 8 + 8 * c), expected[track][c]) << track << " " << c;
+            ++track;
+        });
+    EXPECT_EQ(track, 2u);
+
+    // The bytes at every sample's place are that sample's.
+    clipmendtest::HeadSink second(0);
+    for (const auto& [position, byte] : firstBytes)
+        second.watched[position] = static_cast<std::uint8_t>(byte + 1);
+    write(second);
+    EXPECT_EQ(second.watched, firstBytes);
 }
 
 TEST(Mp4ProbeTest, FilesAreToldByTheirFirstBox)

@@ -2,6 +2,7 @@
 #include "ByteOrder.h"
 #include "Salvage.h"
 #include "TestAvi.h"
+#include "TestIo.h"
 
 #include <gtest/gtest.h>
 
@@ -143,38 +144,8 @@ TEST_F(WriterTest, MissingFrameDurationComesFromTheStreamWithinTheField)
 
 TEST_F(WriterTest, StreamLengthPastThirtyTwoBitsIsSaturated)
 {
-    // Hours of high-rate audio: 4.5 GB of samples, never held, as every chunk maps the same
-    // zeros and the sink keeps only the head.
-    class Zeros final : public ByteSource
-    {
-    public:
-        std::uint64_t Size() const override { return 8 + MAX_CHUNK_SIZE; }
-        std::size_t ReadAt(std::uint64_t, void*, std::size_t) override { return 0; }
-        const std::uint8_t* Map(std::uint64_t offset, std::size_t n, std::size_t& available) override
-        {
-            available = static_cast<std::size_t>(std::min<std::uint64_t>(n, Size() - offset));
-            return m_zeros.data();
-        }
-        bool Mapped() const override { return true; }
-
-    private:
-        std::vector<std::uint8_t> m_zeros = std::vector<std::uint8_t>(SourceReader::MAPPED_SPAN);
-    };
-    class Head final : public ByteSink
-    {
-    public:
-        bool Write(const void* data, std::size_t n) override
-        {
-            const auto* bytes = static_cast<const std::uint8_t*>(data);
-            if (head.size() < 65536)
-                head.insert(head.end(), bytes, bytes + std::min<std::size_t>(n, 65536 - head.size()));
-            position += n;
-            return true;
-        }
-        std::uint64_t Position() const override { return position; }
-        Bytes head;
-        std::uint64_t position = 0;
-    };
+    // Hours of high-rate audio: 4.5 GB of samples, never held: the input's bytes are made where
+    // they lie and the sink keeps only the head.
     Write({1, 0});
     AviHeaders headers = m_salvage.headers;
     headers.streams[1].sampleSize = 1;
@@ -182,9 +153,9 @@ TEST_F(WriterTest, StreamLengthPastThirtyTwoBitsIsSaturated)
     selection.inputStreams = {0, 1};
     selection.chunks.push_back({8, 100, 0, SUFFIX_DC, true});
     selection.chunks.resize(18, {8, MAX_CHUNK_SIZE, 1, SUFFIX_WB, true});
-    Zeros source;
+    clipmendtest::PatternSource source(8 + MAX_CHUNK_SIZE);
     SourceReader reader(source);
-    Head sink;
+    clipmendtest::HeadSink sink(65536);
     std::string error;
     ASSERT_TRUE(WriteAvi(headers, selection, {}, reader, sink, error)) << error;
     AviHeaders written;

@@ -64,7 +64,8 @@ bool Mp4Container::Select(const SpanRequest& request, RunSummary& summary, std::
                         : video->syncTable   ? "from the index's sync sample table"
                                              : "every sample, as the index has no sync sample table";
 
-    // Shown at decoding time plus composition offset, less where the input's edit starts.
+    // Shown at decoding time plus composition offset, less where the input's edit starts, later
+    // by the input's empty edits.
     std::vector<TimedPacket> packets;
     packets.reserve(m_salvage.samples.size());
     for (const Mp4Sample& s : m_salvage.samples) {
@@ -74,7 +75,8 @@ bool Mp4Container::Select(const SpanRequest& request, RunSummary& summary, std::
         p.video = s.track == m_plan.videoTrack;
         p.key = s.key;
         p.run = s.run;
-        p.begin = static_cast<double>(s.time + s.composition - track.presentationOffset) * seconds;
+        p.begin = static_cast<double>(s.time + s.composition - track.presentationOffset) * seconds +
+                  static_cast<double>(track.startDelay) / m_salvage.movieTimescale;
         p.end = p.begin + s.duration * seconds;
         packets.push_back(p);
     }

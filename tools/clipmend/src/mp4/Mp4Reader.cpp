@@ -26,6 +26,8 @@ constexpr std::uint64_t PROGRESS_STEPS = 100;
 constexpr std::uint32_t NON_SYNC_SAMPLE = 0x10000;
 // Decoding times a fragment may start at: far beyond any real one, far from overflowing.
 constexpr std::uint64_t MAX_FRAGMENT_TIME = 1ull << 62;
+// Movie time a track may start late by: decades, far from overflowing when turned into seconds.
+constexpr std::uint64_t MAX_START_DELAY = 1ull << 40;
 
 constexpr std::uint32_t FTYP = BoxType("ftyp"), MOOV = BoxType("moov"), MDAT = BoxType("mdat"),
                         MOOF = BoxType("moof"), MVHD = BoxType("mvhd"), TRAK = BoxType("trak"),
@@ -106,6 +108,13 @@ std::string Format(const char* format, std::uint64_t a, std::uint64_t b, std::ui
     return text;
 }
 
+// Sound frames of a piece, from its first one.
+struct FrameRange
+{
+    std::uint32_t first = 0;
+    std::uint32_t end = 0;
+};
+
 class Walker
 {
 public:
@@ -128,6 +137,7 @@ private:
     bool IsFragmentStart(std::uint64_t pos);
     void Sort();
     bool Arrived(const Mp4Sample& sample, const TrackIndex& index);
+    std::vector<FrameRange> LostFrames(const Mp4Sample& piece);
     bool HasHoleZeros(std::uint64_t offset, std::uint32_t size);
     bool NalUnitsFit(const Mp4Sample& sample, std::size_t lengthSize);
     const ByteRange* GapAt(std::uint64_t pos) const { return GapOverlapping(m_options.gaps, pos, pos + 1); }
@@ -261,7 +271,7 @@ void ReadTrackBox(std::uint32_t type, const std::uint8_t* p, std::size_t n, cons
     case ELST: {
         const Table elst = Table::Of(p, n);
         const std::size_t entry = elst.version == 1 ? 20 : 12;
-        // The first edit that shows media; an empty one before it only delays the track.
+        // The first edit that shows media; the empty ones before it delay the track.
         for (std::uint32_t i = 0; i < elst.Entries(entry); ++i) {
             const std::uint8_t* e = elst.data + 4 + i * entry;
             const std::int64_t time = elst.version == 1 ? static_cast<std::int64_t>(Get64(e + 8))
@@ -270,6 +280,9 @@ void ReadTrackBox(std::uint32_t type, const std::uint8_t* p, std::size_t n, cons
                 track.presentationOffset = time;
                 break;
             }
+            if (time == -1)
+                track.startDelay =
+                    std::min(track.startDelay + (elst.version == 1 ? Get64(e) : Get32(e)), MAX_START_DELAY);
         }
         break;
     }
@@ -409,6 +422,7 @@ bool Walker::ExpandTables(TrackIndex& index)
                                         : (i % 2 == 0 ? p[i / 2] >> 4 : p[i / 2] & 0xF));
     }
     const bool grouped = fixed != 0 && index.track.handler == HANDLER_SOUND;
+    index.track.fixedSize = grouped;
     if (count == 0)
         return true;
     std::vector<std::uint64_t> chunks;
@@ -664,8 +678,11 @@ bool Walker::HasHoleZeros(std::uint64_t offset, std::uint32_t size)
             }
             std::uint64_t word = 0;
             std::memcpy(&word, p + i, sizeof word);
+            // Told at once: the bytes after the last whole word may end the run before a look.
             if (word == 0) {
                 run += 8;
+                if (run >= HOLE_ZEROS)
+                    return true;
                 continue;
             }
             if constexpr (std::endian::native == std::endian::big)
@@ -735,6 +752,60 @@ bool Walker::Arrived(const Mp4Sample& s, const TrackIndex& index)
     return true;
 }
 
+// The stretches of sound frames of a piece of uncompressed sound that damage touches, in order:
+// those past the file's end, in a known gap, or in a run of zeros as long as a hole leaves.
+std::vector<FrameRange> Walker::LostFrames(const Mp4Sample& piece)
+{
+    const std::uint64_t pieceEnd = piece.offset + piece.size;
+    std::vector<ByteRange> damage;
+    if (pieceEnd > m_size)
+        damage.push_back({std::max(m_size, piece.offset), pieceEnd});
+    for (const ByteRange& gap : m_options.gaps)
+        if (gap.begin < pieceEnd && gap.end > piece.offset)
+            damage.push_back(gap);
+    const std::uint64_t scanEnd = std::min(pieceEnd, m_size);
+    std::uint64_t zerosFrom = piece.offset;
+    const auto zerosEnd = [&](std::uint64_t at) {
+        if (at - zerosFrom >= HOLE_ZEROS)
+            damage.push_back({zerosFrom, at});
+    };
+    for (std::uint64_t pos = piece.offset; pos < scanEnd;) {
+        std::size_t available = 0;
+        const std::uint8_t* p = m_in.PeekUpTo(
+            pos, static_cast<std::size_t>(std::min<std::uint64_t>(scanEnd - pos, m_in.WindowSize())),
+            available);
+        if (!p || available == 0)
+            break;
+        for (std::size_t i = 0; i < available; ++i)
+            if (p[i] != 0) {
+                zerosEnd(pos + i);
+                zerosFrom = pos + i + 1;
+            }
+        pos += available;
+    }
+    zerosEnd(std::max(scanEnd, zerosFrom));
+    const std::uint64_t frameSize = piece.size / piece.frames;
+    std::vector<FrameRange> ranges;
+    for (const ByteRange& d : damage) {
+        FrameRange range;
+        range.first =
+            static_cast<std::uint32_t>(d.begin > piece.offset ? (d.begin - piece.offset) / frameSize : 0);
+        range.end = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+            (std::min(d.end, pieceEnd) - piece.offset + frameSize - 1) / frameSize, piece.frames));
+        ranges.push_back(range);
+    }
+    std::sort(ranges.begin(), ranges.end(),
+              [](const FrameRange& x, const FrameRange& y) { return x.first < y.first; });
+    std::vector<FrameRange> lost;
+    for (const FrameRange& range : ranges) {
+        if (!lost.empty() && range.first <= lost.back().end)
+            lost.back().end = std::max(lost.back().end, range.end);
+        else
+            lost.push_back(range);
+    }
+    return lost;
+}
+
 // Every track's samples merged into file order, each track's own order kept; the ones that did
 // not arrive are left out, and decoding starts afresh after them.
 void Walker::Sort()
@@ -747,6 +818,23 @@ void Walker::Sort()
     // them is damaged (a fragment read twice, tables that make no sense), and the written file
     // would hold the bytes twice.
     std::map<std::uint64_t, std::uint64_t> taken;
+    const auto drop = [&](std::size_t track, std::uint64_t bytes) {
+        ++lost[track];
+        ++report.dropped;
+        report.damagedBytes += bytes;
+        if (!inDamage)
+            ++report.damagedRegions;
+        inDamage = true;
+    };
+    const auto take = [&](std::size_t track, std::size_t k, Mp4Sample s) {
+        if (inDamage)
+            ++report.resynchronised;
+        inDamage = false;
+        taken.emplace(s.offset, s.offset + s.size);
+        s.track = static_cast<std::uint32_t>(track);
+        s.run = lost[track] + m_tracks[track].baseRuns[k];
+        m_result.samples.push_back(s);
+    };
     while (true) {
         std::size_t best = m_tracks.size();
         for (std::size_t t = 0; t < m_tracks.size(); ++t)
@@ -757,28 +845,44 @@ void Walker::Sort()
         if (best == m_tracks.size())
             break;
         const std::size_t k = next[best]++;
-        Mp4Sample s = m_tracks[best].samples[k];
+        const Mp4Sample& s = m_tracks[best].samples[k];
         ReportProgress(std::min(s.offset, m_size));
         if (s.offset >= m_size)
             continue; // not downloaded yet, as everything after it
         auto after = taken.lower_bound(s.offset + s.size);
         const bool overlaps = after != taken.begin() && std::prev(after)->second > s.offset;
-        if (overlaps || !Arrived(s, m_tracks[best])) {
-            ++lost[best];
-            ++report.dropped;
-            report.damagedBytes += std::min<std::uint64_t>(s.size, m_size - s.offset);
-            if (!inDamage)
-                ++report.damagedRegions;
-            inDamage = true;
+        const bool arrived = !overlaps && Arrived(s, m_tracks[best]);
+        if (overlaps || arrived || s.frames == 1 || s.size == 0 || s.size % s.frames != 0) {
+            if (arrived)
+                take(best, k, s);
+            else
+                drop(best, std::min<std::uint64_t>(s.size, m_size - s.offset));
             continue;
         }
-        if (inDamage)
-            ++report.resynchronised;
-        inDamage = false;
-        taken.emplace(s.offset, s.offset + s.size);
-        s.track = static_cast<std::uint32_t>(best);
-        s.run = lost[best] + m_tracks[best].baseRuns[k];
-        m_result.samples.push_back(s);
+        // Uncompressed sound loses only the frames damage touches; the rest of the piece stays,
+        // in pieces timed by their share of its duration.
+        const std::uint64_t frameSize = s.size / s.frames;
+        const auto takeFrames = [&](std::uint32_t first, std::uint32_t end) {
+            Mp4Sample part = s;
+            const std::uint64_t begin = static_cast<std::uint64_t>(s.duration) * first / s.frames;
+            part.offset = s.offset + first * frameSize;
+            part.size = static_cast<std::uint32_t>((end - first) * frameSize);
+            part.frames = end - first;
+            part.time = s.time + static_cast<std::int64_t>(begin);
+            part.duration =
+                static_cast<std::uint32_t>(static_cast<std::uint64_t>(s.duration) * end / s.frames - begin);
+            take(best, k, part);
+        };
+        std::uint32_t next = 0;
+        for (const FrameRange& lostFrames : LostFrames(s)) {
+            if (lostFrames.first > next)
+                takeFrames(next, lostFrames.first);
+            const std::uint64_t from = s.offset + lostFrames.first * frameSize;
+            drop(best, std::min(s.offset + lostFrames.end * frameSize, m_size) - std::min(from, m_size));
+            next = lostFrames.end;
+        }
+        if (next < s.frames)
+            takeFrames(next, s.frames);
     }
 }
 

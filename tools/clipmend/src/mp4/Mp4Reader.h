@@ -36,7 +36,12 @@ struct Mp4Track
     std::uint32_t height = 0;
     // Media time the input's edit list starts the presentation at; 0 without one.
     std::int64_t presentationOffset = 0;
+    // Movie time units the input's empty edits show nothing of the track before that: a track
+    // that starts late.
+    std::uint64_t startDelay = 0;
     bool syncTable = false; // an stss told the sync samples; without one every sample is one
+    // Sound of one sample size, a sample per sound frame (uncompressed), taken a chunk at a time.
+    bool fixedSize = false;
 };
 
 struct Mp4Sample

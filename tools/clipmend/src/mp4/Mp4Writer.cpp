@@ -14,6 +14,7 @@ constexpr std::uint64_t MAX_32 = 0xFFFFFFFFu;
 constexpr std::uint32_t UNITY = 0x10000;
 // Samples copied in one go at most, so that progress is told now and then.
 constexpr std::uint64_t COPY_RUN = 8u << 20;
+constexpr std::uint8_t SEPARATOR = 0xFF;
 
 // One written track: its samples in the output's order, and what its index needs.
 struct PlannedTrack
@@ -66,7 +67,8 @@ private:
     const Mp4Plan& m_plan;
     const OutputOptions& m_options;
     std::vector<PlannedTrack> m_tracks;
-    std::uint64_t m_payload = 0; // bytes of movie data
+    std::uint64_t m_payload = 0;   // bytes of movie data
+    std::vector<bool> m_separated; // per written sample: a byte between it and the one before
 };
 
 void Writer::PlanTracks()
@@ -77,12 +79,20 @@ void Writer::PlanTracks()
         m_tracks.push_back({});
         m_tracks.back().track = t;
     }
-    // A chunk is a run of samples of one track in the movie data.
+    // A chunk is a run of samples of one track in the movie data. Uncompressed sound that did not
+    // follow on in the input starts a chunk after a byte that is not zero: the zeros that end one
+    // piece and start the next could otherwise make a run that reads as a hole.
     std::size_t previous = m_tracks.size();
+    const Mp4Sample* before = nullptr;
     for (std::size_t index : m_plan.samples) {
         const Mp4Sample& s = m_salvage.samples[index];
         PlannedTrack& planned = m_tracks[slot[s.track]];
-        if (slot[s.track] != previous) {
+        const bool separated = slot[s.track] == previous && m_salvage.tracks[s.track].fixedSize &&
+                               before->offset + before->size != s.offset;
+        m_separated.push_back(separated);
+        m_payload += separated;
+        before = &s;
+        if (slot[s.track] != previous || separated) {
             planned.chunkSamples.push_back(0);
             planned.chunkOffsets.push_back(m_payload);
             previous = slot[s.track];
@@ -117,7 +127,8 @@ void Writer::PlanTracks()
         const std::int64_t start = std::max(shown, track.presentationOffset);
         planned.editStart = std::max<std::int64_t>(start - first, 0);
         planned.shownEnd = shownEnd - first;
-        planned.firstShown = static_cast<double>(start - track.presentationOffset) / track.timescale;
+        planned.firstShown = static_cast<double>(start - track.presentationOffset) / track.timescale +
+                             static_cast<double>(track.startDelay) / m_salvage.movieTimescale;
     }
     double origin = m_tracks.front().firstShown;
     for (const PlannedTrack& planned : m_tracks)
@@ -182,8 +193,8 @@ Bytes Writer::SampleTable(const PlannedTrack& planned, std::uint64_t dataStart, 
 {
     const Mp4Track& track = m_salvage.tracks[planned.track];
     Bytes table = track.sampleDescriptions;
-    // A piece of uncompressed sound goes out as the samples it stands for; the last of them
-    // takes what the division leaves of its duration.
+    // A piece of uncompressed sound goes out as the samples it stands for, each lasting its
+    // share of the piece's own duration; the last takes the rest, a hole's time included.
     Runs durations, compositions;
     Bytes syncs, sizes;
     std::uint32_t number = 0, keys = 0;
@@ -196,7 +207,7 @@ Bytes Writer::SampleTable(const PlannedTrack& planned, std::uint64_t dataStart, 
     });
     for (std::size_t k = 0; k < planned.samples.size(); ++k) {
         const Mp4Sample& s = m_salvage.samples[planned.samples[k]];
-        const std::uint32_t step = planned.durations[k] / s.frames;
+        const std::uint32_t step = std::min(s.duration, planned.durations[k]) / s.frames;
         durations.Add(step, s.frames - 1);
         durations.Add(planned.durations[k] - step * (s.frames - 1));
         compositions.Add(static_cast<std::uint32_t>(s.composition), s.frames);
@@ -372,6 +383,10 @@ bool Writer::Write(SourceReader& input, ByteSink& output, std::string& error)
     const auto& samples = m_plan.samples;
     for (std::size_t k = 0; k < samples.size();) {
         const Mp4Sample& first = m_salvage.samples[samples[k]];
+        if (m_separated[k] && !output.Write(&SEPARATOR, 1)) {
+            error = "write failed";
+            return false;
+        }
         std::uint64_t length = 0;
         std::size_t end = k;
         while (end < samples.size() && length < COPY_RUN &&
