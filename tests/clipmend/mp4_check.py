@@ -22,7 +22,9 @@ FPS = 25
 PICTURE = ["-f", "lavfi", "-i", f"testsrc=size=320x240:rate={FPS}:duration=8"]
 TONE = ["-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000:duration=8"]
 # Uncompressed sound is judged sample by sample: a lower rate keeps that quick.
-PCM_TONE = ["-f", "lavfi", "-i", "sine=frequency=440:sample_rate=16000:duration=8"]
+# Two seconds of it are silence, exact zeros, as a pause in produced sound is.
+PCM_TONE = ["-f", "lavfi", "-i", "sine=frequency=440:sample_rate=16000:duration=8",
+            "-af", "volume=enable='between(t,1,3)':volume=0"]
 H264_AAC = ["-c:v", "libx264", "-bf", "2", "-g", "25", "-c:a", "aac"]
 H264 = PICTURE + TONE + H264_AAC
 # Sound that starts half a second after the picture: an empty edit first in its edit list.

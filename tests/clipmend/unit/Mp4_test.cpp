@@ -206,30 +206,33 @@ TEST_F(Mp4File, ZerosRunningIntoTheLastBytesOfASampleAreAHole)
 
 TEST(Mp4SoundTest, DamageCostsUncompressedSoundOnlyTheFramesItTouches)
 {
-    // A picture, then a chunk of 64 frames of 16-bit sound with a zero-filled hole from the
-    // second byte of frame 19 into frame 29. Frames 12 to 18 end and frames 30 and 31 start in
-    // zeros that, written side by side, would make a run that reads as a hole.
+    // A picture, then two chunks of 32 frames of 16-bit sound with a zero-filled hole from the
+    // second byte of frame 19 across the chunks' border into frame 41. Frames 10 to 18 and 42 to
+    // 50 are silence: zeros that stay within the sound, as long as a hole leaves. Written side by
+    // side, the two would make a run that reads as a hole.
     constexpr std::uint32_t FRAMES = 64, PICTURE = 100;
     Bytes sound;
     for (std::uint32_t f = 0; f < FRAMES; ++f) {
         sound.push_back(0x11);
         sound.push_back(0x22);
     }
-    std::fill(sound.begin() + 24, sound.begin() + 63, 0);
+    std::fill(sound.begin() + 20, sound.begin() + 38, 0);
     sound[38] = 0x33;
-    sound[59] = 0x55;
+    std::fill(sound.begin() + 39, sound.begin() + 83, 0);
+    sound[83] = 0x55;
+    std::fill(sound.begin() + 84, sound.begin() + 102, 0);
     const auto movie = [&](std::uint32_t dataStart) {
         Bytes video = Descriptions(78);
-        Append(video, Table("stts", {1, 1, 512}));
+        Append(video, Table("stts", {1, 1, 1024})); // the picture lasts as long as the sound
         Append(video, Table("stsz", {PICTURE, 1}));
         Append(video, Table("stsc", {1, 1, 1, 1}));
         Append(video, Table("stco", {1, dataStart}));
         Bytes audio = Descriptions(28);
         Append(audio, Table("stts", {1, FRAMES, 1}));
         Append(audio, Table("stsz", {2, FRAMES}));
-        Append(audio, Table("stsc", {1, 1, FRAMES, 1}));
-        Append(audio, Table("stco", {1, dataStart + PICTURE}));
-        Bytes tracks = TrackBox(1, "vide", 12800, 512, video);
+        Append(audio, Table("stsc", {1, 1, FRAMES / 2, 1}));
+        Append(audio, Table("stco", {2, dataStart + PICTURE, dataStart + PICTURE + FRAMES}));
+        Bytes tracks = TrackBox(1, "vide", 12800, 1024, video);
         Append(tracks, TrackBox(2, "soun", 1000, FRAMES, audio));
         return MovieBox(tracks);
     };
@@ -254,7 +257,7 @@ TEST(Mp4SoundTest, DamageCostsUncompressedSoundOnlyTheFramesItTouches)
                 pieces.push_back({s.offset, s.frames, s.time});
         return pieces;
     };
-    const std::vector<Piece> kept = {{start + PICTURE, 19, 0}, {start + PICTURE + 60, 34, 30}};
+    const std::vector<Piece> kept = {{start + PICTURE, 19, 0}, {start + PICTURE + 84, 22, 42}};
     EXPECT_EQ(soundPieces(Read(file)), kept);
 
     // Written side by side, the kept frames read back whole, as what they were.
@@ -273,7 +276,7 @@ TEST(Mp4SoundTest, DamageCostsUncompressedSoundOnlyTheFramesItTouches)
         written.insert(written.end(), sink.Bytes().begin() + static_cast<std::ptrdiff_t>(piece.offset),
                        sink.Bytes().begin() + static_cast<std::ptrdiff_t>(piece.offset + 2 * piece.frames));
     Bytes expected(sound.begin(), sound.begin() + 38);
-    expected.insert(expected.end(), sound.begin() + 60, sound.end());
+    expected.insert(expected.end(), sound.begin() + 84, sound.end());
     EXPECT_EQ(written, expected);
 }
 

@@ -139,6 +139,8 @@ private:
     bool Arrived(const Mp4Sample& sample, const TrackIndex& index);
     std::vector<FrameRange> LostFrames(const Mp4Sample& piece);
     bool HasHoleZeros(std::uint64_t offset, std::uint32_t size);
+    // Whether the size bytes at offset (a few) are all there and zero.
+    bool AllZeros(std::uint64_t offset, std::uint64_t size);
     bool NalUnitsFit(const Mp4Sample& sample, std::size_t lengthSize);
     const ByteRange* GapAt(std::uint64_t pos) const { return GapOverlapping(m_options.gaps, pos, pos + 1); }
     void ReportProgress(std::uint64_t pos);
@@ -702,6 +704,12 @@ bool Walker::HasHoleZeros(std::uint64_t offset, std::uint32_t size)
     return run >= HOLE_ZEROS;
 }
 
+bool Walker::AllZeros(std::uint64_t offset, std::uint64_t size)
+{
+    const std::uint8_t* p = m_in.Peek(offset, static_cast<std::size_t>(size));
+    return p && std::all_of(p, p + size, [](std::uint8_t b) { return b == 0; });
+}
+
 // Whether the sample splits into NAL units as their length fields say, each with a header that
 // can be and a last byte that is not zero, as the units' stop bit makes it.
 bool Walker::NalUnitsFit(const Mp4Sample& sample, std::size_t lengthSize)
@@ -753,7 +761,8 @@ bool Walker::Arrived(const Mp4Sample& s, const TrackIndex& index)
 }
 
 // The stretches of sound frames of a piece of uncompressed sound that damage touches, in order:
-// those past the file's end, in a known gap, or in a run of zeros as long as a hole leaves.
+// those past the file's end, in a known gap, or in a run of zeros as long as a hole leaves that
+// goes on past the piece. Silence is zeros too: a run that stays within the sound is taken for it.
 std::vector<FrameRange> Walker::LostFrames(const Mp4Sample& piece)
 {
     const std::uint64_t pieceEnd = piece.offset + piece.size;
@@ -764,9 +773,12 @@ std::vector<FrameRange> Walker::LostFrames(const Mp4Sample& piece)
         if (gap.begin < pieceEnd && gap.end > piece.offset)
             damage.push_back(gap);
     const std::uint64_t scanEnd = std::min(pieceEnd, m_size);
+    const bool holeBefore = piece.offset >= HOLE_ZEROS && AllZeros(piece.offset - HOLE_ZEROS, HOLE_ZEROS);
+    const bool holeAfter = scanEnd + HOLE_ZEROS <= m_size && AllZeros(scanEnd, HOLE_ZEROS);
     std::uint64_t zerosFrom = piece.offset;
     const auto zerosEnd = [&](std::uint64_t at) {
-        if (at - zerosFrom >= HOLE_ZEROS)
+        if (at - zerosFrom >= HOLE_ZEROS &&
+            ((zerosFrom == piece.offset && holeBefore) || (at == scanEnd && holeAfter)))
             damage.push_back({zerosFrom, at});
     };
     for (std::uint64_t pos = piece.offset; pos < scanEnd;) {
