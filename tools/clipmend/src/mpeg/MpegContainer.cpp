@@ -204,6 +204,13 @@ bool MpegContainer::Select(const SpanRequest& request, RunSummary& summary, std:
             shown = std::min(shown, units[i].pts);
     std::erase_if(chosenUnits,
                   [&](std::size_t i) { return units[i].stream != video && units[i].pts < shown; });
+    // Sound starts where a decoder can start it: LOAS sound at a frame with its configuration.
+    std::vector<bool> soundStarted(m_salvage.streams.size(), false);
+    std::erase_if(chosenUnits, [&](std::size_t i) {
+        const Unit& u = units[i];
+        soundStarted[u.stream] = soundStarted[u.stream] || u.key;
+        return u.stream != video && !soundStarted[u.stream];
+    });
     // Audio goes between the pictures by time; the pictures keep their decoding order whatever
     // their times say.
     std::vector<std::int64_t> order(units.size(), 0);

@@ -437,13 +437,14 @@ void StreamParser::Emit(std::size_t length, Units& out)
     AudioFrame frame;
     ReadAudioFrame(m_codec, m_bytes.data(), frame);
     // A LOAS frame without a configuration is timed by the last one that had it; before the
-    // first, nothing tells its length in time.
-    if (frame.rate > 0)
+    // first, nothing tells its length in time. Nor can a decoder start at it.
+    const bool configured = frame.rate > 0;
+    if (configured)
         m_configured = frame;
     else
         frame = m_configured;
     Unit unit;
-    unit.key = true;
+    unit.key = configured;
     unit.duration = frame.rate > 0 ? static_cast<std::int64_t>(frame.samples) * CLOCK / frame.rate : 0;
     const bool timed = frame.rate > 0 && TimeUnit(unit);
     Output(unit, length, timed, out);

@@ -49,7 +49,7 @@ struct Unit
     std::uint32_t stream = 0;
     // Count of losses of its stream before it: where it changes, decoding starts afresh.
     std::uint32_t run = 0;
-    bool key = false;
+    bool key = false;          // decoding can start at it
     bool closed = false;       // a keyframe no later picture needs anything before
     std::int64_t pts = 0;      // ticks, on one timeline for all streams
     std::int64_t dts = 0;      // ticks
