@@ -1,5 +1,7 @@
 #include "framework/Window.h"
 
+#include "framework/Lock.h"
+
 #include <unordered_map>
 #include <vector>
 
@@ -18,36 +20,27 @@ namespace {
 class HandleMap
 {
 public:
-    HandleMap() { ::InitializeCriticalSection(&m_lock); }
-    HandleMap(const HandleMap&) = delete;
-    HandleMap& operator=(const HandleMap&) = delete;
-    ~HandleMap() { ::DeleteCriticalSection(&m_lock); }
-
     Window* Find(HWND window)
     {
-        ::EnterCriticalSection(&m_lock);
+        ScopedLock hold(m_lock);
         const auto found = m_windows.find(window);
-        Window* object = found == m_windows.end() ? nullptr : found->second;
-        ::LeaveCriticalSection(&m_lock);
-        return object;
+        return found == m_windows.end() ? nullptr : found->second;
     }
     void Set(HWND window, Window* object)
     {
-        ::EnterCriticalSection(&m_lock);
+        ScopedLock hold(m_lock);
         m_windows[window] = object;
-        ::LeaveCriticalSection(&m_lock);
     }
     void Remove(HWND window, const Window* object)
     {
-        ::EnterCriticalSection(&m_lock);
+        ScopedLock hold(m_lock);
         const auto found = m_windows.find(window);
         if (found != m_windows.end() && found->second == object)
             m_windows.erase(found);
-        ::LeaveCriticalSection(&m_lock);
     }
 
 private:
-    CRITICAL_SECTION m_lock;
+    CriticalSection m_lock;
     std::unordered_map<HWND, Window*> m_windows;
 };
 

@@ -797,24 +797,19 @@ std::vector<FrameRange> Walker::LostFrames(const Mp4Sample& piece)
     }
     zerosEnd(std::max(scanEnd, zerosFrom));
     const std::uint64_t frameSize = piece.size / piece.frames;
-    std::vector<FrameRange> ranges;
-    for (const ByteRange& d : damage) {
-        FrameRange range;
-        range.first =
-            static_cast<std::uint32_t>(d.begin > piece.offset ? (d.begin - piece.offset) / frameSize : 0);
-        range.end = static_cast<std::uint32_t>(std::min<std::uint64_t>(
-            (std::min(d.end, pieceEnd) - piece.offset + frameSize - 1) / frameSize, piece.frames));
-        ranges.push_back(range);
+    // Widened to whole frames, the damage merges as a gap list does.
+    for (ByteRange& d : damage) {
+        d.begin = d.begin > piece.offset ? piece.offset + (d.begin - piece.offset) / frameSize * frameSize
+                                         : piece.offset;
+        d.end = piece.offset +
+                std::min<std::uint64_t>(
+                    (std::min(d.end, pieceEnd) - piece.offset + frameSize - 1) / frameSize, piece.frames) *
+                    frameSize;
     }
-    std::sort(ranges.begin(), ranges.end(),
-              [](const FrameRange& x, const FrameRange& y) { return x.first < y.first; });
     std::vector<FrameRange> lost;
-    for (const FrameRange& range : ranges) {
-        if (!lost.empty() && range.first <= lost.back().end)
-            lost.back().end = std::max(lost.back().end, range.end);
-        else
-            lost.push_back(range);
-    }
+    for (const ByteRange& d : NormalizeRanges(std::move(damage)))
+        lost.push_back({static_cast<std::uint32_t>((d.begin - piece.offset) / frameSize),
+                        static_cast<std::uint32_t>((d.end - piece.offset) / frameSize)});
     return lost;
 }
 
