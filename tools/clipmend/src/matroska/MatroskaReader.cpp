@@ -498,6 +498,8 @@ std::uint64_t Walker::Damage(std::uint64_t pos, std::uint64_t resumeFrom, bool b
             ++m_result.report.dropped;
         }
         m_lastBlockRecorded = false;
+        // Once only: a walk back into it that meets the same damage must go on past it.
+        m_lastBlockEnd = 0;
         pos = m_lastBlockData;
         resumeFrom = pos;
     }

@@ -214,6 +214,19 @@ void Walker::ParseMovie(const Bytes& movie)
 }
 
 // The sample description's codec and, for NAL units, the length of their size fields.
+// A box kept to be written again, with its size spelled out: a size of 0 ("to the end of its
+// parent") would take in whatever the writer puts after it.
+Bytes KeptBox(const std::uint8_t* box, const std::uint8_t* end)
+{
+    Bytes kept(box, end);
+    if (Get32(box) == 0) {
+        const auto size = static_cast<std::uint32_t>(kept.size());
+        for (int i = 0; i < 4; ++i)
+            kept[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(size >> (24 - 8 * i));
+    }
+    return kept;
+}
+
 void ReadCodec(TrackIndex& index, const std::uint8_t* stsd, std::size_t size)
 {
     // Version and flags, the entry count, then the first entry's header.
@@ -299,15 +312,15 @@ void ReadTrackBox(std::uint32_t type, const std::uint8_t* p, std::size_t n, cons
         // QuickTime files have a second one in minf, for the data reference.
         if (n >= 12 && track.handlerBox.empty()) {
             track.handler = Get32(p + 8);
-            track.handlerBox.assign(box, p + n);
+            track.handlerBox = KeptBox(box, p + n);
         }
         break;
     case VMHD:
     case SMHD:
-        track.mediaHeader.assign(box, p + n);
+        track.mediaHeader = KeptBox(box, p + n);
         break;
     case STSD:
-        track.sampleDescriptions.assign(box, p + n);
+        track.sampleDescriptions = KeptBox(box, p + n);
         ReadCodec(index, p, n);
         break;
     default: {
