@@ -213,20 +213,19 @@ void Walker::ParseMovie(const Bytes& movie)
                });
 }
 
-// The sample description's codec and, for NAL units, the length of their size fields.
 // A box kept to be written again, with its size spelled out: a size of 0 ("to the end of its
 // parent") would take in whatever the writer puts after it.
 Bytes KeptBox(const std::uint8_t* box, const std::uint8_t* end)
 {
-    Bytes kept(box, end);
-    if (Get32(box) == 0) {
-        const auto size = static_cast<std::uint32_t>(kept.size());
-        for (int i = 0; i < 4; ++i)
-            kept[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(size >> (24 - 8 * i));
-    }
+    if (Get32(box) != 0)
+        return Bytes(box, end);
+    Bytes kept;
+    Put32(kept, static_cast<std::uint32_t>(end - box));
+    kept.insert(kept.end(), box + 4, end);
     return kept;
 }
 
+// The sample description's codec and, for NAL units, the length of their size fields.
 void ReadCodec(TrackIndex& index, const std::uint8_t* stsd, std::size_t size)
 {
     // Version and flags, the entry count, then the first entry's header.
