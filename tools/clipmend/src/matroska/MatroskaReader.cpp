@@ -405,6 +405,7 @@ bool Walker::TakeBlock(std::uint64_t pos, const Element& e)
     block.size = static_cast<std::uint32_t>(size - header.length);
     block.track = header.track;
     block.time = m_cluster.time + header.time;
+    block.clusterTime = m_cluster.time;
     block.duration = duration;
     block.flags =
         simple ? header.flags : static_cast<std::uint8_t>(header.flags | (referenced ? 0 : BLOCK_KEY));

@@ -29,12 +29,13 @@ struct MatroskaTrack
 
 struct MatroskaBlock
 {
-    std::uint64_t offset = 0;  // of the frame data, after the block header
-    std::uint32_t size = 0;    // of the frame data, lacing included
-    std::uint32_t track = 0;   // index into the tracks
-    std::int64_t time = 0;     // in timestamp units
-    std::int64_t duration = 0; // in timestamp units, 0 when the block gives none
-    std::uint8_t flags = 0;    // as a SimpleBlock's; a group's block is a keyframe without references
+    std::uint64_t offset = 0;     // of the frame data, after the block header
+    std::uint32_t size = 0;       // of the frame data, lacing included
+    std::uint32_t track = 0;      // index into the tracks
+    std::int64_t time = 0;        // in timestamp units
+    std::int64_t clusterTime = 0; // of the input's cluster that holds the block
+    std::int64_t duration = 0;    // in timestamp units, 0 when the block gives none
+    std::uint8_t flags = 0;       // as a SimpleBlock's; a group's block is a keyframe without references
     // Count of damaged regions before the block: where it changes, decoding starts afresh.
     std::uint32_t run = 0;
 };

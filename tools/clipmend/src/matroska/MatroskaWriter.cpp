@@ -125,17 +125,24 @@ private:
 };
 
 // A new cluster starts at every video keyframe, so that each cue finds its frame first in a
-// cluster, and wherever a block's time would not fit the 16 bits of a relative time.
+// cluster, wherever the input starts one, and wherever a block's time would not fit the 16 bits
+// of a relative time. A cluster keeps the input's cluster time where it can: its blocks' relative
+// times then stay as they are, and their bytes go out in long runs as they lie in the input.
 void Writer::PlanClusters()
 {
+    std::int64_t inputCluster = 0;
     for (std::size_t index : m_plan.blocks) {
         const MatroskaBlock& b = m_salvage.blocks[index];
         const std::int64_t time = b.time - m_plan.origin;
         const bool key = b.track == m_plan.videoTrack && (b.flags & BLOCK_KEY);
-        if (m_clusters.empty() || key || time - m_clusters.back().time > MAX_RELATIVE_TIME ||
-            time - m_clusters.back().time < MIN_RELATIVE_TIME) {
+        const auto fits = [time](std::int64_t clusterTime) {
+            return time - clusterTime <= MAX_RELATIVE_TIME && time - clusterTime >= MIN_RELATIVE_TIME;
+        };
+        if (m_clusters.empty() || key || b.clusterTime != inputCluster || !fits(m_clusters.back().time)) {
+            const std::int64_t asInInput = b.clusterTime - m_plan.origin;
             m_clusters.emplace_back();
-            m_clusters.back().time = time;
+            m_clusters.back().time = asInInput >= 0 && fits(asInInput) ? asInInput : time;
+            inputCluster = b.clusterTime;
         }
         PlannedCluster& cluster = m_clusters.back();
         const auto relative = static_cast<std::uint16_t>(static_cast<std::int16_t>(time - cluster.time));
@@ -167,7 +174,7 @@ Bytes Writer::Cues() const
         PutUnsigned(position, ID_CUE_TRACK, videoNumber);
         PutUnsigned(position, ID_CUE_CLUSTER_POSITION, cluster.position);
         Bytes point;
-        PutUnsigned(point, ID_CUE_TIME, static_cast<std::uint64_t>(cluster.time));
+        PutUnsigned(point, ID_CUE_TIME, static_cast<std::uint64_t>(first.time - m_plan.origin));
         const Bytes positions = Master(ID_CUE_TRACK_POSITIONS, position);
         point.insert(point.end(), positions.begin(), positions.end());
         const Bytes element = Master(ID_CUE_POINT, point);
