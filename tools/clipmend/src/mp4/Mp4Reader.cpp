@@ -871,7 +871,9 @@ void Walker::Sort()
         auto after = taken.lower_bound(s.offset + s.size);
         const bool overlaps = after != taken.begin() && std::prev(after)->second > s.offset;
         const bool arrived = !overlaps && Arrived(s, m_tracks[best]);
-        if (overlaps || arrived || s.frames == 1 || s.size == 0 || s.size % s.frames != 0) {
+        // A piece of one sound frame is judged as longer ones are, so that its silence is not
+        // taken for a hole: the written file holds pieces of any length.
+        if (overlaps || arrived || !m_tracks[best].track.fixedSize || s.size == 0 || s.size % s.frames != 0) {
             if (arrived)
                 take(best, k, s);
             else
