@@ -883,9 +883,10 @@ void Walker::Sort()
         auto after = taken.lower_bound(s.offset + s.size);
         const bool overlaps = after != taken.begin() && std::prev(after)->second > s.offset;
         const bool arrived = !overlaps && Arrived(s, m_tracks[best]);
-        // Uncompressed sound is judged by its frames, a piece of one frame as a longer one, so
-        // that silence is not taken for a hole: the written file holds pieces of any length.
-        if (overlaps || arrived || m_tracks[best].frameSize == 0 || s.size == 0 || s.size % s.frames != 0) {
+        // Uncompressed sound (every sample a run of whole frames, as settled above) is judged by
+        // its frames, a piece of one frame as a longer one, so that silence is not taken for a
+        // hole: the written file holds pieces of any length.
+        if (overlaps || arrived || m_tracks[best].frameSize == 0) {
             if (arrived)
                 take(best, k, s);
             else
