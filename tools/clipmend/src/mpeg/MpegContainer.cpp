@@ -204,25 +204,27 @@ bool MpegContainer::Select(const SpanRequest& request, RunSummary& summary, std:
             shown = std::min(shown, units[i].pts);
     std::erase_if(chosenUnits,
                   [&](std::size_t i) { return units[i].stream != video && units[i].pts < shown; });
-    // Sound starts where a decoder can start it: LOAS sound at a frame with its configuration.
+    // Audio goes between the pictures by time; the pictures keep their decoding order whatever
+    // their times say.
+    std::vector<std::int64_t> order(units.size(), 0);
+    std::int64_t latest = std::numeric_limits<std::int64_t>::min();
+    for (std::size_t i : chosenUnits) {
+        latest = units[i].stream == video ? std::max(latest, units[i].dts) : latest;
+        order[i] = units[i].stream == video ? latest : units[i].pts;
+    }
+    std::stable_sort(chosenUnits.begin(), chosenUnits.end(),
+                     [&](std::size_t a, std::size_t b) { return order[a] < order[b]; });
+    // Sound starts where a decoder can start it: LOAS sound at a frame with its configuration,
+    // the first in the order written, which is not the file's where times jump back.
     std::vector<bool> soundStarted(m_salvage.streams.size(), false);
     std::erase_if(chosenUnits, [&](std::size_t i) {
         const Unit& u = units[i];
         soundStarted[u.stream] = soundStarted[u.stream] || u.key;
         return u.stream != video && !soundStarted[u.stream];
     });
-    // Audio goes between the pictures by time; the pictures keep their decoding order whatever
-    // their times say.
-    std::vector<std::int64_t> order(units.size(), 0);
-    std::int64_t latest = std::numeric_limits<std::int64_t>::min();
     m_plan.origin = std::numeric_limits<std::int64_t>::max();
-    for (std::size_t i : chosenUnits) {
-        latest = units[i].stream == video ? std::max(latest, units[i].dts) : latest;
-        order[i] = units[i].stream == video ? latest : units[i].pts;
+    for (std::size_t i : chosenUnits)
         m_plan.origin = std::min({m_plan.origin, units[i].pts, units[i].dts});
-    }
-    std::stable_sort(chosenUnits.begin(), chosenUnits.end(),
-                     [&](std::size_t a, std::size_t b) { return order[a] < order[b]; });
     m_plan.units = std::move(chosenUnits);
     return true;
 }
