@@ -235,6 +235,11 @@ protected:
     HWND Item(int id) const { return ::GetDlgItem(m_dialog->GetSafeHwnd(), id); }
     std::string BoxText() const { return WindowText(Item(IDE_TOOL_OUTPUT)); }
     bool CloseAndPlayEnabled() const { return ::IsWindowEnabled(Item(IDOK)) != FALSE; }
+    // The reader thread enables the button after it has shown the end text, a moment later.
+    bool CloseAndPlayBecomesEnabled() const
+    {
+        return WaitUntil([&] { return CloseAndPlayEnabled(); }, 10000);
+    }
     bool BoxShows(const std::string& text, DWORD timeoutMs = 10000) const
     {
         return WaitUntil([&] { return BoxText() == text; }, timeoutMs);
@@ -306,7 +311,7 @@ TEST_F(OutputWindowTest, ChunkOf4096BytesIsShownWhole)
     Open("chunk4096");
     // Its marker stands near the end, so the work is over.
     EXPECT_TRUE(BoxShows(pg::ConvertLoneLineFeeds(printed) + EndText())) << BoxText().size();
-    EXPECT_TRUE(CloseAndPlayEnabled());
+    EXPECT_TRUE(CloseAndPlayBecomesEnabled());
 }
 
 TEST_F(OutputWindowTest, MarkerFromTheSecondCharacterOnEndsTheWork)
@@ -315,7 +320,7 @@ TEST_F(OutputWindowTest, MarkerFromTheSecondCharacterOnEndsTheWork)
         return;
     Open("marker-middle");
     EXPECT_TRUE(BoxShows(std::string("Work done.\r\nSee ") + MARKER + "\r\n" + EndText())) << BoxText();
-    EXPECT_TRUE(CloseAndPlayEnabled());
+    EXPECT_TRUE(CloseAndPlayBecomesEnabled());
 }
 
 TEST_F(OutputWindowTest, MarkerAtTheFirstCharacterDoesNotEndTheWork)
@@ -337,7 +342,7 @@ TEST_F(OutputWindowTest, MarkerCutByTheReadsEndsTheWorkWhereverTheCutFalls)
     for (std::size_t cut = 0; cut < marker.size(); ++cut) {
         Open("marker-split:" + std::to_string(cut));
         EXPECT_TRUE(BoxShows(marker.substr(cut) + "\r\n" + EndText())) << cut << ": " << BoxText();
-        EXPECT_TRUE(CloseAndPlayEnabled()) << cut;
+        EXPECT_TRUE(CloseAndPlayBecomesEnabled()) << cut;
     }
 }
 
