@@ -347,6 +347,7 @@ void StreamParser::Lose(Units& out)
     m_times.clear();
     m_scanned = 0;
     m_open = false;
+    m_chained = false;
     m_hasPicture = false;
     m_head.clear();
     m_recentCount = 0;
@@ -675,8 +676,15 @@ void StreamParser::ScanAudio(Units& out)
             if (size < frame.length)
                 return;
             Emit(frame.length, out);
-            // Frames follow one another: the next header is where this frame ends.
-            if (m_bytes.size() >= AUDIO_HEADER && ReadAudioFrame(m_codec, m_bytes.data(), frame)) {
+            m_chained = true;
+        }
+        // Frames follow one another: the next header is where the last frame ended, also when
+        // its bytes come with a later packet.
+        if (m_chained) {
+            if (m_bytes.size() < AUDIO_HEADER)
+                return;
+            m_chained = false;
+            if (ReadAudioFrame(m_codec, m_bytes.data(), frame)) {
                 Open(0);
                 continue;
             }

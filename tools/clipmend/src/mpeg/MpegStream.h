@@ -126,6 +126,7 @@ private:
     // Audio: the bytes from the open frame's start, or bytes searched for one.
     std::vector<std::uint8_t> m_bytes;
     std::size_t m_scanned = 0; // of m_bytes, searched for frame starts
+    bool m_chained = false;    // the next frame starts where the last one ended
     // Video: the open picture, the bytes it starts with, and the stream's last bytes before the
     // slice being scanned (start codes that begin in them are looked at with the slice's first).
     std::uint64_t m_unitStart = 0;
