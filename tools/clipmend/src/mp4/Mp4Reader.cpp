@@ -97,8 +97,6 @@ struct TrackIndex
     // Fragment defaults (trex), and where the track's next fragment sample is decoded.
     std::uint32_t defaultDuration = 0, defaultSize = 0, defaultFlags = 0;
     std::int64_t nextTime = 0;
-    // Of uncompressed sound: the one sample size of the index (a sound frame's), else 0.
-    std::uint32_t frameSize = 0;
     std::vector<Mp4Sample> samples;      // found in the index, arrived or not, in decoding order
     std::vector<std::uint32_t> baseRuns; // per sample: damaged regions of the fragment walk before it
 };
@@ -438,8 +436,7 @@ bool Walker::ExpandTables(TrackIndex& index)
                                         : (i % 2 == 0 ? p[i / 2] >> 4 : p[i / 2] & 0xF));
     }
     const bool grouped = fixed != 0 && index.track.handler == HANDLER_SOUND;
-    index.track.fixedSize = grouped;
-    index.frameSize = grouped ? fixed : 0;
+    index.track.frameSize = grouped ? fixed : 0;
     if (count == 0)
         return true;
     std::vector<std::uint64_t> chunks;
@@ -832,15 +829,6 @@ std::vector<FrameRange> Walker::LostFrames(const Mp4Sample& piece)
 // not arrive are left out, and decoding starts afresh after them.
 void Walker::Sort()
 {
-    // Sound is uncompressed only where every sample is a run of its frames; fragments may bring
-    // samples of other sizes. The written file then gives each sample its own size, and so is read.
-    for (TrackIndex& t : m_tracks)
-        if (t.frameSize != 0 && !std::all_of(t.samples.begin(), t.samples.end(), [&t](const Mp4Sample& s) {
-                return s.size == std::uint64_t{s.frames} * t.frameSize;
-            })) {
-            t.frameSize = 0;
-            t.track.fixedSize = false;
-        }
     std::vector<std::size_t> next(m_tracks.size(), 0);
     std::vector<std::uint32_t> lost(m_tracks.size(), 0);
     DamageReport& report = m_result.report;
@@ -883,10 +871,10 @@ void Walker::Sort()
         auto after = taken.lower_bound(s.offset + s.size);
         const bool overlaps = after != taken.begin() && std::prev(after)->second > s.offset;
         const bool arrived = !overlaps && Arrived(s, m_tracks[best]);
-        // Uncompressed sound (every sample a run of whole frames, as settled above) is judged by
-        // its frames, a piece of one frame as a longer one, so that silence is not taken for a
-        // hole: the written file holds pieces of any length.
-        if (overlaps || arrived || m_tracks[best].frameSize == 0) {
+        // Uncompressed sound (every sample a run of whole frames, as settled before the sort) is
+        // judged by its frames, a piece of one frame as a longer one, so that silence is not taken
+        // for a hole: the written file holds pieces of any length.
+        if (overlaps || arrived || m_tracks[best].track.frameSize == 0) {
             if (arrived)
                 take(best, k, s);
             else
@@ -1002,6 +990,14 @@ bool Walker::Run(std::string& error)
         error = "the index (moov box) lists no video or sound track";
         return false;
     }
+    // Sound is uncompressed only where every sample is a run of its frames; fragments may bring
+    // samples of other sizes. The written file then gives each sample its own size, and so is read.
+    for (TrackIndex& t : m_tracks)
+        if (t.track.frameSize != 0 &&
+            !std::all_of(t.samples.begin(), t.samples.end(), [&t](const Mp4Sample& s) {
+                return s.size == std::uint64_t{s.frames} * t.track.frameSize;
+            }))
+            t.track.frameSize = 0;
     Sort();
     for (const TrackIndex& t : m_tracks)
         m_result.tracks.push_back(t.track);

@@ -40,8 +40,9 @@ struct Mp4Track
     // that starts late.
     std::uint64_t startDelay = 0;
     bool syncTable = false; // an stss told the sync samples; without one every sample is one
-    // Sound of one sample size, a sample per sound frame (uncompressed), taken a chunk at a time.
-    bool fixedSize = false;
+    // Of sound of one sample size, a sample per sound frame (uncompressed), taken a chunk at a
+    // time: the size of a frame; else 0.
+    std::uint32_t frameSize = 0;
 };
 
 struct Mp4Sample

@@ -87,7 +87,7 @@ void Writer::PlanTracks()
     for (std::size_t index : m_plan.samples) {
         const Mp4Sample& s = m_salvage.samples[index];
         PlannedTrack& planned = m_tracks[slot[s.track]];
-        const bool separated = slot[s.track] == previous && m_salvage.tracks[s.track].fixedSize &&
+        const bool separated = slot[s.track] == previous && m_salvage.tracks[s.track].frameSize != 0 &&
                                before->offset + before->size != s.offset;
         m_separated.push_back(separated);
         m_payload += separated;
