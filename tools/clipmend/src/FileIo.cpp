@@ -235,6 +235,25 @@ bool FileSink::Write(const void* data, std::size_t n)
     return true;
 }
 
+std::uint8_t* FileSink::Room(std::size_t n)
+{
+    m_roomInBuffer = n <= m_buffer.size();
+    if (!m_roomInBuffer)
+        return ByteSink::Room(n);
+    if (m_buffer.size() - m_used < n)
+        Flush();
+    return m_buffer.data() + m_used;
+}
+
+bool FileSink::Commit(std::size_t n)
+{
+    if (!m_roomInBuffer)
+        return ByteSink::Commit(n);
+    m_used += n;
+    m_position += n;
+    return !m_failed && m_file;
+}
+
 bool FileSink::Close()
 {
     if (!m_file)
@@ -242,6 +261,18 @@ bool FileSink::Close()
     Flush();
     const bool closed = std::fclose(m_file.release()) == 0;
     return closed && !m_failed;
+}
+
+std::uint8_t* ByteSink::Room(std::size_t n)
+{
+    if (m_room.size() < n)
+        m_room.resize(n);
+    return m_room.data();
+}
+
+bool ByteSink::Commit(std::size_t n)
+{
+    return Write(m_room.data(), n);
 }
 
 bool MemorySink::Write(const void* data, std::size_t n)

@@ -137,6 +137,14 @@ public:
     virtual ~ByteSink() = default;
     virtual bool Write(const void* data, std::size_t n) = 0;
     virtual std::uint64_t Position() const = 0;
+    // Room for n bytes to be made in place, then written by Commit (with how many of them to keep)
+    // before any other call: for output built a few bytes at a time, spared a copy where the sink
+    // buffers.
+    virtual std::uint8_t* Room(std::size_t n);
+    virtual bool Commit(std::size_t n);
+
+private:
+    std::vector<std::uint8_t> m_room;
 };
 
 // Buffered writer of a new file; Close reports whether every byte reached the file.
@@ -147,11 +155,15 @@ public:
 
     bool Write(const void* data, std::size_t n) override;
     std::uint64_t Position() const override { return m_position; }
+    std::uint8_t* Room(std::size_t n) override;
+    bool Commit(std::size_t n) override;
     bool Close();
 
 private:
     explicit FileSink(FilePtr file);
     bool Flush();
+
+    bool m_roomInBuffer = false;
 
     FilePtr m_file;
     std::vector<std::uint8_t> m_buffer;

@@ -20,13 +20,14 @@ constexpr std::int64_t PCR_TICKS = 300; // of 27 MHz per timestamp tick
 // The program table fits one packet: at most MAX_AUDIO_STREAMS audio streams with this much each.
 constexpr std::size_t MAX_DESCRIPTORS = 16;
 
-void PutTimestamp(Bytes& out, int prefix, std::int64_t t)
+// A time stamp after its four-bit prefix: five bytes at out.
+void PutTimestamp(std::uint8_t* out, int prefix, std::int64_t t)
 {
-    out.push_back(static_cast<std::uint8_t>(prefix << 4 | ((t >> 29) & 0x0E) | 1));
-    out.push_back(static_cast<std::uint8_t>(t >> 22));
-    out.push_back(static_cast<std::uint8_t>(((t >> 14) & 0xFE) | 1));
-    out.push_back(static_cast<std::uint8_t>(t >> 7));
-    out.push_back(static_cast<std::uint8_t>(((t << 1) & 0xFE) | 1));
+    out[0] = static_cast<std::uint8_t>(prefix << 4 | ((t >> 29) & 0x0E) | 1);
+    out[1] = static_cast<std::uint8_t>(t >> 22);
+    out[2] = static_cast<std::uint8_t>(((t >> 14) & 0xFE) | 1);
+    out[3] = static_cast<std::uint8_t>(t >> 7);
+    out[4] = static_cast<std::uint8_t>(((t << 1) & 0xFE) | 1);
 }
 
 void Put16(Bytes& out, std::size_t value)
@@ -35,35 +36,53 @@ void Put16(Bytes& out, std::size_t value)
     out.push_back(static_cast<std::uint8_t>(value));
 }
 
-// The packet header before payloadSize bytes: times only where given.
-Bytes PacketHeaderBytes(std::uint8_t id, bool mpeg1, std::size_t payloadSize, const std::int64_t* pts,
-                        const std::int64_t* dts)
+// A packet header, made for every unit: kept off the heap.
+class HeaderBytes
 {
-    Bytes timing;
+public:
+    const std::uint8_t* data() const { return m_bytes.data(); }
+    std::size_t size() const { return m_size; }
+    void Put(std::uint8_t byte) { m_bytes[m_size++] = byte; }
+    void PutTime(int prefix, std::int64_t t)
+    {
+        PutTimestamp(m_bytes.data() + m_size, prefix, t);
+        m_size += 5;
+    }
+    void Set(std::size_t at, std::uint8_t byte) { m_bytes[at] = byte; }
+
+private:
+    // Start code, id and length, three bytes of flags, two time stamps.
+    std::array<std::uint8_t, 19> m_bytes{};
+    std::size_t m_size = 0;
+};
+
+// The packet header before payloadSize bytes: times only where given.
+HeaderBytes PacketHeaderBytes(std::uint8_t id, bool mpeg1, std::size_t payloadSize, const std::int64_t* pts,
+                              const std::int64_t* dts)
+{
+    HeaderBytes out;
+    for (std::uint8_t byte : {0, 0, 1})
+        out.Put(byte);
+    out.Put(id);
+    out.Put(0); // the length, told below
+    out.Put(0);
+    if (!mpeg1) {
+        out.Put(pts ? 0x84 : 0x80);
+        out.Put(!pts ? 0 : dts ? 0xC0 : 0x80);
+        out.Put(!pts ? 0 : dts ? 10 : 5);
+    } else if (!pts) {
+        out.Put(0x0F);
+    }
     if (pts) {
-        PutTimestamp(timing, dts ? 3 : 2, *pts);
+        out.PutTime(dts ? 3 : 2, *pts);
         if (dts)
-            PutTimestamp(timing, 1, *dts);
+            out.PutTime(1, *dts);
     }
-    Bytes out = {0, 0, 1, id, 0, 0};
-    if (mpeg1) {
-        if (timing.empty())
-            timing.push_back(0x0F);
-    } else {
-        const Bytes flags = {static_cast<std::uint8_t>(pts ? 0x84 : 0x80),
-                             static_cast<std::uint8_t>(!pts  ? 0
-                                                       : dts ? 0xC0
-                                                             : 0x80),
-                             static_cast<std::uint8_t>(timing.size())};
-        timing.insert(timing.begin(), flags.begin(), flags.end());
-    }
-    const std::size_t length = timing.size() + payloadSize;
+    const std::size_t length = out.size() - 6 + payloadSize;
     if (length <= 0xFFFF) {
-        out[4] = static_cast<std::uint8_t>(length >> 8);
-        out[5] = static_cast<std::uint8_t>(length);
+        out.Set(4, static_cast<std::uint8_t>(length >> 8));
+        out.Set(5, static_cast<std::uint8_t>(length));
     }
-    out.resize(out.size() + timing.size());
-    std::copy(timing.begin(), timing.end(), out.end() - static_cast<std::ptrdiff_t>(timing.size()));
     return out;
 }
 
@@ -106,7 +125,7 @@ private:
 
     void ProgramTables(std::int64_t clock);
     // The packet header, then the unit, over packets of the stream's pid.
-    void TransportPackets(std::uint16_t pid, const Bytes& header, const std::int64_t* pcr,
+    void TransportPackets(std::uint16_t pid, const HeaderBytes& header, const std::int64_t* pcr,
                           std::int64_t clock);
     void Section(std::uint16_t pid, Bytes section, std::int64_t clock);
     // The arrival time before each packet of 192 bytes.
@@ -126,8 +145,7 @@ private:
     std::uint64_t m_spanStart = 0;
     Bytes m_head;
     Bytes m_tail;
-    Bytes m_buffer;  // headers not yet written
-    Bytes m_packets; // transport packets of the unit being written
+    Bytes m_buffer; // headers not yet written
     bool m_readFailed = false;
     bool m_writeFailed = false;
     std::array<std::uint8_t, 8192> m_continuity;
@@ -258,7 +276,8 @@ void Writer::PackHeader(std::int64_t scr)
     b.insert(b.end(), {0, 0, 1, 0xBA});
     const std::uint32_t rate = m_salvage.muxRate ? m_salvage.muxRate : MUX_RATE;
     if (m_salvage.mpeg1) {
-        PutTimestamp(b, 2, scr);
+        b.resize(b.size() + 5);
+        PutTimestamp(b.data() + b.size() - 5, 2, scr);
         b.push_back(static_cast<std::uint8_t>(0x80 | ((rate >> 15) & 0x7F)));
         b.push_back(static_cast<std::uint8_t>(rate >> 7));
         b.push_back(static_cast<std::uint8_t>(((rate << 1) & 0xFE) | 1));
@@ -308,15 +327,15 @@ void Writer::ProgramUnit(const Unit& unit, const std::int64_t* pts, const std::i
     for (std::size_t done = 0; done < m_unitSize;) {
         const std::size_t size = std::min(m_unitSize - done, MAX_PACKET_PAYLOAD);
         const bool first = done == 0;
-        Bytes prefix;
-        if (privateData)
-            prefix = {info.subStream, static_cast<std::uint8_t>(first ? 1 : 0), 0,
-                      static_cast<std::uint8_t>(first ? 1 : 0)};
-        const Bytes header = PacketHeaderBytes(info.streamId, m_salvage.mpeg1, prefix.size() + size,
-                                               first ? pts : nullptr, first ? dts : nullptr);
+        const std::array<std::uint8_t, 4> prefix = {info.subStream, static_cast<std::uint8_t>(first ? 1 : 0),
+                                                    0, static_cast<std::uint8_t>(first ? 1 : 0)};
+        const std::size_t prefixSize = privateData ? prefix.size() : 0;
+        const HeaderBytes header = PacketHeaderBytes(info.streamId, m_salvage.mpeg1, prefixSize + size,
+                                                     first ? pts : nullptr, first ? dts : nullptr);
         PackHeader(std::max<std::int64_t>(0, (dts ? *dts : *pts) - DELIVERY));
-        m_buffer.insert(m_buffer.end(), header.begin(), header.end());
-        m_buffer.insert(m_buffer.end(), prefix.begin(), prefix.end());
+        m_buffer.insert(m_buffer.end(), header.data(), header.data() + header.size());
+        m_buffer.insert(m_buffer.end(), prefix.begin(),
+                        prefix.begin() + static_cast<std::ptrdiff_t>(prefixSize));
         Emit(size);
         done += size;
     }
@@ -378,17 +397,13 @@ void Writer::ProgramTables(std::int64_t clock)
     Section(pmt, table, clock);
 }
 
-void Writer::TransportPackets(std::uint16_t pid, const Bytes& header, const std::int64_t* pcr,
+void Writer::TransportPackets(std::uint16_t pid, const HeaderBytes& header, const std::int64_t* pcr,
                               std::int64_t clock)
 {
     const std::size_t total = header.size() + m_unitSize;
     Flush();
-    // Room for every packet, one more for the clock reference's place in the first; the room
-    // only grows, so that it is never cleared.
-    const std::size_t room = (total / TS_PAYLOAD + 2) * m_salvage.packetSize;
-    if (m_packets.size() < room)
-        m_packets.resize(room);
-    std::uint8_t* out = m_packets.data();
+    // Room for every packet, one more for the clock reference's place in the first.
+    std::uint8_t* out = m_out.Room((total / TS_PAYLOAD + 2) * m_salvage.packetSize);
     std::size_t at = 0;
     const std::array<std::uint8_t, 4> arrival = ArrivalTime(clock);
     for (std::size_t done = 0; done < total;) {
@@ -437,7 +452,7 @@ void Writer::TransportPackets(std::uint16_t pid, const Bytes& header, const std:
             at += adaptationSize;
         }
         const std::size_t fromHeader = done < header.size() ? std::min(take, header.size() - done) : 0;
-        std::copy_n(header.begin() + static_cast<std::ptrdiff_t>(done), fromHeader, out + at);
+        std::copy_n(header.data() + done, fromHeader, out + at);
         at += fromHeader;
         UnitBytes(take - fromHeader, [&](const std::uint8_t* data, std::size_t size) {
             std::memcpy(out + at, data, size);
@@ -445,7 +460,7 @@ void Writer::TransportPackets(std::uint16_t pid, const Bytes& header, const std:
         });
         done += take;
     }
-    m_writeFailed = !m_out.Write(out, at) || m_writeFailed;
+    m_writeFailed = !m_out.Commit(at) || m_writeFailed;
 }
 
 bool Writer::Write(std::string& error)
@@ -480,7 +495,8 @@ bool Writer::Write(std::string& error)
             if (!started || (video && unit.key))
                 ProgramTables(clock);
             const MpegStreamInfo& info = m_salvage.streams[unit.stream];
-            const Bytes header = PacketHeaderBytes(StreamId(unit.stream), false, m_unitSize, &pts, dtsGiven);
+            const HeaderBytes header =
+                PacketHeaderBytes(StreamId(unit.stream), false, m_unitSize, &pts, dtsGiven);
             TransportPackets(info.pid, header, video ? &clock : nullptr, clock);
         }
         started = true;
