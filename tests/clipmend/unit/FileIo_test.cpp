@@ -136,29 +136,48 @@ TEST(SourceReaderTest, LookAheadKeepsTheWindowUntilTooFewBytesAreLeft)
     EXPECT_EQ(0u, available);
 }
 
-TEST(FileIoTest, WrittenFileReadsBackWithLongAndShortWrites)
+TEST(FileIoTest, WrittenFileReadsBackWithLongAndShortWritesAndBytesMadeInPlace)
 {
     const std::string path = testing::TempDir() + "clipmend-fileio.bin";
     const Bytes large = clipmendtest::Pattern(5 << 20, 1); // above half the sink's buffer
     const Bytes small = clipmendtest::Pattern(1000, 2);
+    // Bytes made in place: within the sink's buffer, past what is left of it, past its size; each
+    // keeps all but 7.
+    const Bytes made = clipmendtest::Pattern(300, 3);
+    const Bytes madeHalf = clipmendtest::Pattern(150 << 10, 4);
+    const Bytes madeLarge = clipmendtest::Pattern(1 << 20, 5);
+    Bytes expected;
     {
         const std::unique_ptr<FileSink> sink = FileSink::Create(path);
         ASSERT_TRUE(sink);
-        EXPECT_TRUE(sink->Write(small.data(), small.size()));
-        EXPECT_TRUE(sink->Write(large.data(), large.size()));
-        EXPECT_TRUE(sink->Write(small.data(), small.size()));
-        EXPECT_EQ(large.size() + 2 * small.size(), sink->Position());
+        const auto write = [&](const Bytes& bytes) {
+            EXPECT_TRUE(sink->Write(bytes.data(), bytes.size()));
+            expected.insert(expected.end(), bytes.begin(), bytes.end());
+        };
+        const auto make = [&](const Bytes& bytes) {
+            std::uint8_t* room = sink->Room(bytes.size());
+            ASSERT_TRUE(room);
+            std::copy(bytes.begin(), bytes.end(), room);
+            EXPECT_TRUE(sink->Commit(bytes.size() - 7));
+            expected.insert(expected.end(), bytes.begin(), bytes.end() - 7);
+        };
+        write(small);
+        make(made);
+        write(large);
+        make(madeLarge);
+        write(small);
+        make(madeHalf);
+        make(madeHalf);
+        EXPECT_EQ(expected.size(), sink->Position());
         EXPECT_TRUE(sink->Close());
     }
     const std::unique_ptr<FileSource> source = FileSource::Open(path);
     ASSERT_TRUE(source);
-    ASSERT_EQ(large.size() + 2 * small.size(), source->Size());
+    ASSERT_EQ(expected.size(), source->Size());
     SourceReader reader(*source, 4096);
     MemorySink copy;
     ASSERT_TRUE(CopyRange(reader, 0, source->Size(), copy));
-    EXPECT_TRUE(std::equal(small.begin(), small.end(), copy.Bytes().begin()));
-    EXPECT_TRUE(std::equal(large.begin(), large.end(), copy.Bytes().begin() + 1000));
-    EXPECT_TRUE(std::equal(small.begin(), small.end(), copy.Bytes().end() - 1000));
+    EXPECT_TRUE(copy.Bytes() == expected);
     Bytes tail(10);
     EXPECT_EQ(10u, source->ReadAt(source->Size() - 10, tail.data(), 20));
     EXPECT_EQ(0u, source->ReadAt(source->Size(), tail.data(), 1));
