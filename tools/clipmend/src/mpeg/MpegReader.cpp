@@ -22,7 +22,8 @@ constexpr std::uint8_t PRIVATE_STREAM_2 = 0xBF;
 // Private stream data of AC-3 audio: a stream number byte, a frame count and a pointer first.
 constexpr std::uint8_t AC3_SUBSTREAMS = 0x80;
 constexpr std::size_t AC3_SUBSTREAM_HEADER = 4;
-constexpr std::size_t HEADER_LOOK = 300; // enough for any packet header
+constexpr std::size_t HEADER_LOOK = 300;  // enough for any packet header
+constexpr std::uint64_t PACK_SIZE = 2048; // as DVDs have them, and most program streams
 constexpr std::uint16_t PAT_PID = 0;
 constexpr std::size_t MAX_SECTION_LENGTH = 1021;
 
@@ -131,6 +132,16 @@ public:
     }
 
 protected:
+    // Room for a piece per packet of about packetSize bytes, up to a bound that keeps the
+    // reservation small where address space is: the list of a large file grows on from there,
+    // without being copied time and again on its way.
+    void ReservePieces(std::uint64_t packetSize)
+    {
+        constexpr std::uint64_t MAX_RESERVED = 1u << 22;
+        m_result.units.pieces.reserve(
+            static_cast<std::size_t>(std::min(m_size / packetSize + 1, MAX_RESERVED)));
+    }
+
     std::size_t AddStream(const MpegStreamInfo& info)
     {
         m_result.streams.push_back(info);
@@ -389,6 +400,7 @@ bool ProgramWalker::Walk(std::string& error)
     m_result.mpeg1 = mpeg1;
     m_result.muxRate = mpeg1 ? ((first[9] & 0x7Fu) << 15 | first[10] << 7 | first[11] >> 1)
                              : (std::uint32_t{first[10]} << 14 | first[11] << 6 | first[12] >> 2);
+    ReservePieces(PACK_SIZE);
     std::optional<Pending> pending;
     std::uint64_t pos = 0;
     while (pos < m_size) {
@@ -658,6 +670,7 @@ bool TransportWalker::Walk(std::string& error)
         error = "no transport stream packets";
         return false;
     }
+    ReservePieces(m_packet);
     // A packet is read once the next one is found in place.
     std::uint64_t pending = NOT_FOUND;
     while (pos < m_size) {

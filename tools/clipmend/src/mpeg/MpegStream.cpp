@@ -648,7 +648,8 @@ void StreamParser::ScanVideo(const std::uint8_t* data, std::size_t size, Units& 
     m_sliceStart = m_fed - size;
     // Start codes that begin in the last bytes before the slice: those bytes with its first.
     const std::size_t carried = std::min(m_recentCount, START_CODE_LOOK - 1);
-    if (carried > 0 && std::memchr(m_recent.data() + (m_recentCount - carried), 0, carried)) {
+    const std::uint8_t* recentEnd = m_recent.data() + m_recentCount;
+    if (std::find(recentEnd - carried, recentEnd, 0) != recentEnd) {
         std::array<std::uint8_t, RECENT + START_CODE_LOOK - 1> joint{};
         std::memcpy(joint.data(), m_recent.data(), m_recentCount);
         const std::size_t jointSize = m_recentCount + std::min(size, START_CODE_LOOK - 1);
