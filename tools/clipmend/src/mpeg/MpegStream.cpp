@@ -55,8 +55,8 @@ bool HevcOpensAccessUnit(int nal)
 }
 
 #if defined(CLIPMEND_VECTOR_SCAN)
-// The scan of FindStartCode as far as whole vectors of sixteen bytes go: the start code's place,
-// found set, or where fewer bytes are left. SSE2 is there on nearly every processor in use; a
+// The scan of FindStartCode as far as runs of thirty-two bytes go: the start code's place, found
+// set, or where fewer bytes are left. SSE2 is there on nearly every processor in use; a
 // 32-bit build, made for older ones too, asks first.
 __attribute__((target("sse2"))) std::size_t FindStartCodeInVectors(const std::uint8_t* data, std::size_t i,
                                                                    std::size_t size, bool& found)
@@ -82,21 +82,6 @@ __attribute__((target("sse2"))) std::size_t FindStartCodeInVectors(const std::ui
             }
         }
         i += 32;
-    }
-    // Sixteen places at a time: where a zero byte is followed by another.
-    while (i + 17 <= size) {
-        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 1));
-        auto pairs = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(here, zero), _mm_cmpeq_epi8(next, zero))));
-        for (; pairs != 0; pairs &= pairs - 1) {
-            const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(pairs));
-            if (at + 3 <= size && data[at + 2] == 1) {
-                found = true;
-                return at;
-            }
-        }
-        i += 16;
     }
     return i;
 }
