@@ -1,4 +1,5 @@
 #include "FileIo.h"
+#include "FileSink.h"
 #include "TestAvi.h"
 
 #include <gtest/gtest.h>
@@ -183,6 +184,18 @@ TEST(FileIoTest, WrittenFileReadsBackWithLongAndShortWritesAndBytesMadeInPlace)
     EXPECT_EQ(0u, source->ReadAt(source->Size(), tail.data(), 1));
     std::remove(path.c_str());
 }
+
+#ifndef _WIN32
+// The bytes go to the file on a second thread; a write that fails there still fails the close.
+TEST(FileIoTest, FullDiskIsReportedByTheClose)
+{
+    const std::unique_ptr<FileSink> sink = FileSink::Create("/dev/full");
+    ASSERT_TRUE(sink);
+    const Bytes bytes = clipmendtest::Pattern(3 << 20, 6);
+    sink->Write(bytes.data(), bytes.size());
+    EXPECT_FALSE(sink->Close());
+}
+#endif
 
 TEST(FileIoTest, MissingFilesAndFoldersAreReported)
 {

@@ -4,6 +4,7 @@
 #include "ClientFile.h"
 #include "Container.h"
 #include "FileIo.h"
+#include "FileSink.h"
 #include "GapList.h"
 #include "OutputName.h"
 #include "Platform.h"

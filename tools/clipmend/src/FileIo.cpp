@@ -29,13 +29,6 @@ bool Tell64(std::FILE* file, std::uint64_t& offset)
     return true;
 }
 
-// Small enough to stay in the processor's cache between the copy into it and the system's copy
-// out of it: a buffer of megabytes made every write cost two trips through memory.
-constexpr std::size_t SINK_BUFFER = 256 << 10;
-// Runs at least this long are written from where they lie: copying them into the buffer first
-// would cost more than the extra system call.
-constexpr std::size_t DIRECT_WRITE = 64 << 10;
-
 } // namespace
 
 const std::uint8_t* ByteSource::Map(std::uint64_t, std::size_t, std::size_t& available)
@@ -189,78 +182,6 @@ const std::uint8_t* SourceReader::PeekAhead(std::uint64_t offset, std::size_t mi
         }
     }
     return PeekUpTo(offset, WindowSize(), available);
-}
-
-FileSink::FileSink(FilePtr file) : m_file(std::move(file)), m_buffer(SINK_BUFFER) {}
-
-std::unique_ptr<FileSink> FileSink::Create(const std::string& path)
-{
-    FilePtr file(std::fopen(path.c_str(), "wb"));
-    if (!file)
-        return nullptr;
-    std::setvbuf(file.get(), nullptr, _IONBF, 0);
-    return std::unique_ptr<FileSink>(new FileSink(std::move(file)));
-}
-
-bool FileSink::Flush()
-{
-    if (m_used > 0 && !m_failed && std::fwrite(m_buffer.data(), 1, m_used, m_file.get()) != m_used)
-        m_failed = true;
-    m_used = 0;
-    return !m_failed;
-}
-
-bool FileSink::Write(const void* data, std::size_t n)
-{
-    if (m_failed || !m_file)
-        return false;
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    m_position += n;
-    // Long runs go to the file straight from where they lie.
-    if (n >= DIRECT_WRITE) {
-        if (Flush() && std::fwrite(bytes, 1, n, m_file.get()) == n)
-            return true;
-        m_failed = true;
-        return false;
-    }
-    while (n > 0) {
-        if (m_used == m_buffer.size() && !Flush())
-            return false;
-        const std::size_t part = std::min(n, m_buffer.size() - m_used);
-        std::memcpy(m_buffer.data() + m_used, bytes, part);
-        m_used += part;
-        bytes += part;
-        n -= part;
-    }
-    return true;
-}
-
-std::uint8_t* FileSink::Room(std::size_t n)
-{
-    m_roomInBuffer = n <= m_buffer.size();
-    if (!m_roomInBuffer)
-        return ByteSink::Room(n);
-    if (m_buffer.size() - m_used < n)
-        Flush();
-    return m_buffer.data() + m_used;
-}
-
-bool FileSink::Commit(std::size_t n)
-{
-    if (!m_roomInBuffer)
-        return ByteSink::Commit(n);
-    m_used += n;
-    m_position += n;
-    return !m_failed && m_file;
-}
-
-bool FileSink::Close()
-{
-    if (!m_file)
-        return false;
-    Flush();
-    const bool closed = std::fclose(m_file.release()) == 0;
-    return closed && !m_failed;
 }
 
 std::uint8_t* ByteSink::Room(std::size_t n)

@@ -147,31 +147,6 @@ private:
     std::vector<std::uint8_t> m_room;
 };
 
-// Buffered writer of a new file; Close reports whether every byte reached the file.
-class FileSink final : public ByteSink
-{
-public:
-    static std::unique_ptr<FileSink> Create(const std::string& path);
-
-    bool Write(const void* data, std::size_t n) override;
-    std::uint64_t Position() const override { return m_position; }
-    std::uint8_t* Room(std::size_t n) override;
-    bool Commit(std::size_t n) override;
-    bool Close();
-
-private:
-    explicit FileSink(FilePtr file);
-    bool Flush();
-
-    bool m_roomInBuffer = false;
-
-    FilePtr m_file;
-    std::vector<std::uint8_t> m_buffer;
-    std::size_t m_used = 0;
-    std::uint64_t m_position = 0;
-    bool m_failed = false;
-};
-
 class MemorySink final : public ByteSink
 {
 public:

@@ -2,6 +2,8 @@
 // The file operations that the C runtime does not offer alike on every system.
 #include "FileIo.h"
 
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -16,5 +18,48 @@ bool MoveReplacing(const std::string& from, const std::string& to);
 
 // True when both names lead to the same existing file.
 bool SameFile(const std::string& a, const std::string& b);
+
+// Reserves disk space for the length bytes of the file from offset on, without making it longer:
+// a file written into space set aside for it costs the system less than one grown write by write.
+// Does nothing where the system cannot.
+void ReserveSpace(std::FILE* file, std::uint64_t offset, std::uint64_t length);
+// Gives back what was reserved past the file's size.
+void ReleaseReserve(std::FILE* file, std::uint64_t size);
+
+// A count that one thread raises and another waits on while it is zero.
+class Semaphore
+{
+public:
+    explicit Semaphore(unsigned count);
+    ~Semaphore();
+    Semaphore(const Semaphore&) = delete;
+    Semaphore& operator=(const Semaphore&) = delete;
+
+    // False when the system could not make it; it must not be used then.
+    bool Usable() const;
+    void Acquire();
+    void Release();
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
+
+// A function run on a thread of its own; the destructor waits until it has returned.
+class Thread
+{
+public:
+    explicit Thread(std::function<void()> work);
+    ~Thread();
+    Thread(const Thread&) = delete;
+    Thread& operator=(const Thread&) = delete;
+
+    // False when the system could not start the thread; the function then never runs.
+    bool Started() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
 
 } // namespace pg::clipmend

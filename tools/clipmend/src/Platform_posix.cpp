@@ -2,8 +2,11 @@
 
 #include <cstdio>
 #include <fcntl.h>
+#include <semaphore>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace pg::clipmend {
@@ -78,6 +81,64 @@ bool SameFile(const std::string& a, const std::string& b)
     };
     return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
            sa.st_ino == sb.st_ino;
+}
+
+void ReserveSpace(std::FILE* file, std::uint64_t offset, std::uint64_t length)
+{
+    // Where the file system cannot reserve, the writes simply grow the file.
+    fallocate(fileno(file), FALLOC_FL_KEEP_SIZE, static_cast<off_t>(offset), static_cast<off_t>(length));
+}
+
+void ReleaseReserve(std::FILE* file, std::uint64_t size)
+{
+    if (ftruncate(fileno(file), static_cast<off_t>(size)) != 0)
+        return; // the space stays the file's until it is deleted; its bytes are right
+}
+
+struct Semaphore::State
+{
+    explicit State(unsigned count) : semaphore(count) {}
+    std::counting_semaphore<> semaphore;
+};
+
+Semaphore::Semaphore(unsigned count) : m_state(std::make_unique<State>(count)) {}
+Semaphore::~Semaphore() = default;
+bool Semaphore::Usable() const
+{
+    return true;
+}
+void Semaphore::Acquire()
+{
+    m_state->semaphore.acquire();
+}
+void Semaphore::Release()
+{
+    m_state->semaphore.release();
+}
+
+struct Thread::State
+{
+    std::thread thread;
+};
+
+Thread::Thread(std::function<void()> work) : m_state(std::make_unique<State>())
+{
+    try {
+        m_state->thread = std::thread(std::move(work));
+    } catch (const std::system_error&) {
+        // Not started: Started() says so, and the caller does the work itself.
+    }
+}
+
+Thread::~Thread()
+{
+    if (m_state->thread.joinable())
+        m_state->thread.join();
+}
+
+bool Thread::Started() const
+{
+    return m_state->thread.joinable();
 }
 
 } // namespace pg::clipmend

@@ -1,6 +1,8 @@
 #include "Platform.h"
 
 #include <windows.h>
+#include <climits>
+#include <process.h>
 
 namespace pg::clipmend {
 
@@ -20,6 +22,16 @@ public:
     }
     OwnedHandle(const OwnedHandle&) = delete;
     OwnedHandle& operator=(const OwnedHandle&) = delete;
+    OwnedHandle(OwnedHandle&& other) noexcept : m_handle(other.Release()) {}
+    OwnedHandle& operator=(OwnedHandle&& other) noexcept
+    {
+        if (this != &other) {
+            if (Valid())
+                CloseHandle(m_handle);
+            m_handle = other.Release();
+        }
+        return *this;
+    }
 
     bool Valid() const { return m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE; }
     HANDLE Get() const { return m_handle; }
@@ -104,6 +116,66 @@ bool SameFile(const std::string& a, const std::string& b)
         return false;
     return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
            ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+// The file grows write by write: reserving space without making the file longer takes a call
+// that Windows XP does not have.
+void ReserveSpace(std::FILE*, std::uint64_t, std::uint64_t) {}
+void ReleaseReserve(std::FILE*, std::uint64_t) {}
+
+struct Semaphore::State
+{
+    OwnedHandle semaphore;
+};
+
+Semaphore::Semaphore(unsigned count) : m_state(std::make_unique<State>())
+{
+    m_state->semaphore = OwnedHandle(CreateSemaphoreA(nullptr, static_cast<LONG>(count), LONG_MAX, nullptr));
+}
+
+Semaphore::~Semaphore() = default;
+bool Semaphore::Usable() const
+{
+    return m_state->semaphore.Valid();
+}
+void Semaphore::Acquire()
+{
+    WaitForSingleObject(m_state->semaphore.Get(), INFINITE);
+}
+void Semaphore::Release()
+{
+    ReleaseSemaphore(m_state->semaphore.Get(), 1, nullptr);
+}
+
+struct Thread::State
+{
+    std::function<void()> work;
+    OwnedHandle thread;
+
+    static unsigned __stdcall Run(void* state)
+    {
+        static_cast<State*>(state)->work();
+        return 0;
+    }
+};
+
+Thread::Thread(std::function<void()> work) : m_state(std::make_unique<State>())
+{
+    m_state->work = std::move(work);
+    // The C runtime's own start, as the thread writes through it.
+    m_state->thread = OwnedHandle(
+        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, State::Run, m_state.get(), 0, nullptr)));
+}
+
+Thread::~Thread()
+{
+    if (Started())
+        WaitForSingleObject(m_state->thread.Get(), INFINITE);
+}
+
+bool Thread::Started() const
+{
+    return m_state->thread.Valid();
 }
 
 } // namespace pg::clipmend

@@ -1,0 +1,134 @@
+#include "FileSink.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace pg::clipmend {
+
+FileSink::FileSink(FilePtr file) : m_file(std::move(file))
+{
+    for (std::vector<std::uint8_t>& buffer : m_buffers)
+        buffer.resize(BUFFER_SIZE);
+    if (m_free.Usable() && m_handed.Usable()) {
+        m_writer = std::make_unique<Thread>([this] { WriteHanded(); });
+        if (!m_writer->Started())
+            m_writer.reset();
+    }
+}
+
+FileSink::~FileSink()
+{
+    Stop();
+}
+
+std::unique_ptr<FileSink> FileSink::Create(const std::string& path)
+{
+    FilePtr file(std::fopen(path.c_str(), "wb"));
+    if (!file)
+        return nullptr;
+    // Whole buffers go to the file; the C runtime's own would only copy them again.
+    std::setvbuf(file.get(), nullptr, _IONBF, 0);
+    return std::unique_ptr<FileSink>(new FileSink(std::move(file)));
+}
+
+void FileSink::WriteOut(const std::uint8_t* data, std::size_t n)
+{
+    if (m_failed)
+        return;
+    if (m_written + n > m_reserved) {
+        m_reserved = m_written + n + RESERVE_STEP;
+        ReserveSpace(m_file.get(), m_written, m_reserved - m_written);
+    }
+    if (std::fwrite(data, 1, n, m_file.get()) == n)
+        m_written += n;
+    else
+        m_failed = true;
+}
+
+void FileSink::WriteHanded()
+{
+    for (std::size_t next = 0;; next = (next + 1) % BUFFERS) {
+        m_handed.Acquire();
+        if (m_lengths[next] == 0)
+            return;
+        WriteOut(m_buffers[next].data(), m_lengths[next]);
+        m_free.Release();
+    }
+}
+
+void FileSink::Hand()
+{
+    if (m_used == 0)
+        return;
+    if (!m_writer) {
+        WriteOut(m_buffers[m_filling].data(), m_used);
+        m_used = 0;
+        return;
+    }
+    m_lengths[m_filling] = m_used;
+    m_handed.Release();
+    m_filling = (m_filling + 1) % BUFFERS;
+    m_free.Acquire();
+    m_used = 0;
+}
+
+void FileSink::Stop()
+{
+    if (m_file)
+        Hand();
+    if (!m_writer)
+        return;
+    m_lengths[m_filling] = 0;
+    m_handed.Release();
+    m_writer.reset();
+}
+
+bool FileSink::Write(const void* data, std::size_t n)
+{
+    if (m_failed || !m_file)
+        return false;
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    m_position += n;
+    while (n > 0) {
+        if (m_used == BUFFER_SIZE)
+            Hand();
+        const std::size_t part = std::min(n, BUFFER_SIZE - m_used);
+        std::memcpy(m_buffers[m_filling].data() + m_used, bytes, part);
+        m_used += part;
+        bytes += part;
+        n -= part;
+    }
+    return true;
+}
+
+std::uint8_t* FileSink::Room(std::size_t n)
+{
+    m_roomInBuffer = n <= BUFFER_SIZE;
+    if (!m_roomInBuffer)
+        return ByteSink::Room(n);
+    if (BUFFER_SIZE - m_used < n)
+        Hand();
+    return m_buffers[m_filling].data() + m_used;
+}
+
+bool FileSink::Commit(std::size_t n)
+{
+    if (!m_roomInBuffer)
+        return ByteSink::Commit(n);
+    m_used += n;
+    m_position += n;
+    return !m_failed && m_file;
+}
+
+bool FileSink::Close()
+{
+    if (!m_file)
+        return false;
+    Stop();
+    if (m_reserved > m_written)
+        ReleaseReserve(m_file.get(), m_written);
+    const bool closed = std::fclose(m_file.release()) == 0;
+    return closed && !m_failed;
+}
+
+} // namespace pg::clipmend
