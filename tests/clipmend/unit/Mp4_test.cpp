@@ -3,6 +3,7 @@
 #include "Mp4Container.h"
 #include "Mp4Reader.h"
 #include "Mp4Writer.h"
+#include "TakenRanges.h"
 #include "TestAvi.h"
 #include "TestIo.h"
 
@@ -165,8 +166,23 @@ TEST_F(Mp4File, SampleThatDidNotArriveCostsTheFramesUpToTheNextSyncSample)
     options.gaps = {{m_offset[6] + 5, m_offset[6] + 6}};
     MemorySource source(file);
     SourceReader reader(source, 256);
-    const auto container = CreateMp4Container();
+    // The file's halves are judged as the tool's second thread may judge them: the second half
+    // first, each with a reader of its own. The outcome is the one of a single pass.
+    SalvageOptions split = options;
+    split.bothHalves = [&file](const std::function<void(SourceReader&, int)>& work) {
+        for (int half : {1, 0}) {
+            MemorySource own(file);
+            SourceReader ownReader(own, 256);
+            work(ownReader, half);
+        }
+    };
+    const auto splitContainer = CreateMp4Container();
     std::string error;
+    RunSummary splitSummary;
+    ASSERT_TRUE(splitContainer->Read(reader, split, error)) << error;
+    ASSERT_TRUE(splitContainer->Select({1, 0}, splitSummary, error)) << error;
+
+    const auto container = CreateMp4Container();
     RunSummary summary;
     ASSERT_TRUE(container->Read(reader, options, error)) << error;
     ASSERT_TRUE(container->Select({1, 0}, summary, error)) << error;
@@ -175,6 +191,8 @@ TEST_F(Mp4File, SampleThatDidNotArriveCostsTheFramesUpToTheNextSyncSample)
     EXPECT_EQ(summary.undecodableFrames, 2u);
     EXPECT_EQ(summary.damage.dropped, 2u);
     EXPECT_EQ(summary.damage.damagedRegions, 2u);
+    EXPECT_EQ(splitSummary.usableFrames, summary.usableFrames);
+    EXPECT_EQ(splitSummary.undecodableFrames, summary.undecodableFrames);
 
     // What is written reads back as the usable frames, each keeping its time and offsets.
     MemorySink sink;
@@ -202,6 +220,26 @@ TEST_F(Mp4File, ZerosRunningIntoTheLastBytesOfASampleAreAHole)
     EXPECT_EQ(salvage.report.dropped, 1u);
     for (const Mp4Sample& s : salvage.samples)
         EXPECT_NE(s.offset, m_offset[3]);
+}
+
+TEST(Mp4TakenRangesTest, OverlapsAreFoundWhetherRangesCameInOrderOrNot)
+{
+    TakenRanges taken;
+    taken.Add(100, 200);
+    taken.Add(300, 400);
+    taken.Add(300, 350); // the first to begin at 300 stays
+    EXPECT_FALSE(taken.Overlaps(200, 300));
+    EXPECT_TRUE(taken.Overlaps(399, 500));
+    EXPECT_TRUE(taken.Overlaps(50, 101));
+    taken.Add(0, 50); // out of order: the ranges before it must stay known
+    for (const auto& [begin, end, overlaps] :
+         std::initializer_list<std::tuple<int, int, bool>>{{40, 60, true},
+                                                           {50, 100, false},
+                                                           {150, 160, true},
+                                                           {250, 260, false},
+                                                           {380, 390, true},
+                                                           {400, 450, false}})
+        EXPECT_EQ(taken.Overlaps(begin, end), overlaps) << begin;
 }
 
 TEST(Mp4SoundTest, DamageCostsUncompressedSoundOnlyTheFramesItTouches)

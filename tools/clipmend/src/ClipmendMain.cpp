@@ -98,6 +98,24 @@ ProgressFunction Printer(Console& console, ProgressMeter& meter)
     };
 }
 
+// Work that splits in two: the second half runs on a thread of its own, with a view of the input
+// of its own, as a reader is no place for two threads.
+void BothHalves(const std::string& input, SourceReader& reader,
+                const std::function<void(SourceReader&, int)>& work)
+{
+    const std::unique_ptr<ByteSource> second = OpenMappedFile(input);
+    if (!second) {
+        work(reader, 0);
+        work(reader, 1);
+        return;
+    }
+    SourceReader secondReader(*second);
+    Thread helper([&] { work(secondReader, 1); });
+    work(reader, 0);
+    if (!helper.Started())
+        work(secondReader, 1);
+}
+
 int Fail(Console& console, const Arguments& args, int code, const std::string& message)
 {
     console.Finish("Error: " + message + "\n", args.unattended);
@@ -128,6 +146,9 @@ int Run(const Arguments& args, Console& console)
     options.gaps = GapsOf(args.input, console);
     ProgressMeter scanMeter("Scanning bytes");
     options.progress = Printer(console, scanMeter);
+    options.bothHalves = [&](const std::function<void(SourceReader&, int)>& work) {
+        BothHalves(args.input, reader, work);
+    };
     std::string error;
     if (!container->Read(reader, options, error))
         return Fail(console, args, EXIT_INPUT, Quoted(args.input) + ": " + error);

@@ -24,6 +24,10 @@ struct SalvageOptions
     std::vector<ByteRange> gaps;
     // Told now and then how far the walk has come (bytes done, bytes in all).
     ProgressFunction progress;
+    // Runs work for both halves of a job at once where the system can, each half with a reader
+    // of the input of its own (the half's number second), and returns when both are done. Unset,
+    // the reader does one half after the other.
+    std::function<void(const std::function<void(SourceReader&, int)>& work)> bothHalves;
 };
 
 struct OutputOptions

@@ -1,4 +1,5 @@
 #include "Mp4Reader.h"
+#include "TakenRanges.h"
 
 #include <algorithm>
 #include <bit>
@@ -98,6 +99,7 @@ struct TrackIndex
     std::uint32_t defaultDuration = 0, defaultSize = 0, defaultFlags = 0;
     std::int64_t nextTime = 0;
     std::vector<Mp4Sample> samples;      // found in the index, arrived or not, in decoding order
+    std::vector<std::uint8_t> arrived;   // per sample: whether it is whole and fits its codec
     std::vector<std::uint32_t> baseRuns; // per sample: damaged regions of the fragment walk before it
 };
 
@@ -114,6 +116,51 @@ struct FrameRange
     std::uint32_t first = 0;
     std::uint32_t end = 0;
 };
+
+// Whether the sample holds a run of zeros as long as a hole leaves. Runs are counted a word at a
+// time: the zero bytes at each end of a word that is not all zeros close or open one.
+bool HasHoleZeros(SourceReader& in, std::uint64_t offset, std::uint32_t size)
+{
+    std::uint64_t run = 0;
+    std::uint64_t done = 0;
+    while (done < size) {
+        std::size_t available = 0;
+        const std::uint8_t* p = in.PeekUpTo(offset + done, size - done, available);
+        if (!p || available == 0)
+            return true;
+        std::size_t i = 0;
+        for (; i + 8 <= available; i += 8) {
+            // Words whose last byte is not zero neither hold nor end a long run: the usual case,
+            // told by a look at four of them at once.
+            if (run == 0 && i + 32 <= available && p[i + 7] && p[i + 15] && p[i + 23] && p[i + 31]) {
+                i += 24;
+                continue;
+            }
+            std::uint64_t word = 0;
+            std::memcpy(&word, p + i, sizeof word);
+            // Told at once: the bytes after the last whole word may end the run before a look.
+            if (word == 0) {
+                run += 8;
+                if (run >= HOLE_ZEROS)
+                    return true;
+                continue;
+            }
+            if constexpr (std::endian::native == std::endian::big)
+                word = __builtin_bswap64(word);
+            // Little-endian: the first byte in memory is the lowest.
+            if (run + static_cast<std::uint64_t>(std::countr_zero(word) / 8) >= HOLE_ZEROS)
+                return true;
+            run = static_cast<std::uint64_t>(std::countl_zero(word) / 8);
+        }
+        for (; i < available; ++i) {
+            run = p[i] == 0 ? run + 1 : 0;
+            if (run >= HOLE_ZEROS)
+                return true;
+        }
+        done += available;
+    }
+    return run >= HOLE_ZEROS;
+}
 
 class Walker
 {
@@ -136,12 +183,14 @@ private:
     std::uint64_t Resync(std::uint64_t from);
     bool IsFragmentStart(std::uint64_t pos);
     void Sort();
-    bool Arrived(const Mp4Sample& sample, const TrackIndex& index);
+    bool Arrived(SourceReader& in, const Mp4Sample& sample, const TrackIndex& index) const;
     std::vector<FrameRange> LostFrames(const Mp4Sample& piece);
-    bool HasHoleZeros(std::uint64_t offset, std::uint32_t size);
+    // Which samples arrived, a flag per sample of each track; the samples in the file's two
+    // halves are judged side by side where the system can.
+    void JudgeSamples();
     // Whether the size bytes at offset (a few) are all there and zero.
     bool AllZeros(std::uint64_t offset, std::uint64_t size);
-    bool NalUnitsFit(const Mp4Sample& sample, std::size_t lengthSize);
+    static bool NalUnitsFit(SourceReader& in, const Mp4Sample& sample, std::size_t lengthSize);
     const ByteRange* GapAt(std::uint64_t pos) const { return GapOverlapping(m_options.gaps, pos, pos + 1); }
     void ReportProgress(std::uint64_t pos);
 
@@ -671,51 +720,6 @@ void Walker::ReportProgress(std::uint64_t pos)
     m_nextProgress = pos + std::max<std::uint64_t>(m_size / PROGRESS_STEPS, 1);
 }
 
-// Whether the sample holds a run of zeros as long as a hole leaves. Runs are counted a word at a
-// time: the zero bytes at each end of a word that is not all zeros close or open one.
-bool Walker::HasHoleZeros(std::uint64_t offset, std::uint32_t size)
-{
-    std::uint64_t run = 0;
-    std::uint64_t done = 0;
-    while (done < size) {
-        std::size_t available = 0;
-        const std::uint8_t* p = m_in.PeekUpTo(offset + done, size - done, available);
-        if (!p || available == 0)
-            return true;
-        std::size_t i = 0;
-        for (; i + 8 <= available; i += 8) {
-            // Words whose last byte is not zero neither hold nor end a long run: the usual case,
-            // told by a look at four of them at once.
-            if (run == 0 && i + 32 <= available && p[i + 7] && p[i + 15] && p[i + 23] && p[i + 31]) {
-                i += 24;
-                continue;
-            }
-            std::uint64_t word = 0;
-            std::memcpy(&word, p + i, sizeof word);
-            // Told at once: the bytes after the last whole word may end the run before a look.
-            if (word == 0) {
-                run += 8;
-                if (run >= HOLE_ZEROS)
-                    return true;
-                continue;
-            }
-            if constexpr (std::endian::native == std::endian::big)
-                word = __builtin_bswap64(word);
-            // Little-endian: the first byte in memory is the lowest.
-            if (run + static_cast<std::uint64_t>(std::countr_zero(word) / 8) >= HOLE_ZEROS)
-                return true;
-            run = static_cast<std::uint64_t>(std::countl_zero(word) / 8);
-        }
-        for (; i < available; ++i) {
-            run = p[i] == 0 ? run + 1 : 0;
-            if (run >= HOLE_ZEROS)
-                return true;
-        }
-        done += available;
-    }
-    return run >= HOLE_ZEROS;
-}
-
 bool Walker::AllZeros(std::uint64_t offset, std::uint64_t size)
 {
     const std::uint8_t* p = m_in.Peek(offset, static_cast<std::size_t>(size));
@@ -724,13 +728,13 @@ bool Walker::AllZeros(std::uint64_t offset, std::uint64_t size)
 
 // Whether the sample splits into NAL units as their length fields say, each with a header that
 // can be and a last byte that is not zero, as the units' stop bit makes it.
-bool Walker::NalUnitsFit(const Mp4Sample& sample, std::size_t lengthSize)
+bool Walker::NalUnitsFit(SourceReader& in, const Mp4Sample& sample, std::size_t lengthSize)
 {
     std::uint64_t pos = 0;
     while (pos < sample.size) {
         if (sample.size - pos < lengthSize + 1)
             return false;
-        const std::uint8_t* p = m_in.Peek(sample.offset + pos, lengthSize + 1);
+        const std::uint8_t* p = in.Peek(sample.offset + pos, lengthSize + 1);
         if (!p)
             return false;
         std::uint64_t length = 0;
@@ -739,29 +743,56 @@ bool Walker::NalUnitsFit(const Mp4Sample& sample, std::size_t lengthSize)
         if (length == 0 || length > sample.size - pos - lengthSize || (p[lengthSize] & 0x80))
             return false;
         pos += lengthSize + length;
-        const std::uint8_t* last = m_in.Peek(sample.offset + pos - 1, 1);
+        const std::uint8_t* last = in.Peek(sample.offset + pos - 1, 1);
         if (!last || *last == 0)
             return false;
     }
     return true;
 }
 
-bool Walker::Arrived(const Mp4Sample& s, const TrackIndex& index)
+void Walker::JudgeSamples()
 {
-    if (s.size == 0 || s.size > MAX_SAMPLE_SIZE || !Whole(s.offset, s.size) || HasHoleZeros(s.offset, s.size))
+    for (TrackIndex& t : m_tracks)
+        t.arrived.assign(t.samples.size(), 0);
+    const std::uint64_t middle = m_size / 2;
+    const auto judge = [&](SourceReader& in, int half) {
+        for (TrackIndex& t : m_tracks)
+            for (std::size_t k = 0; k < t.samples.size(); ++k) {
+                const Mp4Sample& s = t.samples[k];
+                if ((s.offset < middle) != (half == 0) || s.offset >= m_size)
+                    continue;
+                t.arrived[k] = Arrived(in, s, t);
+                // Only the first half's worker tells, as it runs on the caller's thread; the
+                // other half is about as far along.
+                if (half == 0)
+                    ReportProgress(std::min(s.offset * 2, m_size));
+            }
+    };
+    if (m_options.bothHalves) {
+        m_options.bothHalves(judge);
+    } else {
+        judge(m_in, 0);
+        judge(m_in, 1);
+    }
+}
+
+bool Walker::Arrived(SourceReader& in, const Mp4Sample& s, const TrackIndex& index) const
+{
+    if (s.size == 0 || s.size > MAX_SAMPLE_SIZE || !Whole(s.offset, s.size) ||
+        HasHoleZeros(in, s.offset, s.size))
         return false;
     // Copied out: the second look may move the window the first one pointed into.
     std::uint8_t head[3] = {1, 1, 1};
-    const std::uint8_t* first = m_in.Peek(s.offset, std::min<std::size_t>(s.size, 3));
+    const std::uint8_t* first = in.Peek(s.offset, std::min<std::size_t>(s.size, 3));
     if (!first)
         return false;
     std::copy(first, first + std::min<std::size_t>(s.size, 3), head);
-    const std::uint8_t* last = m_in.Peek(s.offset + s.size - 1, 1);
+    const std::uint8_t* last = in.Peek(s.offset + s.size - 1, 1);
     if (!last)
         return false;
     switch (index.codec) {
     case Codec::NAL_UNITS:
-        return NalUnitsFit(s, index.nalLength);
+        return NalUnitsFit(in, s, index.nalLength);
     case Codec::MPEG4_VISUAL:
         return s.size >= 3 && head[0] == 0 && head[1] == 0 && head[2] == 1 && *last != 0;
     case Codec::AAC:
@@ -836,7 +867,7 @@ void Walker::Sort()
     // Bytes the samples taken hold, by where they begin: an index that puts another sample over
     // them is damaged (a fragment read twice, tables that make no sense), and the written file
     // would hold the bytes twice.
-    std::map<std::uint64_t, std::uint64_t> taken;
+    TakenRanges taken;
     const auto drop = [&](std::size_t track, std::uint64_t bytes) {
         ++lost[track];
         ++report.dropped;
@@ -849,7 +880,7 @@ void Walker::Sort()
         if (inDamage)
             ++report.resynchronised;
         inDamage = false;
-        taken.emplace(s.offset, s.offset + s.size);
+        taken.Add(s.offset, s.offset + s.size);
         s.track = static_cast<std::uint32_t>(track);
         s.run = lost[track] + m_tracks[track].baseRuns[k];
         m_result.samples.push_back(s);
@@ -868,9 +899,8 @@ void Walker::Sort()
         ReportProgress(std::min(s.offset, m_size));
         if (s.offset >= m_size)
             continue; // not downloaded yet, as everything after it
-        auto after = taken.lower_bound(s.offset + s.size);
-        const bool overlaps = after != taken.begin() && std::prev(after)->second > s.offset;
-        const bool arrived = !overlaps && Arrived(s, m_tracks[best]);
+        const bool overlaps = taken.Overlaps(s.offset, s.offset + s.size);
+        const bool arrived = !overlaps && m_tracks[best].arrived[k];
         // Uncompressed sound (every sample a run of whole frames, as settled before the sort) is
         // judged by its frames, a piece of one frame as a longer one, so that silence is not taken
         // for a hole: the written file holds pieces of any length.
@@ -998,6 +1028,7 @@ bool Walker::Run(std::string& error)
                 return s.size == std::uint64_t{s.frames} * t.track.frameSize;
             }))
             t.track.frameSize = 0;
+    JudgeSamples();
     Sort();
     for (const TrackIndex& t : m_tracks)
         m_result.tracks.push_back(t.track);
