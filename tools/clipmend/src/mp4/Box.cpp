@@ -4,14 +4,16 @@ namespace pg::clipmend::mp4 {
 
 void Put16(Bytes& out, std::uint32_t value)
 {
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
-    out.push_back(static_cast<std::uint8_t>(value));
+    const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
+    out.insert(out.end(), bytes, bytes + 2);
 }
 
 void Put32(Bytes& out, std::uint32_t value)
 {
-    Put16(out, value >> 16);
-    Put16(out, value & 0xFFFF);
+    const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(value >> 24),
+                                   static_cast<std::uint8_t>(value >> 16),
+                                   static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
+    out.insert(out.end(), bytes, bytes + 4);
 }
 
 void Put64(Bytes& out, std::uint64_t value)

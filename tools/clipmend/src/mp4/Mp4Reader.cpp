@@ -470,6 +470,8 @@ bool Walker::ExpandTables(TrackIndex& index)
         if (fixed == 0 && count > (index.stsz.size - 8) / 4)
             return false;
         if (fixed == 0)
+            sizes.reserve(count);
+        if (fixed == 0)
             for (std::uint32_t i = 0; i < count; ++i)
                 sizes.push_back(Get32(index.stsz.data + 8 + 4 * i));
     } else if (index.stz2.size >= 8) {
@@ -498,6 +500,11 @@ bool Walker::ExpandTables(TrackIndex& index)
 
     std::vector<Mp4Sample>& samples = index.samples;
     std::vector<std::uint32_t> firsts; // per piece: its first sample's number, from 0
+    // A table of sizes bounds the count by its own length; a fixed size does not.
+    if (!sizes.empty()) {
+        samples.reserve(std::min<std::uint64_t>(count, MAX_SAMPLES - m_sampleCount));
+        firsts.reserve(samples.capacity());
+    }
     std::uint32_t done = 0;
     const std::uint32_t runs = index.stsc.Entries(12);
     for (std::uint32_t r = 0; r < runs && done < count; ++r) {
@@ -868,6 +875,10 @@ void Walker::Sort()
     // them is damaged (a fragment read twice, tables that make no sense), and the written file
     // would hold the bytes twice.
     TakenRanges taken;
+    std::size_t total = 0;
+    for (const TrackIndex& t : m_tracks)
+        total += t.samples.size();
+    m_result.samples.reserve(total);
     const auto drop = [&](std::size_t track, std::uint64_t bytes) {
         ++lost[track];
         ++report.dropped;
