@@ -1,5 +1,5 @@
 #pragma once
-// The file operations that the C runtime does not offer alike on every system.
+// The file operations and threads that the C runtime does not offer alike on every system.
 #include "FileIo.h"
 
 #include <cstdio>
