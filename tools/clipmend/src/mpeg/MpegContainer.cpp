@@ -215,13 +215,30 @@ bool MpegContainer::Select(const SpanRequest& request, RunSummary& summary, std:
     std::stable_sort(chosenUnits.begin(), chosenUnits.end(),
                      [&](std::size_t a, std::size_t b) { return order[a] < order[b]; });
     // Sound starts where a decoder can start it: LOAS sound at a frame with its configuration,
-    // the first in the order written, which is not the file's where times jump back.
+    // the first in the order written, which is not the file's where times jump back. And where a
+    // reader searching the written stream from its start takes a frame: where the frame after it
+    // has its rate (or either has none), as a header alone may be chance.
+    constexpr std::int64_t NO_NEXT = -1;
+    std::vector<std::int64_t> nextRate(chosenUnits.size(), NO_NEXT);
+    std::vector<std::int64_t> following(m_salvage.streams.size(), NO_NEXT);
+    for (std::size_t k = chosenUnits.size(); k-- > 0;) {
+        const Unit& u = units[chosenUnits[k]];
+        nextRate[k] = following[u.stream];
+        following[u.stream] = u.rate;
+    }
     std::vector<bool> soundStarted(m_salvage.streams.size(), false);
-    std::erase_if(chosenUnits, [&](std::size_t i) {
-        const Unit& u = units[i];
-        soundStarted[u.stream] = soundStarted[u.stream] || u.key;
-        return u.stream != video && !soundStarted[u.stream];
-    });
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < chosenUnits.size(); ++k) {
+        const Unit& u = units[chosenUnits[k]];
+        if (u.stream != video && !soundStarted[u.stream]) {
+            soundStarted[u.stream] = u.key && (nextRate[k] == NO_NEXT || nextRate[k] == 0 || u.rate == 0 ||
+                                               nextRate[k] == static_cast<std::int64_t>(u.rate));
+            if (!soundStarted[u.stream])
+                continue;
+        }
+        chosenUnits[kept++] = chosenUnits[k];
+    }
+    chosenUnits.resize(kept);
     m_plan.origin = std::numeric_limits<std::int64_t>::max();
     for (std::size_t i : chosenUnits)
         m_plan.origin = std::min({m_plan.origin, units[i].pts, units[i].dts});

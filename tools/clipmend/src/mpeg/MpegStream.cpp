@@ -473,6 +473,8 @@ void StreamParser::Emit(std::size_t length, Units& out)
 {
     AudioFrame frame;
     ReadAudioFrame(m_codec, m_bytes.data(), frame);
+    Unit unit;
+    unit.rate = frame.rate;
     // A LOAS frame without a configuration is timed by the last one that had it; before the
     // first, nothing tells its length in time. Nor can a decoder start at it.
     const bool configured = frame.rate > 0;
@@ -480,7 +482,6 @@ void StreamParser::Emit(std::size_t length, Units& out)
         m_configured = frame;
     else
         frame = m_configured;
-    Unit unit;
     unit.key = configured;
     unit.duration = frame.rate > 0 ? static_cast<std::int64_t>(frame.samples) * CLOCK / frame.rate : 0;
     const bool timed = frame.rate > 0 && TimeUnit(unit);

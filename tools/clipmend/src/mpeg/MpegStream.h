@@ -51,6 +51,7 @@ struct Unit
     std::uint32_t run = 0;
     bool key = false;          // decoding can start at it
     bool closed = false;       // a keyframe no later picture needs anything before
+    std::uint32_t rate = 0;    // sound: the sample rate its header gives; 0 where it gives none
     std::int64_t pts = 0;      // ticks, on one timeline for all streams
     std::int64_t dts = 0;      // ticks
     std::int64_t duration = 0; // ticks; 0 for video pictures, timed by their neighbours
