@@ -98,12 +98,21 @@ ProgressFunction Printer(Console& console, ProgressMeter& meter)
     };
 }
 
+// The input mapped where the system maps files cheaply, read through a window where not.
+std::unique_ptr<ByteSource> OpenInput(const std::string& path)
+{
+    std::unique_ptr<ByteSource> source = OpenMappedFile(path);
+    if (!source)
+        source = FileSource::FromStream(pg::OpenClientFile(path));
+    return source;
+}
+
 // Work that splits in two: the second half runs on a thread of its own, with a view of the input
 // of its own, as a reader is no place for two threads.
 void BothHalves(const std::string& input, SourceReader& reader,
                 const std::function<void(SourceReader&, int)>& work)
 {
-    const std::unique_ptr<ByteSource> second = OpenMappedFile(input);
+    const std::unique_ptr<ByteSource> second = OpenInput(input);
     if (!second) {
         work(reader, 0);
         work(reader, 1);
@@ -124,9 +133,7 @@ int Fail(Console& console, const Arguments& args, int code, const std::string& m
 
 int Run(const Arguments& args, Console& console)
 {
-    std::unique_ptr<ByteSource> source = OpenMappedFile(args.input);
-    if (!source)
-        source = FileSource::FromStream(pg::OpenClientFile(args.input));
+    const std::unique_ptr<ByteSource> source = OpenInput(args.input);
     if (!source)
         return Fail(console, args, EXIT_INPUT, "cannot open input file " + Quoted(args.input));
     if (SameFile(args.input, args.output))

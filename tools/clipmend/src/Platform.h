@@ -9,8 +9,9 @@
 
 namespace pg::clipmend {
 
-// The input mapped into memory, read-only: its bytes are used where they lie instead of being
-// copied into a buffer. Null when the file cannot be mapped; reading it is the way then.
+// The input mapped into memory, read-only, where the system maps files for less than it copies
+// them: its bytes are used where they lie instead of being copied into a buffer. Null elsewhere,
+// and when the file cannot be mapped; reading it is the way then.
 std::unique_ptr<ByteSource> OpenMappedFile(const std::string& path);
 
 // Renames from to to, replacing a file that already has that name.

