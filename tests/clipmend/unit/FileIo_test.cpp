@@ -177,12 +177,39 @@ TEST(FileIoTest, WrittenFileReadsBackWithLongAndShortWritesAndBytesMadeInPlace)
     ASSERT_EQ(expected.size(), source->Size());
     SourceReader reader(*source, 4096);
     MemorySink copy;
-    ASSERT_TRUE(CopyRange(reader, 0, source->Size(), copy));
+    ASSERT_TRUE(copy.CopyFrom(reader, 0, source->Size()));
     EXPECT_TRUE(copy.Bytes() == expected);
     Bytes tail(10);
     EXPECT_EQ(10u, source->ReadAt(source->Size() - 10, tail.data(), 20));
     EXPECT_EQ(0u, source->ReadAt(source->Size(), tail.data(), 1));
+
+    // Ranges of a file that is read go straight into the sink's buffers, between other writes.
+    const std::string copyPath = testing::TempDir() + "clipmend-fileio-copy.bin";
+    Bytes copied;
+    {
+        const std::unique_ptr<FileSink> sink = FileSink::Create(copyPath);
+        ASSERT_TRUE(sink);
+        const auto take = [&](std::uint64_t offset, std::size_t n) {
+            EXPECT_TRUE(sink->CopyFrom(reader, offset, n));
+            copied.insert(copied.end(), expected.begin() + static_cast<std::ptrdiff_t>(offset),
+                          expected.begin() + static_cast<std::ptrdiff_t>(offset + n));
+        };
+        take(17, 600 << 10); // across two of the sink's buffers
+        EXPECT_TRUE(sink->Write(small.data(), small.size()));
+        copied.insert(copied.end(), small.begin(), small.end());
+        take(expected.size() - 1000, 1000);
+        EXPECT_EQ(copied.size(), sink->Position());
+        EXPECT_FALSE(sink->CopyFrom(reader, expected.size() - 10, 20));
+        EXPECT_TRUE(sink->Close());
+    }
+    const std::unique_ptr<FileSource> copySource = FileSource::Open(copyPath);
+    ASSERT_TRUE(copySource);
+    SourceReader copyReader(*copySource);
+    MemorySink readBack;
+    ASSERT_TRUE(readBack.CopyFrom(copyReader, 0, copySource->Size()));
+    EXPECT_TRUE(readBack.Bytes() == copied);
     std::remove(path.c_str());
+    std::remove(copyPath.c_str());
 }
 
 #ifndef _WIN32

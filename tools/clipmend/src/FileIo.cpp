@@ -203,13 +203,13 @@ bool MemorySink::Write(const void* data, std::size_t n)
     return true;
 }
 
-bool CopyRange(SourceReader& reader, std::uint64_t offset, std::uint64_t n, ByteSink& sink)
+bool ByteSink::CopyFrom(SourceReader& reader, std::uint64_t offset, std::uint64_t n)
 {
     while (n > 0) {
         std::size_t available = 0;
         const std::uint8_t* p = reader.PeekUpTo(
             offset, static_cast<std::size_t>(std::min<std::uint64_t>(n, reader.WindowSize())), available);
-        if (!p || available == 0 || !sink.Write(p, available))
+        if (!p || available == 0 || !Write(p, available))
             return false;
         offset += available;
         n -= available;

@@ -108,6 +108,7 @@ public:
     explicit SourceReader(ByteSource& source, std::size_t windowSize = DEFAULT_WINDOW);
 
     std::uint64_t Size() const { return m_size; }
+    ByteSource& Source() const { return m_source; }
     // The most bytes one look hands out.
     std::size_t WindowSize() const { return m_mapped ? MAPPED_SPAN : m_window.size(); }
 
@@ -142,6 +143,9 @@ public:
     // buffers.
     virtual std::uint8_t* Room(std::size_t n);
     virtual bool Commit(std::size_t n);
+    // Copies n bytes of the reader's source at offset: through the reader's window, unless the
+    // sink has a way that copies them fewer times.
+    virtual bool CopyFrom(SourceReader& reader, std::uint64_t offset, std::uint64_t n);
 
 private:
     std::vector<std::uint8_t> m_room;
@@ -157,8 +161,5 @@ public:
 private:
     std::vector<std::uint8_t> m_bytes;
 };
-
-// Copies n bytes of the source at offset into the sink.
-bool CopyRange(SourceReader& reader, std::uint64_t offset, std::uint64_t n, ByteSink& sink);
 
 } // namespace pg::clipmend

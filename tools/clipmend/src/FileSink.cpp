@@ -120,6 +120,27 @@ bool FileSink::Commit(std::size_t n)
     return !m_failed && m_file;
 }
 
+bool FileSink::CopyFrom(SourceReader& reader, std::uint64_t offset, std::uint64_t n)
+{
+    ByteSource& source = reader.Source();
+    if (source.Mapped())
+        return ByteSink::CopyFrom(reader, offset, n);
+    if (m_failed || !m_file)
+        return false;
+    while (n > 0) {
+        if (m_used == BUFFER_SIZE)
+            Hand();
+        const auto part = static_cast<std::size_t>(std::min<std::uint64_t>(n, BUFFER_SIZE - m_used));
+        if (source.ReadAt(offset, m_buffers[m_filling].data() + m_used, part) != part)
+            return false;
+        m_used += part;
+        m_position += part;
+        offset += part;
+        n -= part;
+    }
+    return true;
+}
+
 bool FileSink::Close()
 {
     if (!m_file)

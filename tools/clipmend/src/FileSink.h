@@ -22,6 +22,8 @@ public:
     std::uint64_t Position() const override { return m_position; }
     std::uint8_t* Room(std::size_t n) override;
     bool Commit(std::size_t n) override;
+    // A source that is read, not mapped, reads straight into the buffers: one copy fewer.
+    bool CopyFrom(SourceReader& reader, std::uint64_t offset, std::uint64_t n) override;
     bool Close();
 
 private:

@@ -364,7 +364,7 @@ bool Writer::Segment(std::size_t index, std::uint64_t& framesDone, std::string& 
     bool copied = true;
     const auto flushRun = [&] {
         if (runLength > 0 && m_out.Ok())
-            copied = copied && CopyRange(m_input, runStart, runLength, m_out.Sink());
+            copied = copied && m_out.Sink().CopyFrom(m_input, runStart, runLength);
         runLength = 0;
     };
     std::vector<std::uint64_t> dataOffsets;
@@ -391,7 +391,7 @@ bool Writer::Segment(std::size_t index, std::uint64_t& framesDone, std::string& 
                 runLength = length;
             } else {
                 m_out.Bytes(header, 8);
-                copied = m_out.Ok() && CopyRange(m_input, c.dataOffset, c.size, m_out.Sink());
+                copied = m_out.Ok() && m_out.Sink().CopyFrom(m_input, c.dataOffset, c.size);
                 m_out.Zeros(c.size & 1);
             }
         }

@@ -212,7 +212,7 @@ bool Walker::ReadTopLevel(std::uint64_t& walkStart, bool& structured, std::strin
             }
             MemorySink list;
             std::string reason;
-            if (!CopyRange(m_in, pos + 12, size - 4, list) ||
+            if (!list.CopyFrom(m_in, pos + 12, size - 4) ||
                 !ParseHeaderList(list.Bytes().data(), list.Bytes().size(), m_result.headers, reason)) {
                 error = "damaged header list: " + reason;
                 return false;

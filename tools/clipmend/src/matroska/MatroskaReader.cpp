@@ -249,7 +249,7 @@ bool Walker::ReadHeaderElement(std::uint64_t pos, const Element& e, std::vector<
     if (!Fits(pos, e) || e.size > MAX_HEADER_ELEMENT)
         return false;
     MemorySink sink;
-    if (!CopyRange(m_in, pos + e.header, e.size, sink))
+    if (!sink.CopyFrom(m_in, pos + e.header, e.size))
         return false;
     data = sink.Bytes();
     return true;

@@ -255,7 +255,7 @@ bool Writer::Write(SourceReader& input, ByteSink& output, std::string& error)
     std::uint64_t runStart = 0;
     std::uint64_t runEnd = 0;
     const auto flushRun = [&]() {
-        const bool copied = CopyRange(input, runStart, runEnd - runStart, output);
+        const bool copied = output.CopyFrom(input, runStart, runEnd - runStart);
         if (!copied)
             error = "cannot read the input between bytes " + std::to_string(runStart) + " and " +
                     std::to_string(runEnd);
@@ -282,7 +282,7 @@ bool Writer::Write(SourceReader& input, ByteSink& output, std::string& error)
                 runStart = headerStart;
                 runEnd = b.offset + b.size;
             } else if (!flushRun() || !output.Write(planned.header.data(), planned.headerLength) ||
-                       !CopyRange(input, b.offset, b.size, output)) {
+                       !output.CopyFrom(input, b.offset, b.size)) {
                 error = error.empty() ? "cannot copy the input's block at byte " + std::to_string(b.offset)
                                       : error;
                 return false;

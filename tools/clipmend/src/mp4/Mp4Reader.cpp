@@ -228,7 +228,7 @@ bool Walker::ReadBox(std::uint64_t pos, const BoxHeader& box, Bytes& payload)
     if (!Whole(pos, box.size) || box.size > MAX_INDEX_BOX)
         return false;
     MemorySink sink;
-    if (!CopyRange(m_in, pos + box.header, box.size - box.header, sink))
+    if (!sink.CopyFrom(m_in, pos + box.header, box.size - box.header))
         return false;
     payload = sink.Bytes();
     return true;
@@ -980,7 +980,7 @@ bool Walker::Run(std::string& error)
         } else if (readable && box.type == FTYP && !movie && m_result.fileType.empty()) {
             MemorySink sink;
             if (box.size >= box.header + 8 && box.size <= 4096 && Whole(pos, box.size) &&
-                CopyRange(m_in, pos, box.size, sink)) {
+                sink.CopyFrom(m_in, pos, box.size)) {
                 m_result.fileType = sink.Bytes();
                 m_result.majorBrand = Get32(m_result.fileType.data() + box.header);
             }

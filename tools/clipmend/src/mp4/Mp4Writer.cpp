@@ -396,7 +396,7 @@ bool Writer::Write(SourceReader& input, ByteSink& output, std::string& error)
             framesDone += s.track == m_plan.videoTrack;
             ++end;
         }
-        if (!CopyRange(input, first.offset, length, output)) {
+        if (!output.CopyFrom(input, first.offset, length)) {
             error = "cannot read the input's sample at byte " + std::to_string(first.offset);
             return false;
         }
