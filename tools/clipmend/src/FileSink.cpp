@@ -88,17 +88,11 @@ bool FileSink::Write(const void* data, std::size_t n)
     if (m_failed || !m_file)
         return false;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
-    m_position += n;
-    while (n > 0) {
-        if (m_used == BUFFER_SIZE)
-            Hand();
-        const std::size_t part = std::min(n, BUFFER_SIZE - m_used);
-        std::memcpy(m_buffers[m_filling].data() + m_used, bytes, part);
-        m_used += part;
+    return Fill(n, [&](std::uint8_t* to, std::size_t part) {
+        std::memcpy(to, bytes, part);
         bytes += part;
-        n -= part;
-    }
-    return true;
+        return true;
+    });
 }
 
 std::uint8_t* FileSink::Room(std::size_t n)
@@ -127,18 +121,12 @@ bool FileSink::CopyFrom(SourceReader& reader, std::uint64_t offset, std::uint64_
         return ByteSink::CopyFrom(reader, offset, n);
     if (m_failed || !m_file)
         return false;
-    while (n > 0) {
-        if (m_used == BUFFER_SIZE)
-            Hand();
-        const auto part = static_cast<std::size_t>(std::min<std::uint64_t>(n, BUFFER_SIZE - m_used));
-        if (source.ReadAt(offset, m_buffers[m_filling].data() + m_used, part) != part)
+    return Fill(n, [&](std::uint8_t* to, std::size_t part) {
+        if (source.ReadAt(offset, to, part) != part)
             return false;
-        m_used += part;
-        m_position += part;
         offset += part;
-        n -= part;
-    }
-    return true;
+        return true;
+    });
 }
 
 bool FileSink::Close()

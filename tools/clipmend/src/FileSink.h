@@ -4,6 +4,7 @@
 #include "FileIo.h"
 #include "Platform.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 
@@ -38,6 +39,22 @@ private:
     // The writing thread: writes the handed buffers in turn until one of length zero.
     void WriteHanded();
     void WriteOut(const std::uint8_t* data, std::size_t n);
+    // Fills the buffers with n bytes, handing each full one on; put(to, count) places the next
+    // count bytes at to, false when it cannot.
+    template <typename Put> bool Fill(std::uint64_t n, const Put& put)
+    {
+        while (n > 0) {
+            if (m_used == BUFFER_SIZE)
+                Hand();
+            const auto part = static_cast<std::size_t>(std::min<std::uint64_t>(n, BUFFER_SIZE - m_used));
+            if (!put(m_buffers[m_filling].data() + m_used, part))
+                return false;
+            m_used += part;
+            m_position += part;
+            n -= part;
+        }
+        return true;
+    }
     // Writes what is left and ends the writing thread.
     void Stop();
 
