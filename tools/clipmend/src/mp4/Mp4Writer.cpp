@@ -201,10 +201,13 @@ Bytes Writer::SampleTable(const PlannedTrack& planned, std::uint64_t dataStart, 
     bool composed = false, negative = false;
     const Mp4Sample& first = m_salvage.samples[planned.samples.front()];
     const std::uint32_t firstSize = first.size / first.frames;
-    const bool sameSize = std::all_of(planned.samples.begin(), planned.samples.end(), [&](std::size_t index) {
-        const Mp4Sample& s = m_salvage.samples[index];
-        return s.size / s.frames == firstSize;
-    });
+    // Sound of one sample size reads as uncompressed, its zeros judged as silence or a hole by the
+    // run; sound read sample by sample keeps its table of sizes, so that it reads back the same.
+    const bool sameSize = (track.handler != HANDLER_SOUND || track.frameSize != 0) &&
+                          std::all_of(planned.samples.begin(), planned.samples.end(), [&](std::size_t index) {
+                              const Mp4Sample& s = m_salvage.samples[index];
+                              return s.size / s.frames == firstSize;
+                          });
     for (std::size_t k = 0; k < planned.samples.size(); ++k) {
         const Mp4Sample& s = m_salvage.samples[planned.samples[k]];
         const std::uint32_t step = std::min(s.duration, planned.durations[k]) / s.frames;
