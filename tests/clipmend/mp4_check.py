@@ -82,7 +82,10 @@ def movie(path):
     for p in found:
         p["end"] = p["pos"] + p["size"]
         p["kind"] = kinds[p["stream"]]
-        p["pcm"] = codecs[p["stream"]].startswith("pcm_")
+        # Sound of frames of one size, which the tool may cut between them: uncompressed, and IMA
+        # ADPCM (a frame of 34 bytes a channel holds 64 sound samples).
+        p["frame_ticks"] = 1 if codecs[p["stream"]].startswith("pcm_") else 64 if codecs[p["stream"]] == "adpcm_ima_qt" \
+            else None
         p["start"] = p["pts"] * bases[p["stream"]]
         p["fragment"] = max((f for f in fragments if f[0] < p["pos"]), default=None)
     return {"data": data, "size": len(data), "packets": found, "fragmented": bool(fragments), "path": path}
@@ -149,8 +152,8 @@ def output_problems(source, out_path, want, audio, display, kept):
     if video[-1]["duration"] != want[-1]["duration"]:
         problems.append(f"the last frame lasts {video[-1]['duration']}, not {want[-1]['duration']}")
     seconds = want[0]["start"] - video[0]["start"]
-    if any(p["pcm"] for p in source["packets"]):
-        problems += pcm_problems(source, out, kept, seconds)
+    if any(p["frame_ticks"] for p in source["packets"]):
+        problems += frame_problems(source, out, kept, seconds)
     else:
         problems += audio_problems(out, audio, seconds)
     problems += duration_problems(out_path, video)
@@ -170,24 +173,25 @@ def audio_problems(out, audio, seconds):
     return []
 
 
-def sound_frames(movie, size):
-    """{time: byte position} of every sound frame of uncompressed audio (of size bytes); a packet's
+def sound_frames(movie, size, ticks):
+    """{time: byte position} of every sound frame (of size bytes, lasting ticks); a packet's
     duration may be longer than its frames, where a hole's time follows them."""
     frames = {}
     for p in movie["packets"]:
         if p["kind"] == "audio":
             for i in range(p["size"] // size):
-                frames[p["pts"] + i] = p["pos"] + i * size
+                frames[p["pts"] + i * ticks] = p["pos"] + i * size
     return frames
 
 
-def pcm_problems(source, out, kept, seconds):
-    """Uncompressed sound frame by frame: every written frame is an intact one of the input, in
-    step with the video, and where the written sound breaks off, damage took the next frame (or
+def frame_problems(source, out, kept, seconds):
+    """Sound of frames of one size frame by frame: every written frame is an intact one of the
+    input, in step with the video, and where the written sound breaks off, damage took the next frame (or
     frames ending in a zero byte before the damage, whose zeros may be the hole's own)."""
     first = next(p for p in source["packets"] if p["kind"] == "audio")
-    size, rate = first["size"] // first["duration"], round(first["duration"] / first["seconds"])
-    given, written = sound_frames(source, size), sound_frames(out, size)
+    ticks = first["frame_ticks"]
+    size, rate = first["size"] * ticks // first["duration"], round(first["duration"] / first["seconds"])
+    given, written = sound_frames(source, size, ticks), sound_frames(out, size, ticks)
     shift = round(seconds * rate)
     data = source["data"]
 
@@ -202,12 +206,12 @@ def pcm_problems(source, out, kept, seconds):
     if wrong:
         return [f"{len(wrong)} of {len(written)} sound frames not intact in the input in step with the video"]
     for t in sorted(written):
-        after = t + shift + 1
-        if t + 1 in written or after not in given or lost(after):
+        after = t + shift + ticks
+        if t + ticks in written or after not in given or lost(after):
             continue
         zeros = after
         while zeros in given and not lost(zeros) and frame(zeros)[-1] == 0:
-            zeros += 1
+            zeros += ticks
         if not lost(zeros):
             return [f"the written sound breaks off before the intact frame at {after / rate:.4f} s"]
     return []
@@ -283,6 +287,37 @@ def cuts(name, source, extension):
                  [(0, gap[0]), (gap[1], n)], gaps=[gap], extension=extension)
 
 
+def one_byte_sound_samples(source, path):
+    """The file as QuickTime counts sound: in samples of one byte in the sound track's tables,
+    whatever its frames or packets, whose size the sample description tells (version 1's fields
+    for packets of compressed sound); ffmpeg reads it as the same sound."""
+    data = bytearray(source["data"])
+    for trak in find(data, [b"moov", b"trak"]):
+        if data[find(data, [b"mdia", b"hdlr"], trak)[0][2] + 8:][:4] != b"soun":
+            continue
+
+        def table(kind):
+            return find(data, [b"mdia", b"minf", b"stbl", kind], trak)[0][2]
+
+        entry = table(b"stsd") + 8
+        size, count = struct.unpack_from(">II", data, table(b"stsz") + 4)
+        version, channels = struct.unpack_from(">H", data, entry + 16)[0], struct.unpack_from(">H", data, entry + 24)[0]
+        per_packet = struct.unpack_from(">I", data, entry + 36)[0] if version == 1 else 1
+        if per_packet > 1:
+            struct.pack_into(">II", data, entry + 40, size // channels, size)
+            for i in range(struct.unpack_from(">I", data, table(b"stsc") + 4)[0]):
+                at = table(b"stsc") + 12 + 12 * i
+                struct.pack_into(">I", data, at, struct.unpack_from(">I", data, at)[0] * per_packet)
+            for i in range(struct.unpack_from(">I", data, table(b"stts") + 4)[0]):
+                at = table(b"stts") + 8 + 8 * i
+                packets, ticks = struct.unpack_from(">II", data, at)
+                struct.pack_into(">II", data, at, packets * ticks, 1)
+        struct.pack_into(">II", data, table(b"stsz") + 4, 1, count * per_packet)
+    with open(path, "wb") as f:
+        f.write(data)
+    return movie(path)
+
+
 def index_at_end_case(source):
     """A download of a file whose index follows the movie data, stopped before the index: the tool
     says so in one line and writes nothing."""
@@ -311,6 +346,11 @@ def main():
         base, extension = os.path.splitext(name)
         if name != "h264_aac_index_at_end.mp4":
             cuts(base, source, extension)
+    ima = os.path.join(WORK, "mpeg4_ima.mov")
+    ffmpeg(PICTURE + TONE + ["-c:v", "mpeg4", "-g", "12", "-c:a", "adpcm_ima_qt", "-movflags", "+faststart", ima])
+    for name, source in (("mpeg4_pcm", sources["mpeg4_pcm.mov"]), ("mpeg4_ima", movie(ima))):
+        cuts(f"{name}-one-byte-samples",
+             one_byte_sound_samples(source, os.path.join(WORK, f"{name}-one-byte-samples.mov")), ".mov")
     index_at_end_case(sources["h264_aac_index_at_end.mp4"])
     # The index at the end arrived with the rest: holes cost only their samples.
     end = sources["h264_aac_index_at_end.mp4"]

@@ -20,6 +20,8 @@ constexpr std::uint64_t MAX_SAMPLES = 1u << 23;
 constexpr std::uint32_t MAX_SAMPLE_SIZE = 256u << 20;
 constexpr std::uint64_t MAX_32 = 0xFFFFFFFFu;
 constexpr std::size_t MAX_TRACKS = 64;
+// Bytes, and samples, of a packet of sound by its sample description: far beyond any real one.
+constexpr std::uint64_t MAX_SOUND_PACKET = 1u << 16;
 constexpr int MAX_TRACK_DEPTH = 4; // trak, mdia, minf, stbl
 // A zero-filled hole in a download: runs of zeros this long do not occur in compressed data.
 constexpr std::uint64_t HOLE_ZEROS = 16;
@@ -89,11 +91,18 @@ struct Table
     }
 };
 
+struct SoundPacket
+{
+    std::uint32_t bytes = 0;
+    std::uint32_t samples = 1;
+};
+
 struct TrackIndex
 {
     Mp4Track track;
     Codec codec = Codec::OTHER;
     std::size_t nalLength = 4;
+    SoundPacket soundPacket;
     Table stts, ctts, stss, stsz, stz2, stsc, stco, co64;
     // Fragment defaults (trex), and where the track's next fragment sample is decoded.
     std::uint32_t defaultDuration = 0, defaultSize = 0, defaultFlags = 0;
@@ -274,6 +283,42 @@ Bytes KeptBox(const std::uint8_t* box, const std::uint8_t* end)
     return kept;
 }
 
+// The bytes of a packet of sound and the samples it holds, by its sample description (from the
+// entry's header on); bytes 0 when it does not tell. A frame of uncompressed sound is a packet of
+// one sample.
+SoundPacket ReadSoundPacket(std::uint32_t format, const std::uint8_t* entry, std::size_t size)
+{
+    // The entry's header, reserved bytes and data reference, then the version's fields: channels
+    // and bits at 24, version 1's samples per packet and bytes per frame (of every channel) at 36
+    // and 44, version 2's bytes and frames per packet at 64 and 68.
+    SoundPacket packet;
+    if (size < 36)
+        return packet;
+    const std::uint16_t version = Get16(entry + 16);
+    std::uint64_t bytes = 0, samples = 1;
+    if (version == 0) {
+        const bool companded = format == BoxType("ulaw") || format == BoxType("alaw");
+        const bool linear = format == BoxType("raw ") || format == BoxType("twos") ||
+                            format == BoxType("sowt") || format == BoxType("NONE") ||
+                            format == BoxType("in24") || format == BoxType("in32") ||
+                            format == BoxType("fl32") || format == BoxType("fl64");
+        // Companded sound is a byte a channel, whatever its bits say.
+        if (companded || linear)
+            bytes = std::uint64_t{Get16(entry + 24)} * (companded ? 8 : Get16(entry + 26)) / 8;
+    } else if (version == 1 && size >= 52) {
+        samples = Get32(entry + 36);
+        bytes = Get32(entry + 44);
+    } else if (version == 2 && size >= 72) {
+        samples = Get32(entry + 68);
+        bytes = Get32(entry + 64);
+    }
+    if (bytes > 0 && bytes <= MAX_SOUND_PACKET && samples > 0 && samples <= MAX_SOUND_PACKET) {
+        packet.bytes = static_cast<std::uint32_t>(bytes);
+        packet.samples = static_cast<std::uint32_t>(samples);
+    }
+    return packet;
+}
+
 // The sample description's codec and, for NAL units, the length of their size fields.
 void ReadCodec(TrackIndex& index, const std::uint8_t* stsd, std::size_t size)
 {
@@ -281,6 +326,7 @@ void ReadCodec(TrackIndex& index, const std::uint8_t* stsd, std::size_t size)
     if (size < 16)
         return;
     const std::uint32_t format = Get32(stsd + 12);
+    index.soundPacket = ReadSoundPacket(format, stsd + 8, std::min<std::size_t>(size - 8, Get32(stsd + 8)));
     if (format == BoxType("mp4v"))
         index.codec = Codec::MPEG4_VISUAL;
     else if (format == BoxType("mp4a"))
@@ -486,6 +532,14 @@ bool Walker::ExpandTables(TrackIndex& index)
                             : bits == 8 ? p[i]
                                         : (i % 2 == 0 ? p[i / 2] >> 4 : p[i / 2] & 0xF));
     }
+    // QuickTime may count sound in samples of one byte whatever its frames or packets; the sample
+    // description tells their real size and the samples each holds. Taken as frames of that size,
+    // such sound goes the way of uncompressed sound, a chunk at a time.
+    std::uint32_t perFrame = 1; // samples of the tables a frame holds
+    if (fixed == 1 && index.track.handler == HANDLER_SOUND && index.soundPacket.bytes > 0) {
+        fixed = index.soundPacket.bytes;
+        perFrame = index.soundPacket.samples;
+    }
     const bool grouped = fixed != 0 && index.track.handler == HANDLER_SOUND;
     index.track.frameSize = grouped ? fixed : 0;
     if (count == 0)
@@ -518,13 +572,14 @@ bool Walker::ExpandTables(TrackIndex& index)
             std::uint64_t pos = chunks[c - 1];
             const std::uint32_t inChunk = std::min(perChunk, count - done);
             if (grouped && inChunk > 0) {
-                if (static_cast<std::uint64_t>(inChunk) * fixed > MAX_SAMPLE_SIZE ||
+                const std::uint32_t frames = inChunk / perFrame + (inChunk % perFrame != 0);
+                if (static_cast<std::uint64_t>(frames) * fixed > MAX_SAMPLE_SIZE ||
                     samples.size() >= MAX_SAMPLES - m_sampleCount)
                     return false;
                 Mp4Sample s;
                 s.offset = pos;
-                s.size = inChunk * fixed;
-                s.frames = inChunk;
+                s.size = frames * fixed;
+                s.frames = frames;
                 firsts.push_back(done);
                 samples.push_back(s);
                 done += inChunk;
@@ -560,10 +615,12 @@ bool Walker::ExpandTables(TrackIndex& index)
     std::int64_t time = 0;
     for (std::size_t k = 0; k < samples.size(); ++k) {
         Mp4Sample& s = samples[k];
+        // The samples of the tables it stands for: its frames, unless they count several each.
+        const std::uint32_t counted = (k + 1 < samples.size() ? firsts[k + 1] : done) - firsts[k];
         std::uint32_t first = 0;
         s.duration =
-            static_cast<std::uint32_t>(std::min<std::uint64_t>(durations.Take(s.frames, first), MAX_32));
-        compositions.Take(s.frames, first);
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(durations.Take(counted, first), MAX_32));
+        compositions.Take(counted, first);
         s.composition = static_cast<std::int32_t>(first);
         s.key = !index.stss.present || std::binary_search(syncs.begin(), syncs.end(), firsts[k] + 1);
         s.time = time;
