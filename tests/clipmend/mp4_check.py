@@ -13,6 +13,7 @@ import struct
 import subprocess
 import sys
 import time
+import zlib
 
 from media_check import (arguments, decode_problems, ffmpeg, packets, refusal_problems, remove, report, salvage,
                          summary, write_input)
@@ -117,9 +118,12 @@ def expected(source, kept, start, count):
 
 
 def track_size(path):
-    """Width and height in the video track's header."""
+    """Width and height in the video track's header (of a compressed index, once inflated)."""
     with open(path, "rb") as f:
         data = f.read()
+    packed = find(data, [b"moov", b"cmov", b"cmvd"])
+    if packed:
+        data = zlib.decompress(data[packed[0][2] + 4:packed[0][3]])
     for trak in find(data, [b"moov", b"trak"]):
         if data[find(data, [b"mdia", b"hdlr"], trak)[0][2] + 8:][:4] == b"vide":
             header = find(data, [b"tkhd"], trak)[0]
@@ -318,6 +322,23 @@ def one_byte_sound_samples(source, path):
     return movie(path)
 
 
+def compressed_index(source, path):
+    """The file as QuickTime writes it with its index compressed: the moov box holds a cmov box
+    with the whole moov box deflated, and a free box that keeps the movie data where it was."""
+    data = source["data"]
+    moov = next(b for b in boxes(data, 0, len(data)) if b[0] == b"moov")
+    whole = data[moov[1]:moov[3]]
+
+    def box(kind, payload):
+        return struct.pack(">I4s", 8 + len(payload), kind) + payload
+
+    cmov = box(b"cmov", box(b"dcom", b"zlib") + box(b"cmvd", struct.pack(">I", len(whole)) + zlib.compress(whole)))
+    packed = box(b"moov", cmov + box(b"free", bytes(len(whole) - len(cmov) - 16)))
+    with open(path, "wb") as f:
+        f.write(data[:moov[1]] + packed + data[moov[3]:])
+    return movie(path)
+
+
 def index_at_end_case(source):
     """A download of a file whose index follows the movie data, stopped before the index: the tool
     says so in one line and writes nothing."""
@@ -351,6 +372,8 @@ def main():
     for name, source in (("mpeg4_pcm", sources["mpeg4_pcm.mov"]), ("mpeg4_ima", movie(ima))):
         cuts(f"{name}-one-byte-samples",
              one_byte_sound_samples(source, os.path.join(WORK, f"{name}-one-byte-samples.mov")), ".mov")
+    packed = compressed_index(sources["mpeg4_aac.mov"], os.path.join(WORK, "mpeg4_aac-compressed-index.mov"))
+    cuts("mpeg4_aac-compressed-index", packed, ".mov")
     index_at_end_case(sources["h264_aac_index_at_end.mp4"])
     # The index at the end arrived with the rest: holes cost only their samples.
     end = sources["h264_aac_index_at_end.mp4"]
@@ -379,6 +402,10 @@ def main():
     out = os.path.join(WORK, "error-out.mp4")
     problems = refusal_problems([os.path.join(WORK, "h264_aac_faststart.mp4"), out, "-k", "5000", "/A"],
                                 "no usable frames")
+    other_method = os.path.join(WORK, "other-method.mov")
+    write_input(other_method, packed["data"].replace(b"dcomzlib", b"dcomlzss", 1))
+    problems += refusal_problems([other_method, out, "-k", "1", "/A"],
+                                 "the index (moov box) is compressed in a way this tool does not read")
     if os.path.exists(out):
         problems.append("a refused run left an output")
     report("mp4-errors", problems, started)

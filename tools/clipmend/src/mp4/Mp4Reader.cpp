@@ -9,6 +9,8 @@
 #include <limits>
 #include <map>
 
+#include <zlib.h>
+
 namespace pg::clipmend {
 
 namespace {
@@ -42,7 +44,8 @@ constexpr std::uint32_t FTYP = BoxType("ftyp"), MOOV = BoxType("moov"), MDAT = B
                         STSS = BoxType("stss"), STSZ = BoxType("stsz"), STZ2 = BoxType("stz2"),
                         STSC = BoxType("stsc"), STCO = BoxType("stco"), CO64 = BoxType("co64"),
                         TRAF = BoxType("traf"), TFHD = BoxType("tfhd"), TFDT = BoxType("tfdt"),
-                        TRUN = BoxType("trun"), MFHD = BoxType("mfhd");
+                        TRUN = BoxType("trun"), MFHD = BoxType("mfhd"), CMOV = BoxType("cmov"),
+                        DCOM = BoxType("dcom"), CMVD = BoxType("cmvd");
 
 // Boxes that may stand between the others at the file's top level and are passed over.
 bool IsOtherTopLevel(std::uint32_t type)
@@ -240,6 +243,54 @@ bool Walker::ReadBox(std::uint64_t pos, const BoxHeader& box, Bytes& payload)
     if (!sink.CopyFrom(m_in, pos + box.header, box.size - box.header))
         return false;
     payload = sink.Bytes();
+    return true;
+}
+
+// QuickTime may compress its index: the moov box then holds a cmov box, whose dcom names the
+// method and whose cmvd holds the size and the deflated bytes of the whole moov box it stands
+// for. Such a movie's payload is replaced by that box's; false with a reason when it cannot be.
+bool InflateMovie(Bytes& movie, std::string& error)
+{
+    bool compressed = false;
+    const std::uint8_t* method = nullptr;
+    const std::uint8_t* packed = nullptr;
+    std::size_t packedSize = 0;
+    ForEachBox(movie.data(), movie.size(),
+               [&](std::uint32_t type, const std::uint8_t* p, std::size_t n, const std::uint8_t*) {
+                   if (type != CMOV)
+                       return;
+                   compressed = true;
+                   ForEachBox(
+                       p, n,
+                       [&](std::uint32_t child, const std::uint8_t* q, std::size_t m, const std::uint8_t*) {
+                           if (child == DCOM && m >= 4)
+                               method = q;
+                           if (child == CMVD && m >= 4) {
+                               packed = q;
+                               packedSize = m;
+                           }
+                       });
+               });
+    if (!compressed)
+        return true;
+    if (!method || Get32(method) != BoxType("zlib")) {
+        error = "the index (moov box) is compressed in a way this tool does not read";
+        return false;
+    }
+    // Deflate packs at most about a thousand to one: a larger size is damage, not an index.
+    const std::uint64_t size = packed ? Get32(packed) : 0;
+    Bytes whole(size <= MAX_INDEX_BOX && size <= 1032 * std::uint64_t{packedSize} ? size : 0);
+    uLongf inflated = static_cast<uLongf>(whole.size());
+    BoxHeader box;
+    if (whole.empty() ||
+        uncompress(whole.data(), &inflated, packed + 4, static_cast<uLong>(packedSize - 4)) != Z_OK ||
+        inflated != whole.size() || !ReadBoxHeader(whole.data(), whole.size(), whole.size(), box) ||
+        box.type != MOOV) {
+        error = "the index (moov box) is compressed, and its compressed bytes are damaged";
+        return false;
+    }
+    movie.assign(whole.begin() + static_cast<std::ptrdiff_t>(box.header),
+                 whole.begin() + static_cast<std::ptrdiff_t>(box.size));
     return true;
 }
 
@@ -1025,6 +1076,8 @@ bool Walker::Run(std::string& error)
                                pos, pos + box.size, m_size);
                 return false;
             }
+            if (!InflateMovie(data, error))
+                return false;
             ParseMovie(data);
             movie = true;
             for (TrackIndex& t : m_tracks)
