@@ -11,6 +11,7 @@
 #include "catalogue/MetadataPrefetch.h"
 #include "catalogue/PartMetFile.h"
 #include "framework/RedrawPause.h"
+#include "tool/ToolJob.h"
 
 #include <cstdio>
 #include <utility>
@@ -105,7 +106,8 @@ void MainDialog::OnListDoubleClick(NMHDR*, LRESULT* result)
         m_mediaName = m_outFile;
         UpdateData(false);
         m_playInputButton.EnableWindow(GetFirstGapStart(m_inFile) != 0);
-        m_playOutputButton.EnableWindow(FileExists(m_outFile + ".avi"));
+        // The file Go writes for this name: ".avi" appended only where no container's extension ends it.
+        m_playOutputButton.EnableWindow(FileExists(WithVideoExtension(m_outFile)));
     }
     *result = 0;
 }
