@@ -79,7 +79,7 @@ TEST_F(CatalogueGuiTest, ListsTheTreeAndRefreshPicksUpANewDownload)
 
 TEST_F(CatalogueGuiTest, DoubleClickFillsTheJobFieldsAndSetsThePlayButtons)
 {
-    m_tree.File("Film.avi.avi", "an earlier preview");
+    m_tree.File("Film.avi", "an earlier preview");
     const HWND window = Start();
     ASSERT_NE(nullptr, window);
     ASSERT_EQ(2u, gui::ListRows(gui::Item(window, IDL_DOWNLOADS), 4).size());
