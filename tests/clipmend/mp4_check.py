@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """ClipmendC end to end on MP4 and QuickTime: files made by ffmpeg (the index before the movie data,
 after it, MPEG-4 video with AAC and with PCM sound in QuickTime files, a fragmented file, sound that
-starts late), cut the way partial downloads are cut,
+starts late; QuickTime's sound tables in samples of one byte and its compressed index made from
+them), cut the way partial downloads are cut,
 salvaged by the tool and judged against the intact file's packets (ffprobe) and by ffmpeg decoding
 the result.
 
@@ -85,8 +86,8 @@ def movie(path):
         p["kind"] = kinds[p["stream"]]
         # Sound of frames of one size, which the tool may cut between them: uncompressed, and IMA
         # ADPCM (a frame of 34 bytes a channel holds 64 sound samples).
-        p["frame_ticks"] = 1 if codecs[p["stream"]].startswith("pcm_") else 64 if codecs[p["stream"]] == "adpcm_ima_qt" \
-            else None
+        codec = codecs[p["stream"]]
+        p["frame_ticks"] = 1 if codec.startswith("pcm_") else 64 if codec == "adpcm_ima_qt" else None
         p["start"] = p["pts"] * bases[p["stream"]]
         p["fragment"] = max((f for f in fragments if f[0] < p["pos"]), default=None)
     return {"data": data, "size": len(data), "packets": found, "fragmented": bool(fragments), "path": path}
@@ -190,8 +191,8 @@ def sound_frames(movie, size, ticks):
 
 def frame_problems(source, out, kept, seconds):
     """Sound of frames of one size frame by frame: every written frame is an intact one of the
-    input, in step with the video, and where the written sound breaks off, damage took the next frame (or
-    frames ending in a zero byte before the damage, whose zeros may be the hole's own)."""
+    input, in step with the video, and where the written sound breaks off, damage took the next
+    frame (or frames ending in a zero byte before the damage, whose zeros may be the hole's own)."""
     first = next(p for p in source["packets"] if p["kind"] == "audio")
     ticks = first["frame_ticks"]
     size, rate = first["size"] * ticks // first["duration"], round(first["duration"] / first["seconds"])
