@@ -8,8 +8,8 @@ namespace pg {
 
 std::string WithVideoExtension(const std::string& outFile)
 {
-    for (const std::string extension :
-         {".avi", ".mkv", ".webm", ".mp4", ".m4v", ".mov", ".mpg", ".mpeg", ".ts"})
+    for (const std::string extension : {".avi", ".mkv", ".mka", ".mk3d", ".webm", ".mp4", ".m4v", ".mov",
+                                        ".mpg", ".mpeg", ".vob", ".ts", ".m2ts", ".mts"})
         if (fw::EqualsNoCase(fw::Right(outFile, extension.size()), extension))
             return outFile;
     return outFile + ".avi";

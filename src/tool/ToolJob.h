@@ -25,10 +25,10 @@ struct ToolJob
 ToolJob ToolArguments(const std::string& inFile, const std::string& outFile, std::int32_t startFrame,
                       std::int32_t frameCount, std::int32_t width, std::int32_t height);
 
-// The output path with ".avi" appended unless it ends, in any case, in ".avi" or in the
-// extension of another container the tool writes (".mkv", ".webm", ".mp4", ".m4v", ".mov"): the
-// tool writes the container of its input, and a Matroska or MP4 download's name keeps its own
-// extension.
+// The output path with ".avi" appended unless it ends, in any case, in ".avi" or in an
+// extension the tool writes another container under (Matroska and WebM, MP4 and QuickTime, MPEG
+// program and transport streams): the tool writes the container of its input, and such a
+// download's name keeps its own extension, the name the tool writes.
 std::string WithVideoExtension(const std::string& outFile);
 
 // "ClipmendC.exe <arguments>  /A"

@@ -51,6 +51,8 @@ TEST(ToolArgumentsTest, AviIsAppendedUnlessTheNameEndsInAContainerTheToolWrites)
     EXPECT_EQ("film.MOV", pg::WithVideoExtension("film.MOV"));
     EXPECT_EQ("film.ts", pg::WithVideoExtension("film.ts"));
     EXPECT_EQ("film.MPG", pg::WithVideoExtension("film.MPG"));
+    for (const char* name : {"dvd.VOB", "broadcast.m2ts", "camera.MTS", "sound.mka", "film.mk3d"})
+        EXPECT_EQ(name, pg::WithVideoExtension(name));
 }
 
 TEST(ToolArgumentsTest, CommandLineHasTwoBlanksBeforeTheSwitch)
