@@ -16,6 +16,7 @@ import sys
 import time
 import zlib
 
+from compress_index import compress_index
 from media_check import (arguments, decode_problems, ffmpeg, packets, refusal_problems, remove, report, salvage,
                          summary, write_input)
 
@@ -324,19 +325,8 @@ def one_byte_sound_samples(source, path):
 
 
 def compressed_index(source, path):
-    """The file as QuickTime writes it with its index compressed: the moov box holds a cmov box
-    with the whole moov box deflated, and a free box that keeps the movie data where it was."""
-    data = source["data"]
-    moov = next(b for b in boxes(data, 0, len(data)) if b[0] == b"moov")
-    whole = data[moov[1]:moov[3]]
-
-    def box(kind, payload):
-        return struct.pack(">I4s", 8 + len(payload), kind) + payload
-
-    cmov = box(b"cmov", box(b"dcom", b"zlib") + box(b"cmvd", struct.pack(">I", len(whole)) + zlib.compress(whole)))
-    packed = box(b"moov", cmov + box(b"free", bytes(len(whole) - len(cmov) - 16)))
     with open(path, "wb") as f:
-        f.write(data[:moov[1]] + packed + data[moov[3]:])
+        f.write(compress_index(source["data"]))
     return movie(path)
 
 
