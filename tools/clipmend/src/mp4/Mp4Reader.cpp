@@ -867,21 +867,43 @@ bool Walker::NalUnitsFit(SourceReader& in, const Mp4Sample& sample, std::size_t 
 
 void Walker::JudgeSamples()
 {
-    for (TrackIndex& t : m_tracks)
-        t.arrived.assign(t.samples.size(), 0);
-    const std::uint64_t middle = m_size / 2;
+    // Judged in the order their bytes lie: the tracks' chunks interleave, and a pass per track
+    // would read the file once for each.
+    struct Place
+    {
+        std::uint64_t offset;
+        std::uint32_t track;
+        std::uint32_t sample;
+        bool operator<(const Place& other) const { return offset < other.offset; }
+    };
+    std::vector<Place> order;
+    order.reserve(static_cast<std::size_t>(m_sampleCount));
+    for (std::size_t t = 0; t < m_tracks.size(); ++t) {
+        TrackIndex& index = m_tracks[t];
+        index.arrived.assign(index.samples.size(), 0);
+        const std::size_t before = order.size();
+        for (std::size_t k = 0; k < index.samples.size(); ++k)
+            if (index.samples[k].offset < m_size)
+                order.push_back(
+                    {index.samples[k].offset, static_cast<std::uint32_t>(t), static_cast<std::uint32_t>(k)});
+        // A track's samples are in order of their bytes as a rule: merged in one step then.
+        const auto mid = order.begin() + static_cast<std::ptrdiff_t>(before);
+        if (std::is_sorted(mid, order.end()))
+            std::inplace_merge(order.begin(), mid, order.end());
+        else
+            std::stable_sort(order.begin(), order.end());
+    }
+    const auto middle = std::lower_bound(order.begin(), order.end(), Place{m_size / 2, 0, 0});
     const auto judge = [&](SourceReader& in, int half) {
-        for (TrackIndex& t : m_tracks)
-            for (std::size_t k = 0; k < t.samples.size(); ++k) {
-                const Mp4Sample& s = t.samples[k];
-                if ((s.offset < middle) != (half == 0) || s.offset >= m_size)
-                    continue;
-                t.arrived[k] = Arrived(in, s, t);
-                // Only the first half's worker tells, as it runs on the caller's thread; the
-                // other half is about as far along.
-                if (half == 0)
-                    ReportProgress(std::min(s.offset * 2, m_size));
-            }
+        const auto end = half == 0 ? middle : order.end();
+        for (auto p = half == 0 ? order.begin() : middle; p != end; ++p) {
+            TrackIndex& index = m_tracks[p->track];
+            index.arrived[p->sample] = Arrived(in, index.samples[p->sample], index);
+            // Only the first half's worker tells, as it runs on the caller's thread; the other
+            // half is about as far along.
+            if (half == 0)
+                ReportProgress(std::min(p->offset * 2, m_size));
+        }
     };
     if (m_options.bothHalves) {
         m_options.bothHalves(judge);
