@@ -17,6 +17,26 @@ using namespace pg::clipmend;
 using namespace pg::clipmend::mp4;
 using clipmendtest::Pattern;
 
+Bytes MakeFullBox(std::uint32_t type, std::uint8_t version, std::uint32_t flags, const Bytes& payload)
+{
+    Bytes out;
+    BoxBuilder box(out);
+    box.OpenFull(type, version, flags);
+    Append(out, payload);
+    box.Close();
+    return out;
+}
+
+Bytes MakeBox(std::uint32_t type, const Bytes& payload)
+{
+    Bytes out;
+    BoxBuilder box(out);
+    box.Open(type);
+    Append(out, payload);
+    box.Close();
+    return out;
+}
+
 Bytes Table(const char (&type)[5], std::initializer_list<std::uint32_t> values)
 {
     Bytes payload;

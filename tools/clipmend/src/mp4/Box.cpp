@@ -40,28 +40,26 @@ bool ReadBoxHeader(const std::uint8_t* data, std::size_t available, std::uint64_
     return box.size >= box.header && box.size <= remaining;
 }
 
-Bytes MakeBox(std::uint32_t type, const Bytes& payload)
+void BoxBuilder::Open(std::uint32_t type)
 {
-    Bytes out;
-    const std::uint64_t size = payload.size() + 8;
-    if (size > 0xFFFFFFFFu) {
-        Put32(out, 1);
-        Put32(out, type);
-        Put64(out, size + 8);
-    } else {
-        Put32(out, static_cast<std::uint32_t>(size));
-        Put32(out, type);
-    }
-    Append(out, payload);
-    return out;
+    m_starts.push_back(m_out.size());
+    Put32(m_out, 0);
+    Put32(m_out, type);
 }
 
-Bytes MakeFullBox(std::uint32_t type, std::uint8_t version, std::uint32_t flags, const Bytes& payload)
+void BoxBuilder::OpenFull(std::uint32_t type, std::uint8_t version, std::uint32_t flags)
 {
-    Bytes inner;
-    Put32(inner, static_cast<std::uint32_t>(version) << 24 | (flags & 0xFFFFFF));
-    Append(inner, payload);
-    return MakeBox(type, inner);
+    Open(type);
+    Put32(m_out, static_cast<std::uint32_t>(version) << 24 | (flags & 0xFFFFFF));
+}
+
+void BoxBuilder::Close()
+{
+    const std::size_t start = m_starts.back();
+    m_starts.pop_back();
+    const auto size = static_cast<std::uint32_t>(m_out.size() - start);
+    for (int k = 0; k < 4; ++k)
+        m_out[start + k] = static_cast<std::uint8_t>(size >> (24 - 8 * k));
 }
 
 void Append(Bytes& out, const Bytes& more)

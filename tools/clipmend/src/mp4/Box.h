@@ -61,10 +61,25 @@ template <typename Visit> void ForEachBox(const std::uint8_t* data, std::size_t 
     }
 }
 
-// A box of the given type around payload, with a 64-bit size only where 32 bits cannot hold it.
-Bytes MakeBox(std::uint32_t type, const Bytes& payload);
-// The same with a version and flags before the payload.
-Bytes MakeFullBox(std::uint32_t type, std::uint8_t version, std::uint32_t flags, const Bytes& payload);
+// Boxes built in place, one after the other in a buffer: each is opened before its payload and
+// closed after it, when its size is known, so that no box is copied into the one around it. The
+// sizes are 32-bit: the limits on what an index holds keep every box far below 4 GB.
+class BoxBuilder
+{
+public:
+    explicit BoxBuilder(Bytes& out) : m_out(out) {}
+    Bytes& Out() { return m_out; }
+    void Open(std::uint32_t type);
+    // A box with a version and flags before its payload.
+    void OpenFull(std::uint32_t type, std::uint8_t version, std::uint32_t flags);
+    // Ends the box opened last.
+    void Close();
+
+private:
+    Bytes& m_out;
+    std::vector<std::size_t> m_starts;
+};
+
 void Append(Bytes& out, const Bytes& more);
 
 } // namespace pg::clipmend::mp4

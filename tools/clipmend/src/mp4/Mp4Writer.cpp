@@ -58,9 +58,12 @@ public:
 
 private:
     void PlanTracks();
-    Bytes Movie(std::uint64_t dataStart, bool wideOffsets) const;
-    Bytes Track(const PlannedTrack& planned, std::uint64_t dataStart, bool wideOffsets) const;
-    Bytes SampleTable(const PlannedTrack& planned, std::uint64_t dataStart, bool wideOffsets) const;
+    // The index, with chunk offsets from the start of the movie data's payload.
+    void Movie(BoxBuilder& box, bool wideOffsets);
+    void Track(BoxBuilder& box, const PlannedTrack& planned, bool wideOffsets);
+    void SampleTable(BoxBuilder& box, const PlannedTrack& planned, bool wideOffsets);
+    // Moves the index's chunk offsets by where the movie data's payload starts.
+    void PlaceOffsets(Bytes& index, bool wideOffsets, std::uint64_t dataStart) const;
     std::uint64_t MovieDuration() const;
 
     const Mp4Salvage& m_salvage;
@@ -69,6 +72,8 @@ private:
     std::vector<PlannedTrack> m_tracks;
     std::uint64_t m_payload = 0;   // bytes of movie data
     std::vector<bool> m_separated; // per written sample: a byte between it and the one before
+    // Where each track's chunk offsets lie in the index, and how many there are.
+    std::vector<std::pair<std::size_t, std::size_t>> m_offsetTables;
 };
 
 void Writer::PlanTracks()
@@ -165,38 +170,29 @@ public:
             m_runs.push_back({count, value});
     }
 
-    Bytes Table() const
+    // The table's payload: the count of its entries, then the entries.
+    void Put(Bytes& out) const
     {
-        Bytes out;
         Put32(out, static_cast<std::uint32_t>(m_runs.size()));
         for (const auto& [count, value] : m_runs) {
             Put32(out, count);
             Put32(out, value);
         }
-        return out;
     }
 
 private:
     std::vector<std::pair<std::uint32_t, std::uint32_t>> m_runs;
 };
 
-// A table's payload: the count of its entries, then the entries.
-Bytes Counted(std::uint32_t count, const Bytes& entries)
-{
-    Bytes out;
-    Put32(out, count);
-    Append(out, entries);
-    return out;
-}
-
-Bytes Writer::SampleTable(const PlannedTrack& planned, std::uint64_t dataStart, bool wideOffsets) const
+void Writer::SampleTable(BoxBuilder& box, const PlannedTrack& planned, bool wideOffsets)
 {
     const Mp4Track& track = m_salvage.tracks[planned.track];
-    Bytes table = track.sampleDescriptions;
+    Bytes& out = box.Out();
+    box.Open(BoxType("stbl"));
+    Append(out, track.sampleDescriptions);
     // A piece of uncompressed sound goes out as the samples it stands for, each lasting its
     // share of the piece's own duration; the last takes the rest, a hole's time included.
     Runs durations, compositions;
-    Bytes syncs, sizes;
     std::uint32_t number = 0, keys = 0;
     bool composed = false, negative = false;
     const Mp4Sample& first = m_salvage.samples[planned.samples.front()];
@@ -216,130 +212,178 @@ Bytes Writer::SampleTable(const PlannedTrack& planned, std::uint64_t dataStart, 
         compositions.Add(static_cast<std::uint32_t>(s.composition), s.frames);
         composed = composed || s.composition != 0;
         negative = negative || s.composition < 0;
-        if (s.key) {
-            Put32(syncs, number + 1);
-            ++keys;
-        }
-        for (std::uint32_t f = 0; f < s.frames && !sameSize; ++f)
-            Put32(sizes, s.size / s.frames);
+        keys += s.key;
         number += s.frames;
     }
-    Append(table, MakeFullBox(BoxType("stts"), 0, 0, durations.Table()));
-    if (composed)
-        Append(table, MakeFullBox(BoxType("ctts"), negative ? 1 : 0, 0, compositions.Table()));
-    if (keys < planned.samples.size())
-        Append(table, MakeFullBox(BoxType("stss"), 0, 0, Counted(keys, syncs)));
-    Bytes sizeTable;
-    Put32(sizeTable, sameSize ? firstSize : 0);
-    Append(sizeTable, Counted(number, sameSize ? Bytes{} : sizes));
-    Append(table, MakeFullBox(BoxType("stsz"), 0, 0, sizeTable));
+    box.OpenFull(BoxType("stts"), 0, 0);
+    durations.Put(out);
+    box.Close();
+    if (composed) {
+        box.OpenFull(BoxType("ctts"), negative ? 1 : 0, 0);
+        compositions.Put(out);
+        box.Close();
+    }
+    if (keys < planned.samples.size()) {
+        box.OpenFull(BoxType("stss"), 0, 0);
+        Put32(out, keys);
+        std::uint32_t sampleNumber = 1;
+        for (std::size_t index : planned.samples) {
+            const Mp4Sample& s = m_salvage.samples[index];
+            if (s.key)
+                Put32(out, sampleNumber);
+            sampleNumber += s.frames;
+        }
+        box.Close();
+    }
+    box.OpenFull(BoxType("stsz"), 0, 0);
+    Put32(out, sameSize ? firstSize : 0);
+    Put32(out, number);
+    for (std::size_t index : planned.samples) {
+        const Mp4Sample& s = m_salvage.samples[index];
+        for (std::uint32_t f = 0; f < s.frames && !sameSize; ++f)
+            Put32(out, s.size / s.frames);
+    }
+    box.Close();
     // Chunks in runs of equal sample counts, each with the first chunk's number.
-    Bytes chunks;
+    box.OpenFull(BoxType("stsc"), 0, 0);
+    const std::size_t countAt = out.size();
+    Put32(out, 0);
     std::uint32_t entries = 0;
     for (std::size_t c = 0; c < planned.chunkSamples.size(); ++c)
         if (c == 0 || planned.chunkSamples[c] != planned.chunkSamples[c - 1]) {
-            Put32(chunks, static_cast<std::uint32_t>(c + 1));
-            Put32(chunks, planned.chunkSamples[c]);
-            Put32(chunks, 1);
+            Put32(out, static_cast<std::uint32_t>(c + 1));
+            Put32(out, planned.chunkSamples[c]);
+            Put32(out, 1);
             ++entries;
         }
-    Append(table, MakeFullBox(BoxType("stsc"), 0, 0, Counted(entries, chunks)));
-    Bytes offsets;
+    for (int k = 0; k < 4; ++k)
+        out[countAt + k] = static_cast<std::uint8_t>(entries >> (24 - 8 * k));
+    box.Close();
+    box.OpenFull(BoxType(wideOffsets ? "co64" : "stco"), 0, 0);
+    Put32(out, static_cast<std::uint32_t>(planned.chunkOffsets.size()));
+    m_offsetTables.push_back({out.size(), planned.chunkOffsets.size()});
     for (std::uint64_t offset : planned.chunkOffsets)
-        PutVersioned(offsets, wideOffsets, dataStart + offset);
-    Append(table, MakeFullBox(BoxType(wideOffsets ? "co64" : "stco"), 0, 0,
-                              Counted(static_cast<std::uint32_t>(planned.chunkOffsets.size()), offsets)));
-    return MakeBox(BoxType("stbl"), table);
+        PutVersioned(out, wideOffsets, offset);
+    box.Close();
+    box.Close();
 }
 
-Bytes Writer::Track(const PlannedTrack& planned, std::uint64_t dataStart, bool wideOffsets) const
+void Writer::Track(BoxBuilder& box, const PlannedTrack& planned, bool wideOffsets)
 {
     const Mp4Track& track = m_salvage.tracks[planned.track];
     const bool video = planned.track == m_plan.videoTrack;
+    Bytes& out = box.Out();
+    box.Open(BoxType("trak"));
 
     const std::uint64_t duration = planned.delay + planned.shownDuration;
     const bool wide = duration > MAX_32;
-    Bytes header;
-    PutVersioned(header, wide, 0); // creation and modification time
-    PutVersioned(header, wide, 0);
-    Put32(header, track.id);
-    Put32(header, 0);
-    PutVersioned(header, wide, duration);
-    Put32(header, 0);
-    Put32(header, 0);
-    Put16(header, track.layer);
-    Put16(header, track.alternateGroup);
-    Put16(header, track.volume);
-    Put16(header, 0);
-    PutMatrix(header, track.matrix);
+    box.OpenFull(BoxType("tkhd"), wide ? 1 : 0, track.headerFlags);
+    PutVersioned(out, wide, 0); // creation and modification time
+    PutVersioned(out, wide, 0);
+    Put32(out, track.id);
+    Put32(out, 0);
+    PutVersioned(out, wide, duration);
+    Put32(out, 0);
+    Put32(out, 0);
+    Put16(out, track.layer);
+    Put16(out, track.alternateGroup);
+    Put16(out, track.volume);
+    Put16(out, 0);
+    PutMatrix(out, track.matrix);
     const bool sized = video && m_options.width > 0 && m_options.height > 0;
-    Put32(header, sized ? static_cast<std::uint32_t>(m_options.width) * UNITY : track.width);
-    Put32(header, sized ? static_cast<std::uint32_t>(m_options.height) * UNITY : track.height);
-    Bytes trak = MakeFullBox(BoxType("tkhd"), wide ? 1 : 0, track.headerFlags, header);
+    Put32(out, sized ? static_cast<std::uint32_t>(m_options.width) * UNITY : track.width);
+    Put32(out, sized ? static_cast<std::uint32_t>(m_options.height) * UNITY : track.height);
+    box.Close();
 
     // The edit list: an empty edit while the track has not started, then the samples from
     // where the input showed them.
     const bool wideEdit = duration > MAX_32 || planned.editStart > static_cast<std::int64_t>(MAX_32 / 2);
-    Bytes edits;
-    Put32(edits, planned.delay > 0 ? 2 : 1);
+    box.Open(BoxType("edts"));
+    box.OpenFull(BoxType("elst"), wideEdit ? 1 : 0, 0);
+    Put32(out, planned.delay > 0 ? 2 : 1);
     if (planned.delay > 0) {
-        PutVersioned(edits, wideEdit, planned.delay);
-        PutVersioned(edits, wideEdit, wideEdit ? ~0ull : MAX_32);
-        Put32(edits, UNITY);
+        PutVersioned(out, wideEdit, planned.delay);
+        PutVersioned(out, wideEdit, wideEdit ? ~0ull : MAX_32);
+        Put32(out, UNITY);
     }
-    PutVersioned(edits, wideEdit, planned.shownDuration);
-    PutVersioned(edits, wideEdit, static_cast<std::uint64_t>(planned.editStart));
-    Put32(edits, UNITY);
-    Append(trak, MakeBox(BoxType("edts"), MakeFullBox(BoxType("elst"), wideEdit ? 1 : 0, 0, edits)));
+    PutVersioned(out, wideEdit, planned.shownDuration);
+    PutVersioned(out, wideEdit, static_cast<std::uint64_t>(planned.editStart));
+    Put32(out, UNITY);
+    box.Close();
+    box.Close();
 
+    box.Open(BoxType("mdia"));
     const bool wideMedia = static_cast<std::uint64_t>(planned.mediaDuration) > MAX_32;
-    Bytes mediaHeader;
-    PutVersioned(mediaHeader, wideMedia, 0);
-    PutVersioned(mediaHeader, wideMedia, 0);
-    Put32(mediaHeader, track.timescale);
-    PutVersioned(mediaHeader, wideMedia, static_cast<std::uint64_t>(planned.mediaDuration));
-    Put16(mediaHeader, track.language);
-    Put16(mediaHeader, 0);
-    Bytes media = MakeFullBox(BoxType("mdhd"), wideMedia ? 1 : 0, 0, mediaHeader);
-    Append(media, track.handlerBox);
+    box.OpenFull(BoxType("mdhd"), wideMedia ? 1 : 0, 0);
+    PutVersioned(out, wideMedia, 0);
+    PutVersioned(out, wideMedia, 0);
+    Put32(out, track.timescale);
+    PutVersioned(out, wideMedia, static_cast<std::uint64_t>(planned.mediaDuration));
+    Put16(out, track.language);
+    Put16(out, 0);
+    box.Close();
+    Append(out, track.handlerBox);
 
-    Bytes info = track.mediaHeader;
-    if (info.empty())
-        info = video ? MakeFullBox(BoxType("vmhd"), 0, 1, Bytes(8, 0))
-                     : MakeFullBox(BoxType("smhd"), 0, 0, Bytes(4, 0));
+    box.Open(BoxType("minf"));
+    if (!track.mediaHeader.empty()) {
+        Append(out, track.mediaHeader);
+    } else {
+        box.OpenFull(BoxType(video ? "vmhd" : "smhd"), 0, video ? 1 : 0);
+        out.resize(out.size() + (video ? 8 : 4), 0);
+        box.Close();
+    }
     // The data lies in this file.
-    Bytes references;
-    Put32(references, 1);
-    Append(references, MakeFullBox(BoxType("url "), 0, 1, {}));
-    Append(info, MakeBox(BoxType("dinf"), MakeFullBox(BoxType("dref"), 0, 0, references)));
-    Append(info, SampleTable(planned, dataStart, wideOffsets));
-    Append(media, MakeBox(BoxType("minf"), info));
-    Append(trak, MakeBox(BoxType("mdia"), media));
-    return MakeBox(BoxType("trak"), trak);
+    box.Open(BoxType("dinf"));
+    box.OpenFull(BoxType("dref"), 0, 0);
+    Put32(out, 1);
+    box.OpenFull(BoxType("url "), 0, 1);
+    box.Close();
+    box.Close();
+    box.Close();
+    SampleTable(box, planned, wideOffsets);
+    box.Close(); // minf
+    box.Close(); // mdia
+    box.Close(); // trak
 }
 
-Bytes Writer::Movie(std::uint64_t dataStart, bool wideOffsets) const
+void Writer::Movie(BoxBuilder& box, bool wideOffsets)
 {
     const std::uint64_t duration = MovieDuration();
     const bool wide = duration > MAX_32;
     std::uint32_t nextId = 1;
     for (const PlannedTrack& planned : m_tracks)
         nextId = std::max(nextId, m_salvage.tracks[planned.track].id + 1);
-    Bytes header;
-    PutVersioned(header, wide, 0);
-    PutVersioned(header, wide, 0);
-    Put32(header, m_salvage.movieTimescale);
-    PutVersioned(header, wide, duration);
-    Put32(header, UNITY);  // rate
-    Put16(header, 0x0100); // volume
-    header.resize(header.size() + 10, 0);
-    PutMatrix(header, {UNITY, 0, 0, 0, UNITY, 0, 0, 0, 0x40000000});
-    header.resize(header.size() + 24, 0);
-    Put32(header, nextId);
-    Bytes movie = MakeFullBox(BoxType("mvhd"), wide ? 1 : 0, 0, header);
+    Bytes& out = box.Out();
+    box.Open(BoxType("moov"));
+    box.OpenFull(BoxType("mvhd"), wide ? 1 : 0, 0);
+    PutVersioned(out, wide, 0);
+    PutVersioned(out, wide, 0);
+    Put32(out, m_salvage.movieTimescale);
+    PutVersioned(out, wide, duration);
+    Put32(out, UNITY);  // rate
+    Put16(out, 0x0100); // volume
+    out.resize(out.size() + 10, 0);
+    PutMatrix(out, {UNITY, 0, 0, 0, UNITY, 0, 0, 0, 0x40000000});
+    out.resize(out.size() + 24, 0);
+    Put32(out, nextId);
+    box.Close();
+    m_offsetTables.clear();
     for (const PlannedTrack& planned : m_tracks)
-        Append(movie, Track(planned, dataStart, wideOffsets));
-    return MakeBox(BoxType("moov"), movie);
+        Track(box, planned, wideOffsets);
+    box.Close();
+}
+
+void Writer::PlaceOffsets(Bytes& index, bool wideOffsets, std::uint64_t dataStart) const
+{
+    const std::size_t width = wideOffsets ? 8 : 4;
+    for (const auto& [at, count] : m_offsetTables)
+        for (std::size_t k = 0; k < count; ++k) {
+            std::uint8_t* entry = index.data() + at + k * width;
+            std::uint64_t value = wideOffsets ? Get64(entry) : Get32(entry);
+            value += dataStart;
+            for (std::size_t b = 0; b < width; ++b)
+                entry[b] = static_cast<std::uint8_t>(value >> (8 * (width - 1 - b)));
+        }
 }
 
 bool Writer::Write(SourceReader& input, ByteSink& output, std::string& error)
@@ -350,21 +394,30 @@ bool Writer::Write(SourceReader& input, ByteSink& output, std::string& error)
     }
     PlanTracks();
     Bytes head = m_salvage.fileType;
+    BoxBuilder box(head);
     if (head.empty()) {
-        Bytes brands;
-        Put32(brands, BoxType("qt  "));
-        Put32(brands, 0x20050300);
-        Put32(brands, BoxType("qt  "));
-        head = MakeBox(BoxType("ftyp"), brands);
+        box.Open(BoxType("ftyp"));
+        Put32(head, BoxType("qt  "));
+        Put32(head, 0x20050300);
+        Put32(head, BoxType("qt  "));
+        box.Close();
     }
     const std::size_t dataHeader = m_payload + 8 > MAX_32 ? 16 : 8;
+    std::size_t indexSize = 4096;
+    for (const PlannedTrack& planned : m_tracks)
+        indexSize += planned.samples.size() * 24 + planned.chunkOffsets.size() * 20 +
+                     m_salvage.tracks[planned.track].sampleDescriptions.size();
+    head.reserve(head.size() + indexSize);
     // The index's size depends on the width of the offsets, not on their values.
-    std::uint64_t movieSize = Movie(0, false).size();
-    const bool wideOffsets = head.size() + movieSize + dataHeader + m_payload > MAX_32;
-    if (wideOffsets)
-        movieSize = Movie(0, true).size();
-    const std::uint64_t dataStart = head.size() + movieSize + dataHeader;
-    Append(head, Movie(dataStart, wideOffsets));
+    const std::size_t indexStart = head.size();
+    bool wideOffsets = false;
+    Movie(box, wideOffsets);
+    if (head.size() + dataHeader + m_payload > MAX_32) {
+        head.resize(indexStart);
+        wideOffsets = true;
+        Movie(box, wideOffsets);
+    }
+    PlaceOffsets(head, wideOffsets, head.size() + dataHeader);
     if (dataHeader == 16) {
         Put32(head, 1);
         Put32(head, BoxType("mdat"));
