@@ -408,7 +408,8 @@ bool Writer::Write(SourceReader& input, ByteSink& output, std::string& error)
         indexSize += planned.samples.size() * 24 + planned.chunkOffsets.size() * 20 +
                      m_salvage.tracks[planned.track].sampleDescriptions.size();
     head.reserve(head.size() + indexSize);
-    // The index's size depends on the width of the offsets, not on their values.
+    // The index is built with chunk offsets from the payload's start, moved once its size tells
+    // where that lies: the size depends on the offsets' width, not on their values.
     const std::size_t indexStart = head.size();
     bool wideOffsets = false;
     Movie(box, wideOffsets);
