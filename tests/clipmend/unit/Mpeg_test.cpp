@@ -62,6 +62,34 @@ TEST(MpegAudioFrame, LengthsAndSamplesFollowTheHeader)
     }
 }
 
+// Start codes at every place of the scan's blocks, among zero bytes that start nothing (single
+// ones, pairs before another byte, the zeros of emulation prevention), are found from wherever
+// the scan begins and ends: the first one, as a plain search finds it.
+TEST(MpegStartCode, FoundAtEveryPlaceAmongZeros)
+{
+    const auto plain = [](const Bytes& b, std::size_t from, std::size_t size) {
+        for (std::size_t i = from; i + 3 <= size; ++i)
+            if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1)
+                return i;
+        return size;
+    };
+    Bytes bytes(200);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = i % 7 == 0 ? 0 : i % 13 == 0 ? 3 : static_cast<std::uint8_t>(0x20 + i);
+    for (std::size_t at = 0; at + 4 <= 100; ++at) {
+        Bytes b = bytes;
+        b[at + 40] = 0; // a pair before the start code, not one
+        b[at + 41] = 0;
+        b[at + 42] = 2;
+        std::copy_n(Bytes{0, 0, 1}.begin(), 3, b.begin() + static_cast<std::ptrdiff_t>(at));
+        std::copy_n(Bytes{0, 0, 0, 1}.begin(), 4, b.begin() + 150);
+        for (std::size_t from : {std::size_t{0}, at, at + 1})
+            for (std::size_t size : {b.size(), at + 2, at + 3, std::size_t{153}, std::size_t{154}})
+                EXPECT_EQ(plain(b, from, size), FindStartCode(b.data(), from, size))
+                    << at << " " << from << " " << size;
+    }
+}
+
 // The video stream is scanned where its bytes lie, however the packets cut it: start codes split
 // between packets, four-byte start codes, and pieces of every size give the same pictures.
 TEST(MpegVideoStream, PicturesDoNotDependOnHowPacketsCutTheStream)

@@ -24,6 +24,8 @@ enum class Codec : std::uint8_t {
 };
 
 bool IsVideo(Codec codec);
+// The first start code (00 00 01) at or after from whose three bytes lie before size, or size.
+std::size_t FindStartCode(const std::uint8_t* data, std::size_t from, std::size_t size);
 // Whether the size bytes at data end with the video stream's end code.
 bool EndsStream(Codec codec, const std::uint8_t* data, std::size_t size);
 
