@@ -132,14 +132,17 @@ public:
     }
 
 protected:
-    // Room for a piece per packet of about packetSize bytes, up to a bound that keeps the
-    // reservation small where address space is: the list of a large file grows on from there,
-    // without being copied time and again on its way.
-    void ReservePieces(std::uint64_t packetSize)
+    // Room for a piece per packet of about packetSize bytes and for a unit per 2 KB, more than
+    // streams of common rates fill, up to bounds that keep the
+    // reservation small where address space is: the lists of a large file grow on from there,
+    // without being copied time and again on their way.
+    void ReserveLists(std::uint64_t packetSize)
     {
-        constexpr std::uint64_t MAX_RESERVED = 1u << 22;
+        constexpr std::uint64_t MAX_PIECES = 1u << 22;
+        constexpr std::uint64_t MAX_UNITS = 1u << 20;
         m_result.units.pieces.reserve(
-            static_cast<std::size_t>(std::min(m_size / packetSize + 1, MAX_RESERVED)));
+            static_cast<std::size_t>(std::min(m_size / packetSize + 1, MAX_PIECES)));
+        m_result.units.units.reserve(static_cast<std::size_t>(std::min(m_size / PACK_SIZE + 1, MAX_UNITS)));
     }
 
     std::size_t AddStream(const MpegStreamInfo& info)
@@ -400,7 +403,7 @@ bool ProgramWalker::Walk(std::string& error)
     m_result.mpeg1 = mpeg1;
     m_result.muxRate = mpeg1 ? ((first[9] & 0x7Fu) << 15 | first[10] << 7 | first[11] >> 1)
                              : (std::uint32_t{first[10]} << 14 | first[11] << 6 | first[12] >> 2);
-    ReservePieces(PACK_SIZE);
+    ReserveLists(PACK_SIZE);
     std::optional<Pending> pending;
     std::uint64_t pos = 0;
     while (pos < m_size) {
@@ -670,7 +673,7 @@ bool TransportWalker::Walk(std::string& error)
         error = "no transport stream packets";
         return false;
     }
-    ReservePieces(m_packet);
+    ReserveLists(m_packet);
     // A packet is read once the next one is found in place.
     std::uint64_t pending = NOT_FOUND;
     while (pos < m_size) {

@@ -355,10 +355,18 @@ void StreamParser::Feed(const std::uint8_t* data, std::size_t size, std::uint64_
 {
     if (size == 0)
         return;
-    if (!m_pieces.empty() && m_pieces.back().offset + m_pieces.back().size == offset)
-        m_pieces.back().size += static_cast<std::uint32_t>(size);
-    else
-        m_pieces.push_back({offset, static_cast<std::uint32_t>(size)});
+    for (std::uint64_t at = offset, end = offset + size; at < end;) {
+        Piece* last = m_pieces.empty() ? nullptr : &m_pieces.back();
+        if (last && last->offset + last->size == at && last->size < MAX_PIECE) {
+            const auto take = std::min<std::uint64_t>(end - at, MAX_PIECE - last->size);
+            last->size += take;
+            at += take;
+        } else {
+            const auto take = std::min<std::uint64_t>(end - at, MAX_PIECE);
+            m_pieces.push_back({at, take});
+            at += take;
+        }
+    }
     m_fed += size;
     if (IsVideo(m_codec)) {
         ScanVideo(data, size, out);

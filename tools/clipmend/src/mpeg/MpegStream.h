@@ -39,11 +39,14 @@ struct AudioFrame
 };
 bool ReadAudioFrame(Codec codec, const std::uint8_t* data, AudioFrame& frame);
 
+// Where bytes of a unit lie in the file: eight bytes, as a transport stream's list holds one for
+// each packet and clearing fresh memory costs as much as filling it.
 struct Piece
 {
-    std::uint64_t offset = 0;
-    std::uint32_t size = 0;
+    std::uint64_t offset : 48;
+    std::uint64_t size : 16;
 };
+constexpr std::size_t MAX_PIECE = 0xFFFF;
 
 // A picture or an audio frame.
 struct Unit
