@@ -104,7 +104,8 @@ TEST(MpegVideoStream, PicturesDoNotDependOnHowPacketsCutTheStream)
         const Bytes head = {0, 0, 0, 1, 0x09, 0xF0, 0, 0, 1, 0x67, 0x42, 0, 0, 1, 0x68, 0xCE};
         stream.insert(stream.end(), head.begin(), head.end());
         stream.insert(stream.end(), {0, 0, 1, static_cast<std::uint8_t>(idr ? 0x65 : 0x41), 0x88});
-        for (int i = 0; i < 40 + picture * 7; ++i)
+        // One picture larger than a piece can tell.
+        for (int i = 0; i < (picture == 2 ? 70000 : 40 + picture * 7); ++i)
             stream.push_back(static_cast<std::uint8_t>(0x11 + (i * 37 + picture) % 200));
         stream.push_back(0); // a trailing zero, as encoders leave before a four-byte start code
     }
@@ -143,6 +144,12 @@ TEST(MpegVideoStream, PicturesDoNotDependOnHowPacketsCutTheStream)
             // The same file bytes, however many pieces hold them.
             EXPECT_EQ(whole.pieces[a.firstPiece].offset, cut.pieces[b.firstPiece].offset)
                 << slice << " " << i;
+            std::uint64_t next = cut.pieces[b.firstPiece].offset;
+            for (std::size_t k = b.firstPiece; k < b.firstPiece + b.pieceCount; ++k) {
+                EXPECT_EQ(next, cut.pieces[k].offset) << slice << " " << i;
+                next = cut.pieces[k].offset + cut.pieces[k].size;
+            }
+            EXPECT_EQ(cut.pieces[b.firstPiece].offset + b.size, next) << slice << " " << i;
         }
     }
 }
