@@ -57,9 +57,7 @@ void BoxBuilder::Close()
 {
     const std::size_t start = m_starts.back();
     m_starts.pop_back();
-    const auto size = static_cast<std::uint32_t>(m_out.size() - start);
-    for (int k = 0; k < 4; ++k)
-        m_out[start + k] = static_cast<std::uint8_t>(size >> (24 - 8 * k));
+    Set32(m_out.data() + start, static_cast<std::uint32_t>(m_out.size() - start));
 }
 
 void Append(Bytes& out, const Bytes& more)

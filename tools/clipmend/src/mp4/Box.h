@@ -32,6 +32,19 @@ inline std::uint64_t Get64(const std::uint8_t* p)
     return static_cast<std::uint64_t>(Get32(p)) << 32 | Get32(p + 4);
 }
 
+// Values written in place, over bytes already there.
+inline void Set32(std::uint8_t* p, std::uint32_t value)
+{
+    for (int k = 0; k < 4; ++k)
+        p[k] = static_cast<std::uint8_t>(value >> (24 - 8 * k));
+}
+
+inline void Set64(std::uint8_t* p, std::uint64_t value)
+{
+    Set32(p, static_cast<std::uint32_t>(value >> 32));
+    Set32(p + 4, static_cast<std::uint32_t>(value));
+}
+
 void Put16(Bytes& out, std::uint32_t value);
 void Put32(Bytes& out, std::uint32_t value);
 void Put64(Bytes& out, std::uint64_t value);

@@ -238,10 +238,12 @@ void Writer::SampleTable(BoxBuilder& box, const PlannedTrack& planned, bool wide
     box.OpenFull(BoxType("stsz"), 0, 0);
     Put32(out, sameSize ? firstSize : 0);
     Put32(out, number);
-    for (std::size_t index : planned.samples) {
-        const Mp4Sample& s = m_salvage.samples[index];
-        for (std::uint32_t f = 0; f < s.frames && !sameSize; ++f)
-            Put32(out, s.size / s.frames);
+    if (!sameSize) {
+        for (std::size_t index : planned.samples) {
+            const Mp4Sample& s = m_salvage.samples[index];
+            for (std::uint32_t f = 0; f < s.frames; ++f)
+                Put32(out, s.size / s.frames);
+        }
     }
     box.Close();
     // Chunks in runs of equal sample counts, each with the first chunk's number.
@@ -256,8 +258,7 @@ void Writer::SampleTable(BoxBuilder& box, const PlannedTrack& planned, bool wide
             Put32(out, 1);
             ++entries;
         }
-    for (int k = 0; k < 4; ++k)
-        out[countAt + k] = static_cast<std::uint8_t>(entries >> (24 - 8 * k));
+    Set32(out.data() + countAt, entries);
     box.Close();
     box.OpenFull(BoxType(wideOffsets ? "co64" : "stco"), 0, 0);
     Put32(out, static_cast<std::uint32_t>(planned.chunkOffsets.size()));
@@ -379,10 +380,10 @@ void Writer::PlaceOffsets(Bytes& index, bool wideOffsets, std::uint64_t dataStar
     for (const auto& [at, count] : m_offsetTables)
         for (std::size_t k = 0; k < count; ++k) {
             std::uint8_t* entry = index.data() + at + k * width;
-            std::uint64_t value = wideOffsets ? Get64(entry) : Get32(entry);
-            value += dataStart;
-            for (std::size_t b = 0; b < width; ++b)
-                entry[b] = static_cast<std::uint8_t>(value >> (8 * (width - 1 - b)));
+            if (wideOffsets)
+                Set64(entry, Get64(entry) + dataStart);
+            else
+                Set32(entry, static_cast<std::uint32_t>(Get32(entry) + dataStart));
         }
 }
 
