@@ -355,18 +355,13 @@ void StreamParser::Feed(const std::uint8_t* data, std::size_t size, std::uint64_
 {
     if (size == 0)
         return;
-    for (std::uint64_t at = offset, end = offset + size; at < end;) {
-        Piece* last = m_pieces.empty() ? nullptr : &m_pieces.back();
-        if (last && last->offset + last->size == at && last->size < MAX_PIECE) {
-            const auto take = std::min<std::uint64_t>(end - at, MAX_PIECE - last->size);
-            last->size += take;
-            at += take;
-        } else {
-            const auto take = std::min<std::uint64_t>(end - at, MAX_PIECE);
-            m_pieces.push_back({at, take});
-            at += take;
-        }
-    }
+    // Bytes that adjoin the last piece join it, as far as a piece can tell their number.
+    Piece* last = m_pieces.empty() ? nullptr : &m_pieces.back();
+    if (last && last->offset + last->size == offset && last->size + size <= MAX_PIECE)
+        last->size += size;
+    else
+        for (std::size_t done = 0; done < size; done += MAX_PIECE)
+            m_pieces.push_back({offset + done, std::min(size - done, MAX_PIECE)});
     m_fed += size;
     if (IsVideo(m_codec)) {
         ScanVideo(data, size, out);
