@@ -133,9 +133,9 @@ public:
 
 protected:
     // Room for a piece per packet of about packetSize bytes and for a unit per 2 KB, more than
-    // streams of common rates fill, up to bounds that keep the
-    // reservation small where address space is: the lists of a large file grow on from there,
-    // without being copied time and again on their way.
+    // streams of common rates fill, up to bounds that keep the reservation small where address
+    // space is: the lists of a large file grow on from there, without being copied time and
+    // again on their way.
     void ReserveLists(std::uint64_t packetSize)
     {
         constexpr std::uint64_t MAX_PIECES = 1u << 22;
