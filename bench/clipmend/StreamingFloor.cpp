@@ -80,7 +80,9 @@ int main(int argc, char** argv)
         if (got <= 0)
             break;
         const auto size = static_cast<std::size_t>(got);
-        for (std::size_t at = 0; (at = pg::clipmend::mpeg::FindStartCode(buffer.data(), at, size)) < size; ++at)
+        using pg::clipmend::mpeg::FindStartCode;
+        for (std::size_t at = FindStartCode(buffer.data(), 0, size); at < size;
+             at = FindStartCode(buffer.data(), at + 1, size))
             ++startCodes;
         {
             std::lock_guard<std::mutex> guard(lock);
