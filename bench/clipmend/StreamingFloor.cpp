@@ -3,9 +3,9 @@
 // for each byte), while a second thread copies each megabyte read into the output inside the
 // kernel, the cheapest copy there is (cp's own). Prints its time and what it found.
 //   clipmend_streaming_floor INPUT OUTPUT
+#include "ClientFile.h"
 #include "MpegStream.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -16,23 +16,6 @@
 #include <thread>
 #include <vector>
 
-namespace {
-
-struct Descriptor
-{
-    explicit Descriptor(int fd) : fd(fd) {}
-    ~Descriptor()
-    {
-        if (fd >= 0)
-            close(fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int fd;
-};
-
-} // namespace
-
 int main(int argc, char** argv)
 {
     if (argc != 3) {
@@ -40,12 +23,15 @@ int main(int argc, char** argv)
         return 2;
     }
     const auto start = std::chrono::steady_clock::now();
-    const Descriptor in(open(argv[1], O_RDONLY));
-    const Descriptor out(open(argv[2], O_WRONLY | O_CREAT | O_TRUNC, 0644));
-    if (in.fd < 0 || out.fd < 0) {
+    const pg::FilePtr input(std::fopen(argv[1], "rb"));
+    const pg::FilePtr output(std::fopen(argv[2], "wb"));
+    if (!input || !output) {
         std::fprintf(stderr, "clipmend_streaming_floor: cannot open the files\n");
         return 1;
     }
+    // Both are used through their descriptors alone, past the C runtime's buffers.
+    const int in = fileno(input.get());
+    const int out = fileno(output.get());
     constexpr std::size_t CHUNK = 1 << 20;
     std::mutex lock;
     std::condition_variable changed;
@@ -63,7 +49,7 @@ int main(int argc, char** argv)
             held.unlock();
             loff_t from = offset;
             while (left > 0) {
-                const ssize_t copied = copy_file_range(in.fd, &from, out.fd, nullptr, left, 0);
+                const ssize_t copied = copy_file_range(in, &from, out, nullptr, left, 0);
                 if (copied <= 0) {
                     std::lock_guard<std::mutex> guard(lock);
                     failed = true;
@@ -76,7 +62,7 @@ int main(int argc, char** argv)
     std::vector<std::uint8_t> buffer(CHUNK);
     std::uint64_t startCodes = 0;
     for (off_t offset = 0;;) {
-        const ssize_t got = pread(in.fd, buffer.data(), CHUNK, offset);
+        const ssize_t got = pread(in, buffer.data(), CHUNK, offset);
         if (got <= 0)
             break;
         const auto size = static_cast<std::size_t>(got);

@@ -10,9 +10,8 @@ void Put16(Bytes& out, std::uint32_t value)
 
 void Put32(Bytes& out, std::uint32_t value)
 {
-    const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(value >> 24),
-                                   static_cast<std::uint8_t>(value >> 16),
-                                   static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
+    std::uint8_t bytes[4];
+    Set32(bytes, value);
     out.insert(out.end(), bytes, bytes + 4);
 }
 
