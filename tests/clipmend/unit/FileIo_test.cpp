@@ -121,12 +121,18 @@ TEST(SourceReaderTest, LookAheadKeepsTheWindowUntilTooFewBytesAreLeft)
     EXPECT_EQ(window + 56, reader.PeekAhead(56, 8, available));
     EXPECT_EQ(8u, available);
     EXPECT_EQ(1, source.reads);
-    // Fewer than the minimum left at the window's end: a full window from there.
+    // Fewer than the minimum left at the window's end: the next window's bytes follow the end of
+    // this one, which stays at hand for a look back.
     const std::uint8_t* p = reader.PeekAhead(58, 8, available);
     EXPECT_EQ(2, source.reads);
-    ASSERT_EQ(64u, available);
-    EXPECT_TRUE(std::equal(p, p + 64, bytes.begin() + 58));
-    // A window that reaches the end of the source hands out its last bytes without a refill.
+    ASSERT_EQ(70u, available);
+    EXPECT_TRUE(std::equal(p, p + 70, bytes.begin() + 58));
+    p = reader.Peek(20, 64);
+    ASSERT_NE(nullptr, p);
+    EXPECT_TRUE(std::equal(p, p + 64, bytes.begin() + 20));
+    EXPECT_EQ(2, source.reads);
+    // A look elsewhere starts the window there; one that reaches the end of the source hands out
+    // its last bytes without a refill.
     p = reader.PeekAhead(250, 8, available);
     ASSERT_EQ(50u, available);
     EXPECT_EQ(p + 46, reader.PeekAhead(296, 8, available));
@@ -135,6 +141,53 @@ TEST(SourceReaderTest, LookAheadKeepsTheWindowUntilTooFewBytesAreLeft)
     EXPECT_EQ(3, source.reads);
     EXPECT_EQ(nullptr, reader.PeekAhead(300, 8, available));
     EXPECT_EQ(0u, available);
+}
+
+// Reads when told to start, as the thread would, and remembers what it was asked.
+class RecordedReadAhead final : public ReadAhead
+{
+public:
+    void Start(ByteSource& source, std::uint64_t offset, std::uint8_t* buffer, std::size_t n) override
+    {
+        offsets.push_back(offset);
+        m_got = source.ReadAt(offset, buffer, n);
+    }
+    std::size_t Finish() override { return m_got; }
+
+    std::vector<std::uint64_t> offsets;
+
+private:
+    std::size_t m_got = 0;
+};
+
+TEST(SourceReaderTest, WalkThroughTheSourceFindsEachNextStretchReadAhead)
+{
+    const Bytes bytes = clipmendtest::Pattern(1000, 11);
+    CountedReads source(bytes);
+    RecordedReadAhead ahead;
+    SourceReader reader(source, 64, &ahead);
+    // Packets of 50 bytes, each looked at again after the next one's header: every byte is read
+    // once, all but the first two windows' by the read-ahead (the walk moves on from the first).
+    for (std::uint64_t at = 0; at < bytes.size(); at += 50) {
+        const std::uint8_t* header = reader.Peek(at, std::min<std::uint64_t>(4, bytes.size() - at));
+        ASSERT_NE(nullptr, header);
+        EXPECT_EQ(bytes[at], header[0]);
+        if (at >= 50) {
+            const std::uint8_t* before = reader.Peek(at - 50, 50);
+            ASSERT_NE(nullptr, before);
+            EXPECT_TRUE(
+                std::equal(before, before + 50, bytes.begin() + static_cast<std::ptrdiff_t>(at - 50)));
+        }
+    }
+    EXPECT_EQ(16, source.reads);
+    EXPECT_EQ(14u, ahead.offsets.size());
+    // A look elsewhere waits for the read-ahead and drops it; reading past the window does too.
+    const std::uint8_t* p = reader.Peek(100, 10);
+    ASSERT_NE(nullptr, p);
+    EXPECT_EQ(bytes[100], p[0]);
+    Bytes direct(10);
+    EXPECT_EQ(10u, reader.ReadAt(990, direct.data(), direct.size()));
+    EXPECT_EQ(bytes[995], direct[5]);
 }
 
 TEST(FileIoTest, WrittenFileReadsBackWithLongAndShortWritesAndBytesMadeInPlace)

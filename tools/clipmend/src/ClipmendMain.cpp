@@ -9,6 +9,7 @@
 #include "OutputName.h"
 #include "Platform.h"
 #include "Progress.h"
+#include "ReadAhead.h"
 #include "ToolEndMarker.h"
 
 #include <cstdio>
@@ -139,7 +140,10 @@ int Run(const Arguments& args, Console& console)
     if (SameFile(args.input, args.output))
         return Fail(console, args, EXIT_OUTPUT, "the output file must not be the input file");
 
-    SourceReader reader(*source);
+    // The reading walks through the file and gains from a read-ahead; the writing reads what it
+    // copies straight into the output's buffers, and a read-ahead would only stand in its way.
+    const std::unique_ptr<ThreadReadAhead> ahead = ThreadReadAhead::Create();
+    SourceReader reader(*source, SourceReader::DEFAULT_WINDOW, ahead.get());
     std::size_t probed = 0;
     const std::uint8_t* first = reader.PeekUpTo(0, PROBE_BYTES, probed);
     const ContainerFormat* format = first ? ProbeContainer(first, probed) : nullptr;
@@ -157,7 +161,9 @@ int Run(const Arguments& args, Console& console)
         BothHalves(args.input, reader, work);
     };
     std::string error;
-    if (!container->Read(reader, options, error))
+    const bool read = container->Read(reader, options, error);
+    reader.StopReadingAhead();
+    if (!read)
         return Fail(console, args, EXIT_INPUT, Quoted(args.input) + ": " + error);
 
     RunSummary summary;

@@ -133,17 +133,72 @@ void MappedSource::UnmapCurrent()
     m_view = nullptr;
 }
 
-SourceReader::SourceReader(ByteSource& source, std::size_t windowSize)
+SourceReader::SourceReader(ByteSource& source, std::size_t windowSize, ReadAhead* ahead)
     : m_source(source), m_size(source.Size()), m_mapped(source.Mapped()),
-      m_window(m_mapped ? 0 : std::max<std::size_t>(windowSize, 64))
+      m_windowSize(std::max<std::size_t>(windowSize, 64)), m_ahead(m_mapped ? nullptr : ahead)
 {
+    if (!m_mapped) {
+        m_buffer.resize(CARRY + m_windowSize);
+        m_nextBuffer.resize(CARRY + m_windowSize);
+    }
 }
 
-bool SourceReader::Fill(std::uint64_t offset)
+SourceReader::~SourceReader()
 {
-    m_windowStart = offset;
-    m_windowLength = m_source.ReadAt(offset, m_window.data(), m_window.size());
-    return m_windowLength > 0;
+    WaitAhead();
+}
+
+void SourceReader::WaitAhead()
+{
+    if (m_aheadStarted)
+        m_aheadLength = m_ahead->Finish();
+    m_aheadStarted = false;
+}
+
+bool SourceReader::Fill(std::uint64_t offset, std::size_t needed)
+{
+    const std::uint64_t end = m_windowStart + m_windowLength;
+    const std::size_t carried = std::min(CARRY, m_windowLength);
+    if (!m_window || offset + carried < end || offset + needed > end + m_windowSize || end >= m_size) {
+        // A look elsewhere: the window starts at it.
+        WaitAhead();
+        m_aheadHeld = false;
+        m_window = m_buffer.data() + CARRY;
+        m_windowStart = offset;
+        m_windowLength = m_source.ReadAt(offset, m_buffer.data() + CARRY, m_windowSize);
+    } else {
+        // The walk moves on: the next stretch follows the window's last bytes, as walks look
+        // back a little at the rest of a packet whose end they have just passed.
+        std::size_t length = 0;
+        if (m_aheadHeld) {
+            WaitAhead();
+            length = m_aheadLength;
+        } else {
+            length = m_source.ReadAt(end, m_nextBuffer.data() + CARRY, m_windowSize);
+        }
+        m_aheadHeld = false;
+        std::uint8_t* data = m_nextBuffer.data() + CARRY - carried;
+        std::memcpy(data, m_window + (m_windowLength - carried), carried);
+        m_buffer.swap(m_nextBuffer);
+        m_window = data;
+        m_windowStart = end - carried;
+        m_windowLength = carried + length;
+        // The stretch after this one is read while this one is used.
+        const std::uint64_t next = m_windowStart + m_windowLength;
+        if (m_ahead && length > 0 && next < m_size) {
+            m_ahead->Start(m_source, next, m_nextBuffer.data() + CARRY, m_windowSize);
+            m_aheadStarted = true;
+            m_aheadHeld = true;
+        }
+    }
+    return offset < m_windowStart + m_windowLength;
+}
+
+std::size_t SourceReader::ReadAt(std::uint64_t offset, void* buffer, std::size_t n)
+{
+    // One read of the source at a time.
+    WaitAhead();
+    return m_source.ReadAt(offset, buffer, n);
 }
 
 const std::uint8_t* SourceReader::Peek(std::uint64_t offset, std::size_t n)
@@ -163,25 +218,32 @@ const std::uint8_t* SourceReader::PeekUpTo(std::uint64_t offset, std::size_t n, 
     n = static_cast<std::size_t>(std::min<std::uint64_t>({n, WindowSize(), m_size - offset}));
     if (m_mapped)
         return m_source.Map(offset, n, available);
-    const bool inside = offset >= m_windowStart && offset - m_windowStart + n <= m_windowLength;
-    if (!inside && !Fill(offset))
+    const bool inside = m_window && offset >= m_windowStart && offset - m_windowStart + n <= m_windowLength;
+    if (!inside && !Fill(offset, n))
         return nullptr;
     const std::size_t skip = static_cast<std::size_t>(offset - m_windowStart);
     available = std::min(n, m_windowLength - skip);
-    return m_window.data() + skip;
+    return m_window + skip;
 }
 
 const std::uint8_t* SourceReader::PeekAhead(std::uint64_t offset, std::size_t minimum, std::size_t& available)
 {
-    if (!m_mapped && offset >= m_windowStart && offset - m_windowStart < m_windowLength) {
+    if (!m_mapped && m_window && offset >= m_windowStart && offset - m_windowStart < m_windowLength) {
         const std::size_t skip = static_cast<std::size_t>(offset - m_windowStart);
         const std::size_t left = m_windowLength - skip;
         if (left >= minimum || m_windowStart + m_windowLength == m_size) {
             available = left;
-            return m_window.data() + skip;
+            return m_window + skip;
         }
     }
-    return PeekUpTo(offset, WindowSize(), available);
+    available = 0;
+    if (m_mapped || offset >= m_size)
+        return PeekUpTo(offset, WindowSize(), available);
+    // A scan takes what the window holds, which may start a little before offset.
+    if (!Fill(offset, std::min<std::size_t>(minimum, m_windowSize)))
+        return nullptr;
+    available = static_cast<std::size_t>(m_windowStart + m_windowLength - offset);
+    return m_window + (offset - m_windowStart);
 }
 
 std::uint8_t* ByteSink::Room(std::size_t n)

@@ -97,20 +97,36 @@ private:
     std::size_t m_viewLength = 0;
 };
 
+// Reads a stretch of a source on a thread of its own, one at a time, while the caller goes on.
+class ReadAhead
+{
+public:
+    virtual ~ReadAhead() = default;
+    // Starts reading n bytes of source at offset into buffer.
+    virtual void Start(ByteSource& source, std::uint64_t offset, std::uint8_t* buffer, std::size_t n) = 0;
+    // Waits until the started read is done: how many bytes it got.
+    virtual std::size_t Finish() = 0;
+};
+
 // Reads through one window of the source; a look at bytes near the previous ones costs no
-// system call. A mapped source needs no window: its bytes are used where they lie.
+// system call. A mapped source needs no window: its bytes are used where they lie. Given a
+// read-ahead, the stretch after the window is read while the window is used: a walk through
+// the file then finds its next bytes read.
 class SourceReader
 {
 public:
     static constexpr std::size_t DEFAULT_WINDOW = 1 << 20;
     static constexpr std::size_t MAPPED_SPAN = 16 << 20;
 
-    explicit SourceReader(ByteSource& source, std::size_t windowSize = DEFAULT_WINDOW);
+    explicit SourceReader(ByteSource& source, std::size_t windowSize = DEFAULT_WINDOW,
+                          ReadAhead* ahead = nullptr);
+    ~SourceReader();
+    SourceReader(const SourceReader&) = delete;
+    SourceReader& operator=(const SourceReader&) = delete;
 
     std::uint64_t Size() const { return m_size; }
-    ByteSource& Source() const { return m_source; }
     // The most bytes one look hands out.
-    std::size_t WindowSize() const { return m_mapped ? MAPPED_SPAN : m_window.size(); }
+    std::size_t WindowSize() const { return m_mapped ? MAPPED_SPAN : m_windowSize; }
 
     // The n bytes at offset (n at most the window size), or null when they pass the end.
     const std::uint8_t* Peek(std::uint64_t offset, std::size_t n);
@@ -120,16 +136,41 @@ public:
     // minimum (at most the window size) are left there and the source has more: for scans that
     // step through the window and need no fixed length.
     const std::uint8_t* PeekAhead(std::uint64_t offset, std::size_t minimum, std::size_t& available);
+    // Reads no more ahead from now on.
+    void StopReadingAhead()
+    {
+        WaitAhead();
+        m_aheadHeld = false;
+        m_ahead = nullptr;
+    }
+    // Reads n bytes at offset straight into buffer, past the window: how many there were.
+    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t n);
+    bool Mapped() const { return m_mapped; }
 
 private:
-    bool Fill(std::uint64_t offset);
+    // Up to this many bytes at the window's end are carried over in front of the stretch read
+    // ahead, so that a look across the two finds them in one piece.
+    static constexpr std::size_t CARRY = 64 << 10;
+
+    // Makes the window hold offset and, where the source has them, needed bytes from it (at most
+    // the window's size); false where the source ends before offset.
+    bool Fill(std::uint64_t offset, std::size_t needed);
+    void WaitAhead();
 
     ByteSource& m_source;
     std::uint64_t m_size;
     bool m_mapped;
-    std::vector<std::uint8_t> m_window;
+    std::size_t m_windowSize;
+    ReadAhead* m_ahead;
+    std::vector<std::uint8_t> m_buffer; // the window, after room for bytes carried over
+    const std::uint8_t* m_window = nullptr;
     std::uint64_t m_windowStart = 0;
     std::size_t m_windowLength = 0;
+    // The stretch after the window, read ahead where m_aheadHeld: as m_buffer.
+    std::vector<std::uint8_t> m_nextBuffer;
+    std::size_t m_aheadLength = 0;
+    bool m_aheadStarted = false;
+    bool m_aheadHeld = false;
 };
 
 class ByteSink

@@ -116,13 +116,12 @@ bool FileSink::Commit(std::size_t n)
 
 bool FileSink::CopyFrom(SourceReader& reader, std::uint64_t offset, std::uint64_t n)
 {
-    ByteSource& source = reader.Source();
-    if (source.Mapped())
+    if (reader.Mapped())
         return ByteSink::CopyFrom(reader, offset, n);
     if (m_failed || !m_file)
         return false;
     return Fill(n, [&](std::uint8_t* to, std::size_t part) {
-        if (source.ReadAt(offset, to, part) != part)
+        if (reader.ReadAt(offset, to, part) != part)
             return false;
         offset += part;
         return true;
