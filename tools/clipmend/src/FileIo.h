@@ -132,9 +132,9 @@ public:
     const std::uint8_t* Peek(std::uint64_t offset, std::size_t n);
     // As many of the n bytes at offset as there are (up to the window size), with their count.
     const std::uint8_t* PeekUpTo(std::uint64_t offset, std::size_t n, std::size_t& available);
-    // The bytes from offset to the end of the window, refilled from offset only when fewer than
-    // minimum (at most the window size) are left there and the source has more: for scans that
-    // step through the window and need no fixed length.
+    // The bytes from offset to the end of the window, refilled only when fewer than minimum (at
+    // most the window size) are left there and the source has more: for scans that step through
+    // the window and need no fixed length.
     const std::uint8_t* PeekAhead(std::uint64_t offset, std::size_t minimum, std::size_t& available);
     // Reads no more ahead from now on.
     void StopReadingAhead()
