@@ -167,7 +167,8 @@ TEST(SourceReaderTest, WalkThroughTheSourceFindsEachNextStretchReadAhead)
     RecordedReadAhead ahead;
     SourceReader reader(source, 64, &ahead);
     // Packets of 50 bytes, each looked at again after the next one's header: every byte is read
-    // once, all but the first two windows' by the read-ahead (the walk moves on from the first).
+    // once, all but the first three windows' by the read-ahead, which starts once the walk has
+    // moved on twice.
     for (std::uint64_t at = 0; at < bytes.size(); at += 50) {
         const std::uint8_t* header = reader.Peek(at, std::min<std::uint64_t>(4, bytes.size() - at));
         ASSERT_NE(nullptr, header);
@@ -180,11 +181,22 @@ TEST(SourceReaderTest, WalkThroughTheSourceFindsEachNextStretchReadAhead)
         }
     }
     EXPECT_EQ(16, source.reads);
-    EXPECT_EQ(14u, ahead.offsets.size());
-    // A look elsewhere waits for the read-ahead and drops it; reading past the window does too.
-    const std::uint8_t* p = reader.Peek(100, 10);
-    ASSERT_NE(nullptr, p);
-    EXPECT_EQ(bytes[100], p[0]);
+    EXPECT_EQ(13u, ahead.offsets.size());
+    // Looks that go back and forth, each moving on at most once, start no read-ahead.
+    for (std::uint64_t at = 100; at < 900; at += 200) {
+        const std::uint8_t* p = reader.Peek(at, 10);
+        ASSERT_NE(nullptr, p);
+        EXPECT_EQ(bytes[at], p[0]);
+        p = reader.Peek(at + 60, 10);
+        ASSERT_NE(nullptr, p);
+        EXPECT_EQ(bytes[at + 60], p[0]);
+    }
+    EXPECT_EQ(13u, ahead.offsets.size());
+    // Stopped, it reads no more ahead however the walk goes on.
+    reader.StopReadingAhead();
+    for (std::uint64_t at = 0; at < bytes.size(); at += 50)
+        ASSERT_NE(nullptr, reader.Peek(at, 4));
+    EXPECT_EQ(13u, ahead.offsets.size());
     Bytes direct(10);
     EXPECT_EQ(10u, reader.ReadAt(990, direct.data(), direct.size()));
     EXPECT_EQ(bytes[995], direct[5]);

@@ -119,6 +119,8 @@ void BothHalves(const std::string& input, SourceReader& reader,
         work(reader, 1);
         return;
     }
+    // Both halves take both processors: a read-ahead would only take a share of them.
+    reader.StopReadingAhead();
     SourceReader secondReader(*second);
     Thread helper([&] { work(secondReader, 1); });
     work(reader, 0);
@@ -140,8 +142,6 @@ int Run(const Arguments& args, Console& console)
     if (SameFile(args.input, args.output))
         return Fail(console, args, EXIT_OUTPUT, "the output file must not be the input file");
 
-    // The reading walks through the file and gains from a read-ahead; the writing reads what it
-    // copies straight into the output's buffers, and a read-ahead would only stand in its way.
     const std::unique_ptr<ThreadReadAhead> ahead = ThreadReadAhead::Create();
     SourceReader reader(*source, SourceReader::DEFAULT_WINDOW, ahead.get());
     std::size_t probed = 0;
@@ -162,6 +162,8 @@ int Run(const Arguments& args, Console& console)
     };
     std::string error;
     const bool read = container->Read(reader, options, error);
+    // The writers read what they copy straight into the output's buffers, or go back and forth
+    // between pictures and sound: a read-ahead would only have them wait.
     reader.StopReadingAhead();
     if (!read)
         return Fail(console, args, EXIT_INPUT, Quoted(args.input) + ": " + error);

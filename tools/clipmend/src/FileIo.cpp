@@ -137,10 +137,8 @@ SourceReader::SourceReader(ByteSource& source, std::size_t windowSize, ReadAhead
     : m_source(source), m_size(source.Size()), m_mapped(source.Mapped()),
       m_windowSize(std::max<std::size_t>(windowSize, 64)), m_ahead(m_mapped ? nullptr : ahead)
 {
-    if (!m_mapped) {
+    if (!m_mapped)
         m_buffer.resize(CARRY + m_windowSize);
-        m_nextBuffer.resize(CARRY + m_windowSize);
-    }
 }
 
 SourceReader::~SourceReader()
@@ -163,12 +161,15 @@ bool SourceReader::Fill(std::uint64_t offset, std::size_t needed)
         // A look elsewhere: the window starts at it.
         WaitAhead();
         m_aheadHeld = false;
+        m_onward = 0;
         m_window = m_buffer.data() + CARRY;
         m_windowStart = offset;
         m_windowLength = m_source.ReadAt(offset, m_buffer.data() + CARRY, m_windowSize);
     } else {
         // The walk moves on: the next stretch follows the window's last bytes, as walks look
         // back a little at the rest of a packet whose end they have just passed.
+        // Fresh memory costs a fault per page: the second buffer is made once a walk needs it.
+        m_nextBuffer.resize(CARRY + m_windowSize);
         std::size_t length = 0;
         if (m_aheadHeld) {
             WaitAhead();
@@ -183,15 +184,24 @@ bool SourceReader::Fill(std::uint64_t offset, std::size_t needed)
         m_window = data;
         m_windowStart = end - carried;
         m_windowLength = carried + length;
-        // The stretch after this one is read while this one is used.
+        // The stretch after this one is read while this one is used, once the looks have moved
+        // on twice in a row: looks that go back and forth would only wait for what they never use.
         const std::uint64_t next = m_windowStart + m_windowLength;
-        if (m_ahead && length > 0 && next < m_size) {
+        ++m_onward;
+        if (m_ahead && m_onward >= 2 && length > 0 && next < m_size) {
             m_ahead->Start(m_source, next, m_nextBuffer.data() + CARRY, m_windowSize);
             m_aheadStarted = true;
             m_aheadHeld = true;
         }
     }
     return offset < m_windowStart + m_windowLength;
+}
+
+void SourceReader::StopReadingAhead()
+{
+    WaitAhead();
+    m_aheadHeld = false;
+    m_ahead = nullptr;
 }
 
 std::size_t SourceReader::ReadAt(std::uint64_t offset, void* buffer, std::size_t n)

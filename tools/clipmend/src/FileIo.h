@@ -137,12 +137,7 @@ public:
     // the window and need no fixed length.
     const std::uint8_t* PeekAhead(std::uint64_t offset, std::size_t minimum, std::size_t& available);
     // Reads no more ahead from now on.
-    void StopReadingAhead()
-    {
-        WaitAhead();
-        m_aheadHeld = false;
-        m_ahead = nullptr;
-    }
+    void StopReadingAhead();
     // Reads n bytes at offset straight into buffer, past the window: how many there were.
     std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t n);
     bool Mapped() const { return m_mapped; }
@@ -150,7 +145,7 @@ public:
 private:
     // Up to this many bytes at the window's end are carried over in front of the stretch read
     // ahead, so that a look across the two finds them in one piece.
-    static constexpr std::size_t CARRY = 64 << 10;
+    static constexpr std::size_t CARRY = 16 << 10;
 
     // Makes the window hold offset and, where the source has them, needed bytes from it (at most
     // the window's size); false where the source ends before offset.
@@ -171,6 +166,7 @@ private:
     std::size_t m_aheadLength = 0;
     bool m_aheadStarted = false;
     bool m_aheadHeld = false;
+    int m_onward = 0; // windows in a row that moved on from the one before
 };
 
 class ByteSink
