@@ -160,6 +160,32 @@ def expected(source, kept, start, count):
     return [p for i, p in enumerate(span) if not (p["leading"] and i < following)]
 
 
+def continuity_breaks(path):
+    """Packets of a transport stream whose continuity counter does not follow on from the one
+    before of their PID (a packet sent twice counts as following on)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    last, breaks = {}, 0
+    for pos in range(0, len(data) - 187, 188):
+        b = data[pos:pos + 188]
+        pid, control, counter = (b[1] & 0x1F) << 8 | b[2], b[3] >> 4 & 3, b[3] & 0x0F
+        if pid == 0x1FFF or not control & 1:
+            continue
+        flagged = control & 2 and b[4] > 0 and b[5] & 0x80
+        breaks += pid in last and not flagged and counter not in (last[pid], (last[pid] + 1) & 0x0F)
+        last[pid] = counter
+    return breaks
+
+
+def copied_share(path, source):
+    """The share of a transport stream's packets that are packets of the source as they are."""
+    with open(path, "rb") as f:
+        data = f.read()
+    original = {source["data"][pos:pos + 188] for pos in range(0, source["size"] - 187, 188)}
+    found = [data[pos:pos + 188] in original for pos in range(0, len(data) - 187, 188)]
+    return sum(found) / max(len(found), 1)
+
+
 def output_problems(out_path, want):
     try:
         written = [p for p in packets(out_path) if p["stream"] == 0]
@@ -179,6 +205,8 @@ def output_problems(out_path, want):
                          capture_output=True, text=True).stdout.strip()
     if len(times) != len(written) or got in ("", "N/A") or abs(float(got) - span) > 1.001 / FPS:
         problems.append(f"duration {got}, pictures span {span:.3f} s")
+    if out_path.endswith(".ts") and continuity_breaks(out_path):
+        problems.append(f"{continuity_breaks(out_path)} packets break their PID's continuity")
     audio = [p for p in packets(out_path) if p["stream"] != 0]
     if not audio:
         problems.append("no audio written")
@@ -206,6 +234,9 @@ def salvage_case(name, source, data, kept, start=1, count=0, gaps=None, output=N
         problems.append(f"{os.path.basename(written)} not written instead of {os.path.basename(output)}")
     if not problems:
         problems += output_problems(written, expected(source, kept, start, count))
+        # The input's packets go out as they are, but for the few around what is left out.
+        if source["transport"] and copied_share(written, source) < 0.8:
+            problems.append(f"only {copied_share(written, source):.0%} of the packets are the input's own")
         problems += decode_problems(written)
     report(name, problems, started)
     remove(cut, cut + ".met", output, written)

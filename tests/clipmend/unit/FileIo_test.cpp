@@ -248,7 +248,8 @@ TEST(FileIoTest, WrittenFileReadsBackWithLongAndShortWritesAndBytesMadeInPlace)
     EXPECT_EQ(10u, source->ReadAt(source->Size() - 10, tail.data(), 20));
     EXPECT_EQ(0u, source->ReadAt(source->Size(), tail.data(), 1));
 
-    // Ranges of a file that is read go straight into the sink's buffers, between other writes.
+    // Ranges of a file that is read go straight into the sink's buffers, or are copied by the
+    // system where it copies, between other writes and in their order.
     const std::string copyPath = testing::TempDir() + "clipmend-fileio-copy.bin";
     Bytes copied;
     {
@@ -259,12 +260,21 @@ TEST(FileIoTest, WrittenFileReadsBackWithLongAndShortWritesAndBytesMadeInPlace)
             copied.insert(copied.end(), expected.begin() + static_cast<std::ptrdiff_t>(offset),
                           expected.begin() + static_cast<std::ptrdiff_t>(offset + n));
         };
+        const auto aside = [&](std::uint64_t offset, std::size_t n) {
+            EXPECT_TRUE(sink->CopyAside(reader, offset, n));
+            copied.insert(copied.end(), expected.begin() + static_cast<std::ptrdiff_t>(offset),
+                          expected.begin() + static_cast<std::ptrdiff_t>(offset + n));
+        };
         take(17, 600 << 10); // across two of the sink's buffers
         EXPECT_TRUE(sink->Write(small.data(), small.size()));
         copied.insert(copied.end(), small.begin(), small.end());
+        aside(5, 3 << 20);
         take(expected.size() - 1000, 1000);
+        aside(expected.size() - (1 << 20), 1 << 20);
+        aside(3, 100);
         EXPECT_EQ(copied.size(), sink->Position());
         EXPECT_FALSE(sink->CopyFrom(reader, expected.size() - 10, 20));
+        EXPECT_FALSE(sink->CopyAside(reader, expected.size() - 10, 20));
         EXPECT_TRUE(sink->Close());
     }
     const std::unique_ptr<FileSource> copySource = FileSource::Open(copyPath);

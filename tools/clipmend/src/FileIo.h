@@ -22,6 +22,8 @@ public:
     // count in available, valid until the next call. Null where the source only reads.
     virtual const std::uint8_t* Map(std::uint64_t offset, std::size_t n, std::size_t& available);
     virtual bool Mapped() const { return false; }
+    // The open file the bytes come from, for copies the system makes itself; null where none.
+    virtual std::FILE* Stream() const { return nullptr; }
 };
 
 class FileSource final : public ByteSource
@@ -34,6 +36,7 @@ public:
 
     std::uint64_t Size() const override { return m_size; }
     std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t n) override;
+    std::FILE* Stream() const override { return m_file.get(); }
 
 private:
     FileSource(FilePtr file, std::uint64_t size) : m_file(std::move(file)), m_size(size) {}
@@ -141,6 +144,7 @@ public:
     // Reads n bytes at offset straight into buffer, past the window: how many there were.
     std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t n);
     bool Mapped() const { return m_mapped; }
+    std::FILE* Stream() const { return m_source.Stream(); }
 
 private:
     // Up to this many bytes at the window's end are carried over in front of the stretch read
@@ -183,6 +187,13 @@ public:
     // Copies n bytes of the reader's source at offset: through the reader's window, unless the
     // sink has a way that copies them fewer times.
     virtual bool CopyFrom(SourceReader& reader, std::uint64_t offset, std::uint64_t n);
+    // As CopyFrom, for a caller that goes on reading the input meanwhile: where the system copies
+    // between files itself, a sink with a thread of its own has it copied there, sparing the
+    // caller's thread the copy.
+    virtual bool CopyAside(SourceReader& reader, std::uint64_t offset, std::uint64_t n)
+    {
+        return CopyFrom(reader, offset, n);
+    }
 
 private:
     std::vector<std::uint8_t> m_room;

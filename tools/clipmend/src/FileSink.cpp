@@ -31,16 +31,32 @@ std::unique_ptr<FileSink> FileSink::Create(const std::string& path)
     return std::unique_ptr<FileSink>(new FileSink(std::move(file)));
 }
 
-void FileSink::WriteOut(const std::uint8_t* data, std::size_t n)
+void FileSink::Reserve(std::uint64_t n)
 {
-    if (m_failed)
-        return;
     if (m_written + n > m_reserved) {
         m_reserved = m_written + n + RESERVE_STEP;
         ReserveSpace(m_file.get(), m_written, m_reserved - m_written);
     }
+}
+
+void FileSink::WriteOut(const std::uint8_t* data, std::size_t n)
+{
+    if (m_failed)
+        return;
+    Reserve(n);
     if (std::fwrite(data, 1, n, m_file.get()) == n)
         m_written += n;
+    else
+        m_failed = true;
+}
+
+void FileSink::CopyOut(const Job& job)
+{
+    if (m_failed)
+        return;
+    Reserve(job.length);
+    if (CopyInSystem(job.from, job.offset, m_file.get(), job.length))
+        m_written += job.length;
     else
         m_failed = true;
 }
@@ -49,11 +65,23 @@ void FileSink::WriteHanded()
 {
     for (std::size_t next = 0;; next = (next + 1) % BUFFERS) {
         m_handed.Acquire();
-        if (m_lengths[next] == 0)
+        const Job& job = m_jobs[next];
+        if (job.length == 0)
             return;
-        WriteOut(m_buffers[next].data(), m_lengths[next]);
+        if (job.from)
+            CopyOut(job);
+        else
+            WriteOut(m_buffers[next].data(), static_cast<std::size_t>(job.length));
         m_free.Release();
     }
+}
+
+void FileSink::HandJob(const Job& job)
+{
+    m_jobs[m_filling] = job;
+    m_handed.Release();
+    m_filling = (m_filling + 1) % BUFFERS;
+    m_free.Acquire();
 }
 
 void FileSink::Hand()
@@ -65,10 +93,7 @@ void FileSink::Hand()
         m_used = 0;
         return;
     }
-    m_lengths[m_filling] = m_used;
-    m_handed.Release();
-    m_filling = (m_filling + 1) % BUFFERS;
-    m_free.Acquire();
+    HandJob(Job{m_used, nullptr, 0});
     m_used = 0;
 }
 
@@ -78,7 +103,7 @@ void FileSink::Stop()
         Hand();
     if (!m_writer)
         return;
-    m_lengths[m_filling] = 0;
+    m_jobs[m_filling] = Job{};
     m_handed.Release();
     m_writer.reset();
 }
@@ -126,6 +151,21 @@ bool FileSink::CopyFrom(SourceReader& reader, std::uint64_t offset, std::uint64_
         offset += part;
         return true;
     });
+}
+
+bool FileSink::CopyAside(SourceReader& reader, std::uint64_t offset, std::uint64_t n)
+{
+    if (!m_writer || reader.Mapped() || !reader.Stream() || !SystemCopies() || offset > reader.Size() ||
+        n > reader.Size() - offset)
+        return CopyFrom(reader, offset, n);
+    if (m_failed || !m_file)
+        return false;
+    if (n == 0)
+        return true;
+    Hand();
+    HandJob(Job{n, reader.Stream(), offset});
+    m_position += n;
+    return !m_failed;
 }
 
 bool FileSink::Close()

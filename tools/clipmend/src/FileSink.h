@@ -25,12 +25,22 @@ public:
     bool Commit(std::size_t n) override;
     // A source that is read, not mapped, reads straight into the buffers: one copy fewer.
     bool CopyFrom(SourceReader& reader, std::uint64_t offset, std::uint64_t n) override;
+    bool CopyAside(SourceReader& reader, std::uint64_t offset, std::uint64_t n) override;
     bool Close();
 
 private:
     static constexpr std::size_t BUFFERS = 4;
     static constexpr std::size_t BUFFER_SIZE = 256 << 10;
     static constexpr std::uint64_t RESERVE_STEP = 64 << 20;
+
+    // What the writing thread is handed in a buffer's turn: the buffer's first length bytes, or
+    // length bytes at offset of from; a length of zero ends the thread.
+    struct Job
+    {
+        std::uint64_t length = 0;
+        std::FILE* from = nullptr;
+        std::uint64_t offset = 0;
+    };
 
     explicit FileSink(FilePtr file);
     // Hands the buffer being filled to the writing thread and waits for a free one; without that
@@ -39,6 +49,11 @@ private:
     // The writing thread: writes the handed buffers in turn until one of length zero.
     void WriteHanded();
     void WriteOut(const std::uint8_t* data, std::size_t n);
+    void CopyOut(const Job& job);
+    // Makes room in the file for n more bytes.
+    void Reserve(std::uint64_t n);
+    // Hands the job in the turn of the buffer being filled and moves on to the next buffer.
+    void HandJob(const Job& job);
     // Fills the buffers with n bytes, handing each full one on; put(to, count) places the next
     // count bytes at to, false when it cannot.
     template <typename Put> bool Fill(std::uint64_t n, const Put& put)
@@ -60,7 +75,7 @@ private:
 
     FilePtr m_file;
     std::array<std::vector<std::uint8_t>, BUFFERS> m_buffers;
-    std::array<std::size_t, BUFFERS> m_lengths{};
+    std::array<Job, BUFFERS> m_jobs{};
     std::size_t m_filling = 0;
     std::size_t m_used = 0;
     std::uint64_t m_position = 0;

@@ -27,6 +27,12 @@ void ReserveSpace(std::FILE* file, std::uint64_t offset, std::uint64_t length);
 // Gives back what was reserved past the file's size.
 void ReleaseReserve(std::FILE* file, std::uint64_t size);
 
+// Whether the system copies between files itself, without the bytes passing through the program.
+bool SystemCopies();
+// Appends the n bytes at offset of from to to, a stream without a buffer of its own, copied
+// inside the system; false when a byte cannot be read or written. Only where SystemCopies().
+bool CopyInSystem(std::FILE* from, std::uint64_t offset, std::FILE* to, std::uint64_t n);
+
 // A count that one thread raises and another waits on while it is zero.
 class Semaphore
 {

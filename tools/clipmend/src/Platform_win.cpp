@@ -123,6 +123,16 @@ bool SameFile(const std::string& a, const std::string& b)
 void ReserveSpace(std::FILE*, std::uint64_t, std::uint64_t) {}
 void ReleaseReserve(std::FILE*, std::uint64_t) {}
 
+bool SystemCopies()
+{
+    return false;
+}
+
+bool CopyInSystem(std::FILE*, std::uint64_t, std::FILE*, std::uint64_t)
+{
+    return false;
+}
+
 struct Semaphore::State
 {
     OwnedHandle semaphore;

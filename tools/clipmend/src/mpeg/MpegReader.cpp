@@ -565,6 +565,7 @@ void TransportWalker::ProgramTable(const std::uint8_t* section, std::size_t leng
                 m_programs[map] = number;
         }
         m_haveProgram = !m_programs.empty();
+        m_result.programCount = m_programs.size();
         return;
     }
     const auto program = m_programs.find(pid);
@@ -574,6 +575,7 @@ void TransportWalker::ProgramTable(const std::uint8_t* section, std::size_t leng
     // The first program with a video stream is the one read.
     const std::size_t programInfo = (std::size_t{section[10]} & 0x0F) << 8 | section[11];
     std::vector<MpegStreamInfo> streams;
+    std::vector<std::uint16_t> listed;
     bool haveVideo = false;
     for (std::size_t i = 12 + programInfo; i + 5 <= end;) {
         MpegStreamInfo info;
@@ -584,6 +586,7 @@ void TransportWalker::ProgramTable(const std::uint8_t* section, std::size_t leng
             break;
         info.descriptors.assign(section + i + 5, section + i + 5 + infoLength);
         i += 5 + infoLength;
+        listed.push_back(info.pid);
         const std::optional<Codec> codec = CodecOfType(info.streamType, info.descriptors);
         const bool taken = std::any_of(streams.begin(), streams.end(),
                                        [&](const MpegStreamInfo& s) { return s.pid == info.pid; });
@@ -598,6 +601,8 @@ void TransportWalker::ProgramTable(const std::uint8_t* section, std::size_t leng
         return;
     m_result.programNumber = number;
     m_result.pmtPid = pid;
+    m_result.pcrPid = static_cast<std::uint16_t>((section[8] & 0x1F) << 8 | section[9]);
+    m_result.tablePids = std::move(listed);
     for (const MpegStreamInfo& info : streams) {
         m_pids[info.pid].used = true;
         m_pids[info.pid].stream = AddStream(info);
@@ -673,6 +678,8 @@ bool TransportWalker::Walk(std::string& error)
         error = "no transport stream packets";
         return false;
     }
+    if (pos > 0)
+        m_result.lost.push_back({0, pos});
     ReserveLists(m_packet);
     // A packet is read once the next one is found in place.
     std::uint64_t pending = NOT_FOUND;
@@ -719,6 +726,7 @@ bool TransportWalker::Walk(std::string& error)
         pending = NOT_FOUND;
         const std::uint64_t next = pos + m_packet <= m_size ? NextSync(pos + 1) : NOT_FOUND;
         Damage(pos, next == NOT_FOUND ? m_size : next, next != NOT_FOUND);
+        m_result.lost.push_back({pos, next == NOT_FOUND ? m_size : next});
         if (next == NOT_FOUND)
             break;
         pos = next;

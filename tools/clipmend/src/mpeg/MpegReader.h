@@ -35,6 +35,13 @@ struct MpegSalvage
     std::uint32_t muxRate = 0; // program stream, units of 50 bytes per second
     std::uint16_t programNumber = 1;
     std::uint16_t pmtPid = 0x1000;
+    // Transport stream: the clock references' PID, how many programs the association table
+    // lists, and every stream PID the program's table lists, read or not.
+    std::uint16_t pcrPid = 0x1FFF;
+    std::size_t programCount = 0;
+    std::vector<std::uint16_t> tablePids;
+    // Transport stream: where the packets' cadence was lost, up to where it resumed.
+    std::vector<ByteRange> lost;
     std::vector<MpegStreamInfo> streams;
     std::vector<std::vector<std::uint8_t>> sequenceHeaders; // per stream, MPEG video only
     Units units;
