@@ -204,20 +204,9 @@ bool MpegContainer::Select(const SpanRequest& request, RunSummary& summary, std:
             shown = std::min(shown, units[i].pts);
     std::erase_if(chosenUnits,
                   [&](std::size_t i) { return units[i].stream != video && units[i].pts < shown; });
-    // Audio goes between the pictures by time; the pictures keep their decoding order whatever
-    // their times say.
-    std::vector<std::int64_t> order(units.size(), 0);
-    std::int64_t latest = std::numeric_limits<std::int64_t>::min();
-    for (std::size_t i : chosenUnits) {
-        latest = units[i].stream == video ? std::max(latest, units[i].dts) : latest;
-        order[i] = units[i].stream == video ? latest : units[i].pts;
-    }
-    std::stable_sort(chosenUnits.begin(), chosenUnits.end(),
-                     [&](std::size_t a, std::size_t b) { return order[a] < order[b]; });
-    // Sound starts where a decoder can start it: LOAS sound at a frame with its configuration,
-    // the first in the order written, which is not the file's where times jump back. And where a
-    // reader searching the written stream from its start takes a frame: where the frame after it
-    // has its rate (or either has none), as a header alone may be chance.
+    // Sound starts where a decoder can start it: LOAS sound at a frame with its configuration.
+    // And where a reader searching the written stream from its start takes a frame: where the
+    // frame after it has its rate (or either has none), as a header alone may be chance.
     constexpr std::int64_t NO_NEXT = -1;
     std::vector<std::int64_t> nextRate(chosenUnits.size(), NO_NEXT);
     std::vector<std::int64_t> following(m_salvage.streams.size(), NO_NEXT);
@@ -239,9 +228,6 @@ bool MpegContainer::Select(const SpanRequest& request, RunSummary& summary, std:
         chosenUnits[kept++] = chosenUnits[k];
     }
     chosenUnits.resize(kept);
-    m_plan.origin = std::numeric_limits<std::int64_t>::max();
-    for (std::size_t i : chosenUnits)
-        m_plan.origin = std::min({m_plan.origin, units[i].pts, units[i].dts});
     m_plan.units = std::move(chosenUnits);
     return true;
 }

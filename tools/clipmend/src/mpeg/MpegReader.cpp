@@ -75,13 +75,7 @@ std::optional<Codec> CodecOfType(std::uint8_t type, const std::vector<std::uint8
     return std::nullopt;
 }
 
-// A packet header's times and where its payload starts; false when it makes no sense.
-struct PacketHeader
-{
-    std::size_t payload = 0;
-    std::optional<std::int64_t> pts;
-    std::optional<std::int64_t> dts;
-};
+} // namespace
 
 bool ReadPacketHeader(const std::uint8_t* b, std::size_t available, bool mpeg1, PacketHeader& header)
 {
@@ -121,6 +115,8 @@ bool ReadPacketHeader(const std::uint8_t* b, std::size_t available, bool mpeg1, 
     header.payload = pos;
     return true;
 }
+
+namespace {
 
 // What the walks of both kinds share: the streams, the timeline, damage and progress.
 class Walker
@@ -206,6 +202,7 @@ protected:
 
     void Damage(std::uint64_t begin, std::uint64_t end, bool resumes)
     {
+        m_result.lost.push_back({begin, end});
         ++m_result.report.damagedRegions;
         m_result.report.damagedBytes += end - begin;
         if (resumes)
@@ -726,7 +723,6 @@ bool TransportWalker::Walk(std::string& error)
         pending = NOT_FOUND;
         const std::uint64_t next = pos + m_packet <= m_size ? NextSync(pos + 1) : NOT_FOUND;
         Damage(pos, next == NOT_FOUND ? m_size : next, next != NOT_FOUND);
-        m_result.lost.push_back({pos, next == NOT_FOUND ? m_size : next});
         if (next == NOT_FOUND)
             break;
         pos = next;

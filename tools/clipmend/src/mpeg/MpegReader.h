@@ -7,6 +7,7 @@
 #include "MpegStream.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,7 @@ struct MpegSalvage
     std::uint16_t pcrPid = 0x1FFF;
     std::size_t programCount = 0;
     std::vector<std::uint16_t> tablePids;
-    // Transport stream: where the packets' cadence was lost, up to where it resumed.
+    // Where the walk lost the packs or the packets' cadence, up to where it found them again.
     std::vector<ByteRange> lost;
     std::vector<MpegStreamInfo> streams;
     std::vector<std::vector<std::uint8_t>> sequenceHeaders; // per stream, MPEG video only
@@ -57,6 +58,17 @@ bool SalvageTransportStream(SourceReader& reader, const SalvageOptions& options,
 
 // The check sum of program table sections: over a whole section, its own included, it is 0.
 std::uint32_t SectionCrc(const std::uint8_t* data, std::size_t size);
+
+// A packet header's times and where its payload starts.
+struct PacketHeader
+{
+    std::size_t payload = 0;
+    std::optional<std::int64_t> pts;
+    std::optional<std::int64_t> dts;
+};
+// The header of the packet at b, of which available bytes are there; false when it makes no
+// sense. Packets of program streams of the first form (mpeg1) have headers of their own.
+bool ReadPacketHeader(const std::uint8_t* b, std::size_t available, bool mpeg1, PacketHeader& header);
 
 // Length of a valid pack header at data (at least 14 bytes), or 0; form 1 or 2 in mpeg1.
 std::size_t PackHeaderLength(const std::uint8_t* data, bool& mpeg1);

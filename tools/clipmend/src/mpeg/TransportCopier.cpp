@@ -1,10 +1,10 @@
-#include "MpegWriter.h"
-
 #include "PesHeader.h"
+#include "UnitCopier.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <limits>
 
 namespace pg::clipmend::mpeg {
 
@@ -20,29 +20,20 @@ constexpr std::uint16_t LAST_SERVICE_PID = 0x1F;
 constexpr std::size_t PID_COUNT = 8192;
 constexpr std::size_t TS_PAYLOAD = 184;
 constexpr std::size_t PCR_FIELD = 8; // adaptation field length, flags and the reference
-constexpr std::int64_t TIMESTAMP_MASK = (std::int64_t{1} << 33) - 1;
 // The program table fits one packet: at most MAX_AUDIO_STREAMS audio streams with this much each.
 constexpr std::size_t MAX_DESCRIPTORS = 16;
 // How far the next packet of a stream is looked for, to number fresh packets so that it follows.
 constexpr std::uint64_t NEXT_PACKET_REACH = 1 << 20;
-
-enum class UnitState : std::uint8_t {
-    WAITING,  // none of its bytes written yet
-    COPIED,   // its packets go out as they are
-    REPACKED, // written whole in fresh packets
-};
 
 int Following(int continuity)
 {
     return (continuity + 1) & 0x0F;
 }
 
-// Copies the input's packets as they are wherever they hold only what is written, and packs
-// afresh only where a packet also holds something left out: the output keeps the input's
-// timing, clock references and packet layout, and costs little more than a copy. Continuity
+// A transport stream's packets, copied as they are where they hold only written units. Continuity
 // counters stay consistent: fresh packets are spread over as many packets as make the next
 // copied one follow, and tables are repeated where packets of theirs were left out.
-class TransportCopier
+class TransportCopier : UnitCopier
 {
 public:
     TransportCopier(const MpegSalvage& salvage, const MpegPlan& plan, const OutputOptions& options,
@@ -51,35 +42,16 @@ public:
     bool Copy(std::string& error);
 
 private:
-    struct Stream
+    // Per written stream, beside its units.
+    struct PesState
     {
-        std::size_t index = 0;
-        std::vector<std::size_t> units; // written, in stream order
-        std::size_t nextUnit = 0;       // the next piece not yet met: its unit in units
-        std::uint32_t nextPiece = 0;    // and its place there
-        int continuity = -1;            // of the last packet with payload written
-        bool copying = false;           // the packet stream's current PES goes out as it is
-    };
-
-    // A piece of a written unit met in a packet.
-    struct Met
-    {
-        std::size_t unit;
-        Piece piece;
-        bool first;
-        bool last;
-        std::size_t at;       // its unit's place in the stream's units
-        std::uint32_t number; // its place in the unit
+        int continuity = -1;  // of the last packet with payload written
+        bool copying = false; // the current PES goes out as it is
     };
 
     enum class Kind : std::uint8_t { DROPPED, STREAM, TABLE, KEPT };
 
     std::uint64_t PacketStart(std::uint64_t offset) const;
-    bool NeedsRepacking(std::size_t unit) const;
-    // Moves the stream's next piece past units written already.
-    void SkipRepacked(Stream& stream);
-    // The pieces of stream's written units that start before end, in order.
-    void TakePieces(Stream& stream, std::uint64_t end, std::vector<Met>& met);
     // Whether a PES holding length bytes of the stream, from the stream's next piece on, holds
     // only bytes of written units.
     bool WholeWritten(const Stream& stream, std::size_t at, std::uint32_t number, std::uint64_t packetStart,
@@ -88,85 +60,52 @@ private:
     // Where none is found near, -1, with the place where the search ended.
     int NextStart(std::uint16_t pid, std::uint64_t after, std::uint64_t& where);
 
-    void StreamPacket(Stream& stream, std::uint64_t pos, const std::uint8_t* packet, bool whole);
+    void StreamPacket(std::size_t place, std::uint64_t pos, const std::uint8_t* packet, bool whole);
+    // Written bytes the walk does not meet in packets of their own (in a lost stretch from where
+    // a packet was cut, or past the walk's end) go afresh: each stream's pieces before end,
+    // with the next PES looked for after `after`.
+    void Leftovers(std::uint64_t end, std::uint64_t after);
+    // Bytes of units copied so far continue their PES; units that start among the pieces met go
+    // afresh.
+    void Fresh(std::size_t place, std::uint64_t pos, const std::uint8_t* pcr);
     void TablePacket(std::uint16_t pid, std::uint64_t pos, const std::uint8_t* packet);
     // The written units of the PES the packet at pos belongs to, from the stream's unit at on,
     // as one fresh PES spread over as many packets as make the next PES's first packet follow on.
-    void Repack(Stream& stream, std::size_t at, std::uint64_t pos, const std::uint8_t* pcr);
+    void Repack(std::size_t place, std::size_t at, std::uint64_t pos, const std::uint8_t* pcr);
     // Bytes of units whose packets went out as they were, in packets that continue their PES.
-    void Continue(Stream& stream, const Bytes& bytes, const std::uint8_t* pcr);
+    void Continue(std::size_t place, const Bytes& bytes, const std::uint8_t* pcr);
     void PutPacket(std::uint16_t pid, bool unitStart, int continuity, const std::uint8_t* pcr,
                    const std::uint8_t* payload, std::size_t size);
     void ProgramTables();
     void Section(std::uint16_t pid, Bytes section);
     // Repeats the table's last packet until the packet numbered continuity follows on.
     void Bridge(std::uint16_t pid, int continuity);
-    void Finished(std::size_t unit);
     std::uint8_t StreamId(std::size_t stream) const;
 
-    void Keep(std::uint64_t pos);
-    void FlushRun();
-    void Put(const std::uint8_t* data, std::size_t size);
-
-    const MpegSalvage& m_salvage;
-    const MpegPlan& m_plan;
-    const OutputOptions& m_options;
-    SourceReader& m_in;
-    ByteSink& m_out;
     const std::uint32_t m_size;   // of a packet
     const std::uint32_t m_syncAt; // where its sync byte lies
-    std::vector<Stream> m_streams;
-    std::vector<std::uint8_t> m_streamOf = std::vector<std::uint8_t>(PID_COUNT, 0); // 1 + index
+    std::vector<PesState> m_pes;  // as m_streams
+    std::vector<std::uint8_t> m_streamOf = std::vector<std::uint8_t>(PID_COUNT, 0); // 1 + place
     std::vector<Kind> m_kind = std::vector<Kind>(PID_COUNT, Kind::DROPPED);
-    std::vector<UnitState> m_state;
-    bool m_inputTables = false; // the input's own tables describe exactly what is written
-    std::size_t m_firstVideo = 0;
-    std::size_t m_lastVideo = 0;
-    Bytes m_head;                            // the sequence header the first picture lacks
-    Bytes m_tail;                            // the end code the last picture lacks
+    bool m_inputTables = false;              // the input's own tables describe exactly what is written
     std::array<std::uint8_t, 4> m_arrival{}; // of the packet being looked at
     std::vector<int> m_tableContinuity = std::vector<int>(PID_COUNT, -1);
     std::vector<Bytes> m_lastTable = std::vector<Bytes>(PID_COUNT);
     std::vector<Met> m_met;
-    std::uint64_t m_runStart = 0;
-    std::uint64_t m_runEnd = 0;
-    std::uint64_t m_videoDone = 0;
-    std::uint64_t m_videoTotal = 0;
-    bool m_readFailed = false;
-    bool m_writeFailed = false;
-    bool m_windowMoved = false; // the reader may have looked elsewhere since the walk's last look
 };
 
 TransportCopier::TransportCopier(const MpegSalvage& salvage, const MpegPlan& plan,
                                  const OutputOptions& options, SourceReader& input, ByteSink& output)
-    : m_salvage(salvage), m_plan(plan), m_options(options), m_in(input), m_out(output),
-      m_size(salvage.packetSize), m_syncAt(salvage.packetSize - TS_PACKET),
-      m_state(salvage.units.units.size(), UnitState::WAITING)
+    : UnitCopier(salvage, plan, options, input, output), m_size(salvage.packetSize),
+      m_syncAt(salvage.packetSize - TS_PACKET), m_pes(m_streams.size())
 {
-    const std::vector<Unit>& units = salvage.units.units;
-    std::vector<bool> written(units.size(), false);
-    for (std::size_t i : plan.units)
-        written[i] = true;
     std::vector<std::uint16_t> pids;
-    for (std::size_t s : plan.streams) {
-        Stream stream;
-        stream.index = s;
-        m_streams.push_back(stream);
-        const std::uint16_t pid = salvage.streams[s].pid;
-        m_streamOf[pid] = static_cast<std::uint8_t>(m_streams.size());
+    for (std::size_t place = 0; place < m_streams.size(); ++place) {
+        const std::uint16_t pid = salvage.streams[m_streams[place].index].pid;
+        m_streamOf[pid] = static_cast<std::uint8_t>(place + 1);
         m_kind[pid] = Kind::STREAM;
         pids.push_back(pid);
     }
-    for (std::size_t i = 0; i < units.size(); ++i)
-        if (written[i])
-            m_streams[m_streamOf[salvage.streams[units[i].stream].pid] - 1].units.push_back(i);
-    const Stream& video = m_streams.front();
-    m_videoTotal = video.units.size();
-    if (!video.units.empty()) {
-        m_firstVideo = video.units.front();
-        m_lastVideo = video.units.back();
-    }
-
     std::vector<std::uint16_t> listed = salvage.tablePids;
     std::sort(pids.begin(), pids.end());
     std::sort(listed.begin(), listed.end());
@@ -190,38 +129,6 @@ std::uint64_t TransportCopier::PacketStart(std::uint64_t offset) const
                                             [&](const ByteRange& lost) { return lost.end <= offset; });
     const std::uint64_t base = after == m_salvage.lost.begin() ? 0 : std::prev(after)->end;
     return base + (offset - base) / m_size * m_size;
-}
-
-bool TransportCopier::NeedsRepacking(std::size_t unit) const
-{
-    return (unit == m_firstVideo && !m_head.empty()) || (unit == m_lastVideo && !m_tail.empty());
-}
-
-void TransportCopier::SkipRepacked(Stream& stream)
-{
-    while (stream.nextUnit < stream.units.size() &&
-           m_state[stream.units[stream.nextUnit]] == UnitState::REPACKED) {
-        ++stream.nextUnit;
-        stream.nextPiece = 0;
-    }
-}
-
-void TransportCopier::TakePieces(Stream& stream, std::uint64_t end, std::vector<Met>& met)
-{
-    met.clear();
-    for (SkipRepacked(stream); stream.nextUnit < stream.units.size(); SkipRepacked(stream)) {
-        const std::size_t index = stream.units[stream.nextUnit];
-        const Unit& unit = m_salvage.units.units[index];
-        const Piece& piece = m_salvage.units.pieces[unit.firstPiece + stream.nextPiece];
-        if (piece.offset >= end)
-            return;
-        met.push_back({index, piece, stream.nextPiece == 0, stream.nextPiece + 1 == unit.pieceCount,
-                       stream.nextUnit, stream.nextPiece});
-        if (++stream.nextPiece == unit.pieceCount) {
-            ++stream.nextUnit;
-            stream.nextPiece = 0;
-        }
-    }
 }
 
 bool TransportCopier::WholeWritten(const Stream& stream, std::size_t at, std::uint32_t number,
@@ -269,36 +176,6 @@ int TransportCopier::NextStart(std::uint16_t pid, std::uint64_t after, std::uint
     return -1;
 }
 
-void TransportCopier::Keep(std::uint64_t pos)
-{
-    if (m_runEnd != pos) {
-        FlushRun();
-        m_runStart = pos;
-    }
-    m_runEnd = pos + m_size;
-}
-
-void TransportCopier::FlushRun()
-{
-    if (m_runEnd > m_runStart && !m_writeFailed) {
-        m_writeFailed = !m_out.CopyAside(m_in, m_runStart, m_runEnd - m_runStart);
-        m_windowMoved = true;
-    }
-    m_runStart = m_runEnd = 0;
-}
-
-void TransportCopier::Put(const std::uint8_t* data, std::size_t size)
-{
-    FlushRun();
-    m_writeFailed = m_writeFailed || !m_out.Write(data, size);
-}
-
-void TransportCopier::Finished(std::size_t unit)
-{
-    if (m_salvage.units.units[unit].stream == m_streams.front().index && m_options.progress)
-        m_options.progress(++m_videoDone, m_videoTotal);
-}
-
 std::uint8_t TransportCopier::StreamId(std::size_t stream) const
 {
     const MpegStreamInfo& info = m_salvage.streams[stream];
@@ -341,80 +218,72 @@ void TransportCopier::PutPacket(std::uint16_t pid, bool unitStart, int continuit
     Put(packet.data(), m_size);
 }
 
-void TransportCopier::Repack(Stream& stream, std::size_t at, std::uint64_t pos, const std::uint8_t* pcr)
+void TransportCopier::Repack(std::size_t place, std::size_t at, std::uint64_t pos, const std::uint8_t* pcr)
 {
-    const Unit& head = m_salvage.units.units[stream.units[at]];
-    const bool video = head.stream == m_streams.front().index;
-    const std::uint16_t pid = m_salvage.streams[head.stream].pid;
+    Stream& stream = m_streams[place];
+    PesState& pes = m_pes[place];
+    const std::uint16_t pid = m_salvage.streams[stream.index].pid;
     std::uint64_t nextStart = m_in.Size();
     const int next = NextStart(pid, pos, nextStart);
-    Bytes bytes;
-    for (std::size_t u = at; u < stream.units.size() && !m_readFailed; ++u) {
-        const std::size_t index = stream.units[u];
-        const Unit& unit = m_salvage.units.units[index];
-        if (m_state[index] != UnitState::WAITING ||
-            (u > at && unit.pieceCount > 0 && m_salvage.units.pieces[unit.firstPiece].offset >= nextStart))
-            break;
-        if (index == m_firstVideo)
-            bytes.insert(bytes.end(), m_head.begin(), m_head.end());
-        for (std::uint32_t p = 0; p < unit.pieceCount && !m_readFailed; ++p) {
-            const Piece& piece = m_salvage.units.pieces[unit.firstPiece + p];
-            const std::uint8_t* data = m_in.Peek(piece.offset, piece.size);
-            m_readFailed = !data;
-            if (data)
-                bytes.insert(bytes.end(), data, data + piece.size);
-        }
-        if (index == m_lastVideo)
-            bytes.insert(bytes.end(), m_tail.begin(), m_tail.end());
-        m_state[index] = UnitState::REPACKED;
-        Finished(index);
+    std::vector<Repacked> groups = RepackUnits(stream, at, nextStart);
+    // Each group a PES in as few packets as hold it; the last in up to fifteen more, so that the
+    // next PES follows on.
+    std::vector<std::size_t> counts;
+    std::size_t fewest = 0;
+    for (Repacked& group : groups) {
+        const Unit& head = m_salvage.units.units[group.unit];
+        std::int64_t dts = 0;
+        const std::int64_t pts = Pts(head);
+        const HeaderBytes header =
+            PacketHeaderBytes(StreamId(stream.index), false, group.bytes.size(), &pts, Dts(head, dts));
+        group.bytes.insert(group.bytes.begin(), header.data(), header.data() + header.size());
+        const std::size_t firstRoom = TS_PAYLOAD - (pcr && counts.empty() ? PCR_FIELD : 0);
+        const std::size_t size = group.bytes.size();
+        counts.push_back(size <= firstRoom ? 1 : 1 + (size - firstRoom + TS_PAYLOAD - 1) / TS_PAYLOAD);
+        fewest += counts.back();
     }
-    const std::int64_t pts = head.pts & TIMESTAMP_MASK;
-    const std::int64_t dts = head.dts & TIMESTAMP_MASK;
-    const HeaderBytes header = PacketHeaderBytes(StreamId(head.stream), false, bytes.size(), &pts,
-                                                 video && dts != pts ? &dts : nullptr);
-    bytes.insert(bytes.begin(), header.data(), header.data() + header.size());
-
-    // As few packets as hold the bytes, or up to fifteen more so that the next PES follows on.
-    const std::size_t firstRoom = TS_PAYLOAD - (pcr ? PCR_FIELD : 0);
-    const std::size_t fewest =
-        bytes.size() <= firstRoom ? 1 : 1 + (bytes.size() - firstRoom + TS_PAYLOAD - 1) / TS_PAYLOAD;
-    std::size_t count = fewest;
-    int first = stream.continuity < 0 ? 0 : Following(stream.continuity);
-    if (next >= 0) {
-        if (stream.continuity < 0)
+    int first = pes.continuity < 0 ? 0 : Following(pes.continuity);
+    if (next >= 0 && !groups.empty()) {
+        if (pes.continuity < 0)
             first = static_cast<int>((static_cast<std::size_t>(next) + 16 - fewest % 16) % 16);
         const std::size_t wanted = static_cast<std::size_t>((next - first + 16) % 16);
-        const std::size_t spread = fewest + (wanted + 16 - fewest % 16) % 16;
-        if (spread <= bytes.size())
-            count = spread;
+        const std::size_t extra = (wanted + 16 - fewest % 16) % 16;
+        if (counts.back() + extra <= groups.back().bytes.size())
+            counts.back() += extra;
     }
-    std::size_t done = 0;
-    for (std::size_t k = 0; k < count; ++k) {
-        const std::size_t room = k == 0 ? firstRoom : TS_PAYLOAD;
-        const std::size_t take = std::min(room, bytes.size() - done - (count - 1 - k));
-        const int continuity = static_cast<int>((static_cast<std::size_t>(first) + k) % 16);
-        PutPacket(pid, k == 0, continuity, k == 0 ? pcr : nullptr, bytes.data() + done, take);
-        done += take;
-        stream.continuity = continuity;
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        const Bytes& bytes = groups[g].bytes;
+        const std::size_t count = counts[g];
+        std::size_t done = 0;
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::uint8_t* reference = g == 0 && k == 0 ? pcr : nullptr;
+            const std::size_t room = TS_PAYLOAD - (reference ? PCR_FIELD : 0);
+            const std::size_t take = std::min(room, bytes.size() - done - (count - 1 - k));
+            pes.continuity = pes.continuity < 0 ? first : Following(pes.continuity);
+            PutPacket(pid, k == 0, pes.continuity, reference, bytes.data() + done, take);
+            done += take;
+        }
     }
-    stream.copying = false;
+    pes.copying = false;
 }
 
-void TransportCopier::Continue(Stream& stream, const Bytes& bytes, const std::uint8_t* pcr)
+void TransportCopier::Continue(std::size_t place, const Bytes& bytes, const std::uint8_t* pcr)
 {
-    const std::uint16_t pid = m_salvage.streams[stream.index].pid;
+    PesState& pes = m_pes[place];
+    const std::uint16_t pid = m_salvage.streams[m_streams[place].index].pid;
     for (std::size_t done = 0; done < bytes.size();) {
         const std::size_t take = std::min(bytes.size() - done, TS_PAYLOAD - (pcr ? PCR_FIELD : 0));
-        stream.continuity = stream.continuity < 0 ? 0 : Following(stream.continuity);
-        PutPacket(pid, false, stream.continuity, pcr, bytes.data() + done, take);
+        pes.continuity = pes.continuity < 0 ? 0 : Following(pes.continuity);
+        PutPacket(pid, false, pes.continuity, pcr, bytes.data() + done, take);
         pcr = nullptr;
         done += take;
     }
 }
 
-void TransportCopier::StreamPacket(Stream& stream, std::uint64_t pos, const std::uint8_t* b, bool whole)
+void TransportCopier::StreamPacket(std::size_t place, std::uint64_t pos, const std::uint8_t* b, bool whole)
 {
+    Stream& stream = m_streams[place];
+    PesState& pes = m_pes[place];
     const bool unitStart = (b[1] & 0x40) != 0;
     const int control = (b[3] >> 4) & 3;
     const int continuity = b[3] & 0x0F;
@@ -428,79 +297,73 @@ void TransportCopier::StreamPacket(Stream& stream, std::uint64_t pos, const std:
     const std::uint64_t end = pos + m_size;
     TakePieces(stream, end, m_met);
     if (sound && control == 2 && m_met.empty()) {
-        Keep(pos); // a clock reference alone
+        Keep(pos, m_size); // a clock reference alone
         return;
     }
     // Where the units' bytes start: after the PES header in the first packet of a PES.
     std::uint64_t unitsFrom = pos + m_syncAt + payload;
     std::size_t pesLength = 0;
     bool clean = sound && (control & 1);
+    bool timed = false;
     if (clean && unitStart) {
         const std::uint8_t* p = b + payload;
         const std::size_t size = TS_PACKET - payload;
         clean = size >= 9 && p[0] == 0 && p[1] == 0 && p[2] == 1 && 9 + std::size_t{p[8]} <= size;
         if (clean) {
+            timed = (p[7] & 0x80) != 0;
             unitsFrom += 9 + p[8];
             pesLength = std::size_t{p[4]} << 8 | p[5];
             pesLength = pesLength == 0 ? 0 : pesLength + 6 - (9 + p[8]);
         }
     }
-    for (const Met& m : m_met) {
-        clean = clean && m.piece.offset == unitsFrom && m_state[m.unit] != UnitState::REPACKED;
-        unitsFrom = m.piece.offset + m.piece.size;
-    }
-    clean = clean && unitsFrom == end;
+    clean = clean && Tiles(m_met, unitsFrom, end) && Copiable(m_met) && PicturesTimed(place, m_met, timed);
     if (unitStart) {
-        stream.copying = false;
-        if (clean && !m_met.empty() &&
-            (stream.continuity < 0 || continuity == Following(stream.continuity)) &&
-            !NeedsRepacking(m_met.front().unit)) {
+        pes.copying = false;
+        if (clean && !m_met.empty() && (pes.continuity < 0 || continuity == Following(pes.continuity))) {
             // Tell a PES of known length by the units that fill it, which were taken just now.
-            stream.copying = pesLength == 0 ||
-                             WholeWritten(stream, m_met.front().at, m_met.front().number, pos, pesLength);
+            pes.copying = pesLength == 0 ||
+                          WholeWritten(stream, m_met.front().at, m_met.front().number, pos, pesLength);
         }
     } else {
-        stream.copying = stream.copying && clean && continuity == Following(stream.continuity);
+        pes.copying = pes.copying && clean && continuity == Following(pes.continuity);
     }
-    if (!m_inputTables && unitStart && stream.index == m_streams.front().index && !m_met.empty() &&
-        m_met.front().first && m_salvage.units.units[m_met.front().unit].key)
+    if (!m_inputTables && unitStart && place == 0 && !m_met.empty() && m_met.front().number == 0 &&
+        m_salvage.units.units[m_met.front().unit].key)
         ProgramTables();
-    if (stream.copying) {
-        for (const Met& m : m_met) {
-            m_state[m.unit] = UnitState::COPIED;
-            if (m.last)
-                Finished(m.unit);
-        }
-        stream.continuity = continuity;
-        Keep(pos);
+    if (pes.copying) {
+        Copied(m_met);
+        pes.continuity = continuity;
+        Keep(pos, m_size);
         return;
     }
-    // Bytes of units copied so far continue their PES; units that start here are packed afresh.
-    Bytes continued;
-    for (const Met& m : m_met) {
-        if (m_state[m.unit] != UnitState::COPIED)
-            continue;
-        const std::uint8_t* data = m_in.Peek(m.piece.offset, m.piece.size);
-        m_readFailed = m_readFailed || !data;
-        if (data)
-            continued.insert(continued.end(), data, data + m.piece.size);
-        if (m.last)
-            Finished(m.unit);
-    }
+    Fresh(place, pos, pcr);
+}
+
+void TransportCopier::Fresh(std::size_t place, std::uint64_t pos, const std::uint8_t* pcr)
+{
+    const Bytes continued = ContinuedBytes(m_met);
     if (!continued.empty()) {
-        Continue(stream, continued, pcr);
+        Continue(place, continued, pcr);
         pcr = nullptr;
     }
     for (const Met& m : m_met) {
         if (m_state[m.unit] == UnitState::WAITING) {
-            Repack(stream, m.at, pos, pcr);
+            Repack(place, m.at, pos, pcr);
             pcr = nullptr;
         }
     }
     if (pcr) {
         // The clock reference of a packet left out, alone in a packet of its own.
-        PutPacket(m_salvage.streams[stream.index].pid, false, std::max(stream.continuity, 0), pcr, nullptr,
-                  0);
+        PutPacket(m_salvage.streams[m_streams[place].index].pid, false, std::max(m_pes[place].continuity, 0),
+                  pcr, nullptr, 0);
+    }
+}
+
+void TransportCopier::Leftovers(std::uint64_t end, std::uint64_t after)
+{
+    for (std::size_t place = 0; place < m_streams.size(); ++place) {
+        TakePieces(m_streams[place], end, m_met);
+        Fresh(place, after, nullptr);
     }
 }
 
@@ -532,7 +395,7 @@ void TransportCopier::TablePacket(std::uint16_t pid, std::uint64_t pos, const st
     if (continuity == m_tableContinuity[pid])
         return; // sent twice
     Bridge(pid, continuity);
-    Keep(pos);
+    Keep(pos, m_size);
     m_tableContinuity[pid] = continuity;
     m_lastTable[pid].assign(b - m_syncAt, b - m_syncAt + m_size);
 }
@@ -590,58 +453,10 @@ void TransportCopier::ProgramTables()
 
 bool TransportCopier::Copy(std::string& error)
 {
-    const std::vector<Unit>& units = m_salvage.units.units;
-    const std::vector<Piece>& pieces = m_salvage.units.pieces;
-    std::uint64_t first = m_in.Size();
-    std::uint64_t last = 0;
-    for (const Stream& stream : m_streams) {
-        if (stream.units.empty())
-            continue;
-        const Unit& a = units[stream.units.front()];
-        const Unit& z = units[stream.units.back()];
-        first = std::min<std::uint64_t>(first, pieces[a.firstPiece].offset);
-        last = std::max<std::uint64_t>(last, pieces[z.firstPiece + z.pieceCount - 1].offset);
-    }
-    if (first > last || m_streams.front().units.empty()) {
-        error = "nothing to write";
+    if (!Prepare(error))
         return false;
-    }
-
-    // A decoder needs the sequence header before the first picture, and the end code tells it
-    // that the last one is whole.
-    const MpegStreamInfo& video = m_salvage.streams[m_plan.streams.front()];
-    const Bytes& sequence = m_salvage.sequenceHeaders[m_plan.streams.front()];
-    std::array<std::uint8_t, 5> edge{};
-    const Unit& firstPicture = units[m_firstVideo];
-    if (!sequence.empty() && firstPicture.size >= 4 && firstPicture.pieceCount > 0) {
-        const Piece& piece = pieces[firstPicture.firstPiece];
-        const std::uint8_t* data = m_in.Peek(piece.offset, std::min<std::size_t>(4, piece.size));
-        if (data && !(piece.size >= 4 && data[0] == 0 && data[1] == 0 && data[2] == 1 && data[3] == 0xB3))
-            m_head = sequence;
-    }
-    const Unit& lastPicture = units[m_lastVideo];
-    if (lastPicture.size >= 4) {
-        const std::size_t tail = std::min<std::size_t>(lastPicture.size, edge.size());
-        std::size_t filled = 0;
-        for (std::uint32_t p = lastPicture.pieceCount; p-- > 0 && filled < tail;) {
-            const Piece& piece = pieces[lastPicture.firstPiece + p];
-            const std::size_t take = std::min<std::size_t>(piece.size, tail - filled);
-            const std::uint8_t* data = m_in.Peek(piece.offset + piece.size - take, take);
-            if (!data) {
-                error = "cannot read the input";
-                return false;
-            }
-            std::copy_n(data, take, edge.begin() + static_cast<std::ptrdiff_t>(tail - filled - take));
-            filled += take;
-        }
-        if (!EndsStream(video.codec, edge.data(), tail))
-            m_tail = video.codec == Codec::H264   ? Bytes{0, 0, 1, 0x0B}
-                     : video.codec == Codec::HEVC ? Bytes{0, 0, 1, 0x4A, 0x01}
-                                                  : Bytes{0, 0, 1, 0xB7};
-    }
-
-    std::uint64_t pos = PacketStart(first);
-    const std::uint64_t end = std::min<std::uint64_t>(PacketStart(last) + m_size, m_in.Size());
+    std::uint64_t pos = PacketStart(m_first);
+    const std::uint64_t end = std::min<std::uint64_t>(PacketStart(m_last) + m_size, m_in.Size());
     if (const std::uint8_t* b = m_in.Peek(pos, m_syncAt))
         std::copy_n(b, m_syncAt, m_arrival.begin());
     ProgramTables();
@@ -651,6 +466,7 @@ bool TransportCopier::Copy(std::string& error)
         while (lost < ranges.size() && ranges[lost].end <= pos)
             ++lost;
         if (lost < ranges.size() && ranges[lost].begin <= pos) {
+            Leftovers(ranges[lost].end, std::max<std::uint64_t>(ranges[lost].end, m_size) - m_size);
             pos = ranges[lost].end;
             continue;
         }
@@ -678,7 +494,7 @@ bool TransportCopier::Copy(std::string& error)
             const auto pid = static_cast<std::uint16_t>((b[1] & 0x1F) << 8 | b[2]);
             switch (m_kind[pid]) {
             case Kind::STREAM:
-                StreamPacket(m_streams[m_streamOf[pid] - 1], pos, b, whole);
+                StreamPacket(m_streamOf[pid] - 1u, pos, b, whole);
                 break;
             case Kind::TABLE:
                 if (whole)
@@ -686,19 +502,16 @@ bool TransportCopier::Copy(std::string& error)
                 break;
             case Kind::KEPT:
                 if (whole)
-                    Keep(pos);
+                    Keep(pos, m_size);
                 break;
             case Kind::DROPPED:
                 break;
             }
         }
     }
+    Leftovers(std::numeric_limits<std::uint64_t>::max(), m_in.Size());
     FlushRun();
-    if (m_readFailed || m_writeFailed) {
-        error = m_readFailed ? "cannot read the input" : "cannot write the output";
-        return false;
-    }
-    return true;
+    return !Failed(error);
 }
 
 } // namespace

@@ -1,0 +1,280 @@
+#include "UnitCopier.h"
+
+#include <algorithm>
+#include <array>
+
+namespace pg::clipmend::mpeg {
+
+namespace {
+
+constexpr std::int64_t TIMESTAMP_MASK = (std::int64_t{1} << 33) - 1;
+
+} // namespace
+
+UnitCopier::UnitCopier(const MpegSalvage& salvage, const MpegPlan& plan, const OutputOptions& options,
+                       SourceReader& input, ByteSink& output)
+    : m_salvage(salvage), m_plan(plan), m_options(options), m_in(input), m_out(output),
+      m_state(salvage.units.units.size(), UnitState::WAITING), m_writtenOf(salvage.streams.size(), 0)
+{
+    for (std::size_t s : plan.streams) {
+        Stream stream;
+        stream.index = s;
+        m_streams.push_back(stream);
+        m_writtenOf[s] = m_streams.size();
+    }
+    const std::vector<Unit>& units = salvage.units.units;
+    std::vector<bool> written(units.size(), false);
+    for (std::size_t i : plan.units)
+        written[i] = true;
+    for (std::size_t i = 0; i < units.size(); ++i)
+        if (written[i] && m_writtenOf[units[i].stream] > 0)
+            m_streams[m_writtenOf[units[i].stream] - 1].units.push_back(i);
+}
+
+UnitCopier::Stream* UnitCopier::Written(std::size_t index)
+{
+    return index < m_writtenOf.size() && m_writtenOf[index] > 0 ? &m_streams[m_writtenOf[index] - 1]
+                                                                : nullptr;
+}
+
+bool UnitCopier::Prepare(std::string& error)
+{
+    const std::vector<Unit>& units = m_salvage.units.units;
+    const std::vector<Piece>& pieces = m_salvage.units.pieces;
+    // Units lie in the file in their order, but for bytes a walk that found its way again after
+    // a packet cut short read twice: those go afresh where the copying meets their stream next.
+    m_first = m_in.Size();
+    m_last = 0;
+    for (const Stream& stream : m_streams)
+        for (std::size_t index : stream.units) {
+            const Unit& unit = units[index];
+            if (unit.pieceCount == 0)
+                continue;
+            m_first = std::min<std::uint64_t>(m_first, pieces[unit.firstPiece].offset);
+            m_last = std::max<std::uint64_t>(m_last, pieces[unit.firstPiece + unit.pieceCount - 1].offset);
+        }
+    if (m_streams.empty() || m_streams.front().units.empty() || m_first > m_last) {
+        error = "nothing to write";
+        return false;
+    }
+    m_firstVideo = m_streams.front().units.front();
+    m_lastVideo = m_streams.front().units.back();
+
+    // A decoder needs the sequence header before the first picture, and the end code tells it
+    // that the last one is whole.
+    const MpegStreamInfo& video = m_salvage.streams[m_plan.streams.front()];
+    const Bytes& sequence = m_salvage.sequenceHeaders[m_plan.streams.front()];
+    const Unit& firstPicture = units[m_firstVideo];
+    if (!sequence.empty() && firstPicture.size >= 4 && firstPicture.pieceCount > 0) {
+        const Piece& piece = pieces[firstPicture.firstPiece];
+        const std::uint8_t* data = m_in.Peek(piece.offset, std::min<std::size_t>(4, piece.size));
+        if (data && !(piece.size >= 4 && data[0] == 0 && data[1] == 0 && data[2] == 1 && data[3] == 0xB3))
+            m_head = sequence;
+    }
+    const Unit& lastPicture = units[m_lastVideo];
+    if (lastPicture.size >= 4) {
+        std::array<std::uint8_t, 5> edge{};
+        const std::size_t tail = std::min<std::size_t>(lastPicture.size, edge.size());
+        std::size_t filled = 0;
+        for (std::uint32_t p = lastPicture.pieceCount; p-- > 0 && filled < tail;) {
+            const Piece& piece = pieces[lastPicture.firstPiece + p];
+            const std::size_t take = std::min<std::size_t>(piece.size, tail - filled);
+            const std::uint8_t* data = m_in.Peek(piece.offset + piece.size - take, take);
+            if (!data) {
+                error = "cannot read the input";
+                return false;
+            }
+            std::copy_n(data, take, edge.begin() + static_cast<std::ptrdiff_t>(tail - filled - take));
+            filled += take;
+        }
+        if (!EndsStream(video.codec, edge.data(), tail))
+            m_tail = video.codec == Codec::H264   ? Bytes{0, 0, 1, 0x0B}
+                     : video.codec == Codec::HEVC ? Bytes{0, 0, 1, 0x4A, 0x01}
+                                                  : Bytes{0, 0, 1, 0xB7};
+    }
+    return true;
+}
+
+bool UnitCopier::NeedsRepacking(std::size_t unit) const
+{
+    return (unit == m_firstVideo && !m_head.empty()) || (unit == m_lastVideo && !m_tail.empty());
+}
+
+bool UnitCopier::Copiable(const std::vector<Met>& met) const
+{
+    return std::none_of(met.begin(), met.end(), [this](const Met& m) { return NeedsRepacking(m.unit); });
+}
+
+void UnitCopier::SkipRepacked(Stream& stream)
+{
+    while (stream.nextUnit < stream.units.size() &&
+           m_state[stream.units[stream.nextUnit]] == UnitState::REPACKED) {
+        ++stream.nextUnit;
+        stream.nextPiece = 0;
+    }
+}
+
+void UnitCopier::TakePieces(Stream& stream, std::uint64_t end, std::vector<Met>& met)
+{
+    met.clear();
+    for (SkipRepacked(stream); stream.nextUnit < stream.units.size(); SkipRepacked(stream)) {
+        const std::size_t index = stream.units[stream.nextUnit];
+        const Unit& unit = m_salvage.units.units[index];
+        const Piece& piece = m_salvage.units.pieces[unit.firstPiece + stream.nextPiece];
+        if (piece.offset >= end)
+            return;
+        met.push_back(
+            {index, piece, stream.nextPiece + 1 == unit.pieceCount, stream.nextUnit, stream.nextPiece});
+        if (++stream.nextPiece == unit.pieceCount) {
+            ++stream.nextUnit;
+            stream.nextPiece = 0;
+        }
+    }
+}
+
+bool UnitCopier::PicturesTimed(std::size_t place, const std::vector<Met>& met, bool timed) const
+{
+    if (place != 0)
+        return true; // sound frames follow on from the one before; readers time them so
+    const auto starts = std::count_if(met.begin(), met.end(), [](const Met& m) { return m.number == 0; });
+    return starts == 0 || (starts == 1 && timed);
+}
+
+bool UnitCopier::Tiles(const std::vector<Met>& met, std::uint64_t from, std::uint64_t end) const
+{
+    for (const Met& m : met) {
+        if (m.piece.offset != from || m_state[m.unit] == UnitState::REPACKED)
+            return false;
+        from = m.piece.offset + m.piece.size;
+    }
+    return from == end;
+}
+
+void UnitCopier::Finished(std::size_t unit)
+{
+    if (m_salvage.units.units[unit].stream == m_streams.front().index && m_options.progress)
+        m_options.progress(++m_videoDone, m_streams.front().units.size());
+}
+
+std::vector<UnitCopier::Repacked> UnitCopier::RepackUnits(Stream& stream, std::size_t at, std::uint64_t end)
+{
+    m_windowMoved = true;
+    std::vector<Repacked> repacked;
+    const bool pictures = stream.index == m_streams.front().index;
+    for (std::size_t u = at; u < stream.units.size() && !m_readFailed; ++u) {
+        const std::size_t index = stream.units[u];
+        const Unit& unit = m_salvage.units.units[index];
+        if (m_state[index] != UnitState::WAITING ||
+            (u > at && unit.pieceCount > 0 && m_salvage.units.pieces[unit.firstPiece].offset >= end))
+            break;
+        // Each picture has its own times; sound frames are timed by the first.
+        if (repacked.empty() || pictures)
+            repacked.push_back({index, {}});
+        Bytes& bytes = repacked.back().bytes;
+        if (index == m_firstVideo)
+            bytes.insert(bytes.end(), m_head.begin(), m_head.end());
+        for (std::uint32_t p = 0; p < unit.pieceCount; ++p)
+            Append(m_salvage.units.pieces[unit.firstPiece + p], bytes);
+        if (index == m_lastVideo)
+            bytes.insert(bytes.end(), m_tail.begin(), m_tail.end());
+        m_state[index] = UnitState::REPACKED;
+        Finished(index);
+    }
+    return repacked;
+}
+
+void UnitCopier::Append(const Piece& piece, Bytes& bytes)
+{
+    // A piece may be longer than one look at the input holds.
+    for (std::uint64_t done = 0; done < piece.size && !m_readFailed;) {
+        std::size_t available = 0;
+        const std::uint8_t* data = m_in.PeekUpTo(piece.offset + done, piece.size - done, available);
+        m_readFailed = !data || available == 0;
+        if (!m_readFailed)
+            bytes.insert(bytes.end(), data, data + available);
+        done += available;
+    }
+}
+
+UnitCopier::Bytes UnitCopier::ContinuedBytes(const std::vector<Met>& met)
+{
+    Bytes continued;
+    for (const Met& m : met) {
+        if (m_state[m.unit] != UnitState::COPIED)
+            continue;
+        Append(m.piece, continued);
+        if (m.last)
+            Finished(m.unit);
+    }
+    return continued;
+}
+
+void UnitCopier::Copied(const std::vector<Met>& met)
+{
+    for (const Met& m : met)
+        m_state[m.unit] = UnitState::COPIED;
+    Passed(met);
+}
+
+void UnitCopier::Passed(const std::vector<Met>& met)
+{
+    for (const Met& m : met)
+        if (m.last)
+            Finished(m.unit);
+}
+
+const UnitCopier::Bytes& UnitCopier::HeadOf(const Met& m) const
+{
+    static const Bytes none;
+    return m.unit == m_firstVideo && m.number == 0 ? m_head : none;
+}
+
+const UnitCopier::Bytes& UnitCopier::TailOf(const Met& m) const
+{
+    static const Bytes none;
+    return m.unit == m_lastVideo && m.last ? m_tail : none;
+}
+
+std::int64_t UnitCopier::Pts(const Unit& unit) const
+{
+    return unit.pts & TIMESTAMP_MASK;
+}
+
+const std::int64_t* UnitCopier::Dts(const Unit& unit, std::int64_t& dts) const
+{
+    dts = unit.dts & TIMESTAMP_MASK;
+    return unit.stream == m_streams.front().index && unit.dts != unit.pts ? &dts : nullptr;
+}
+
+void UnitCopier::Keep(std::uint64_t pos, std::uint64_t n)
+{
+    if (m_runEnd != pos) {
+        FlushRun();
+        m_runStart = pos;
+    }
+    m_runEnd = pos + n;
+}
+
+void UnitCopier::FlushRun()
+{
+    if (m_runEnd > m_runStart && !m_writeFailed) {
+        m_writeFailed = !m_out.CopyAside(m_in, m_runStart, m_runEnd - m_runStart);
+        m_windowMoved = true;
+    }
+    m_runStart = m_runEnd = 0;
+}
+
+void UnitCopier::Put(const std::uint8_t* data, std::size_t size)
+{
+    FlushRun();
+    m_writeFailed = m_writeFailed || !m_out.Write(data, size);
+}
+
+bool UnitCopier::Failed(std::string& error) const
+{
+    if (m_readFailed || m_writeFailed)
+        error = m_readFailed ? "cannot read the input" : "cannot write the output";
+    return m_readFailed || m_writeFailed;
+}
+
+} // namespace pg::clipmend::mpeg
