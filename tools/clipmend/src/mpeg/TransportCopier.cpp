@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <limits>
 
 namespace pg::clipmend::mpeg {
@@ -70,7 +69,8 @@ private:
     void Fresh(std::size_t place, std::uint64_t pos, const std::uint8_t* pcr);
     void TablePacket(std::uint16_t pid, std::uint64_t pos, const std::uint8_t* packet);
     // The written units of the PES the packet at pos belongs to, from the stream's unit at on,
-    // as one fresh PES spread over as many packets as make the next PES's first packet follow on.
+    // afresh (each picture in a PES of its own, sound frames in one), spread over as many
+    // packets as make the next PES's first packet follow on.
     void Repack(std::size_t place, std::size_t at, std::uint64_t pos, const std::uint8_t* pcr);
     // Bytes of units whose packets went out as they were, in packets that continue their PES.
     void Continue(std::size_t place, const Bytes& bytes, const std::uint8_t* pcr);
