@@ -290,10 +290,13 @@ void TransportCopier::StreamPacket(std::size_t place, std::uint64_t pos, const s
     const std::size_t payload = control & 2 ? 5 + std::size_t{b[4]} : 4;
     const bool sound =
         whole && (b[1] & 0x80) == 0 && (b[3] & 0xC0) == 0 && control != 0 && payload <= TS_PACKET;
-    const std::uint8_t* pcr = sound && (control & 2) && b[4] >= 7 && (b[5] & 0x10) &&
-                                      m_salvage.pcrPid == m_salvage.streams[stream.index].pid
-                                  ? b + 6
-                                  : nullptr;
+    // The clock reference is kept aside: packing afresh may move the window the packet lies in.
+    std::array<std::uint8_t, 6> reference{};
+    const bool hasReference = sound && (control & 2) && b[4] >= 7 && (b[5] & 0x10) &&
+                              m_salvage.pcrPid == m_salvage.streams[stream.index].pid;
+    if (hasReference)
+        std::copy_n(b + 6, reference.size(), reference.begin());
+    const std::uint8_t* pcr = hasReference ? reference.data() : nullptr;
     const std::uint64_t end = pos + m_size;
     TakePieces(stream, end, m_met);
     if (sound && control == 2 && m_met.empty()) {
@@ -394,10 +397,12 @@ void TransportCopier::TablePacket(std::uint16_t pid, std::uint64_t pos, const st
     const int continuity = b[3] & 0x0F;
     if (continuity == m_tableContinuity[pid])
         return; // sent twice
+    // Kept before the bridge is written, which may move the window the packet lies in.
+    Bytes packet(b - m_syncAt, b - m_syncAt + m_size);
     Bridge(pid, continuity);
     Keep(pos, m_size);
     m_tableContinuity[pid] = continuity;
-    m_lastTable[pid].assign(b - m_syncAt, b - m_syncAt + m_size);
+    m_lastTable[pid] = std::move(packet);
 }
 
 void TransportCopier::Section(std::uint16_t pid, Bytes section)
