@@ -8,6 +8,7 @@ namespace pg::clipmend::mpeg {
 namespace {
 
 constexpr std::int64_t TIMESTAMP_MASK = (std::int64_t{1} << 33) - 1;
+constexpr std::uint64_t RUN_STEP = 4 << 20;
 
 } // namespace
 
@@ -105,31 +106,32 @@ bool UnitCopier::Copiable(const std::vector<Met>& met) const
     return std::none_of(met.begin(), met.end(), [this](const Met& m) { return NeedsRepacking(m.unit); });
 }
 
-void UnitCopier::SkipRepacked(Stream& stream)
-{
-    while (stream.nextUnit < stream.units.size() &&
-           m_state[stream.units[stream.nextUnit]] == UnitState::REPACKED) {
-        ++stream.nextUnit;
-        stream.nextPiece = 0;
-    }
-}
-
 void UnitCopier::TakePieces(Stream& stream, std::uint64_t end, std::vector<Met>& met)
 {
+    // Looked at for every packet of a written stream: the walk's own place is kept in locals.
     met.clear();
-    for (SkipRepacked(stream); stream.nextUnit < stream.units.size(); SkipRepacked(stream)) {
-        const std::size_t index = stream.units[stream.nextUnit];
-        const Unit& unit = m_salvage.units.units[index];
-        const Piece& piece = m_salvage.units.pieces[unit.firstPiece + stream.nextPiece];
-        if (piece.offset >= end)
-            return;
-        met.push_back(
-            {index, piece, stream.nextPiece + 1 == unit.pieceCount, stream.nextUnit, stream.nextPiece});
-        if (++stream.nextPiece == unit.pieceCount) {
-            ++stream.nextUnit;
-            stream.nextPiece = 0;
+    const std::vector<Unit>& units = m_salvage.units.units;
+    const Piece* pieces = m_salvage.units.pieces.data();
+    std::size_t at = stream.nextUnit;
+    std::uint32_t number = stream.nextPiece;
+    while (at < stream.units.size()) {
+        const std::size_t index = stream.units[at];
+        const Unit& unit = units[index];
+        if (m_state[index] == UnitState::REPACKED || number >= unit.pieceCount) {
+            ++at;
+            number = 0;
+            continue;
         }
+        const Piece piece = pieces[unit.firstPiece + number];
+        if (piece.offset >= end)
+            break;
+        const bool last = number + 1 == unit.pieceCount;
+        met.push_back({index, piece, last, at, number});
+        number = last ? 0 : number + 1;
+        at += last ? 1 : 0;
     }
+    stream.nextUnit = at;
+    stream.nextPiece = number;
 }
 
 bool UnitCopier::PicturesTimed(std::size_t place, const std::vector<Met>& met, bool timed) const
@@ -253,6 +255,9 @@ void UnitCopier::Keep(std::uint64_t pos, std::uint64_t n)
         m_runStart = pos;
     }
     m_runEnd = pos + n;
+    // A long run goes out in steps, so that its copying overlaps the walk through what follows.
+    if (m_runEnd - m_runStart >= RUN_STEP)
+        FlushRun();
 }
 
 void UnitCopier::FlushRun()

@@ -108,7 +108,6 @@ protected:
     bool m_windowMoved = false;
 
 private:
-    void SkipRepacked(Stream& stream);
     void Finished(std::size_t unit);
 
     std::vector<std::size_t> m_writtenOf; // per input stream: 1 + its place in m_streams, or 0
