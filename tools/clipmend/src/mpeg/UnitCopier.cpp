@@ -15,27 +15,22 @@ constexpr std::uint64_t RUN_STEP = 4 << 20;
 UnitCopier::UnitCopier(const MpegSalvage& salvage, const MpegPlan& plan, const OutputOptions& options,
                        SourceReader& input, ByteSink& output)
     : m_salvage(salvage), m_plan(plan), m_options(options), m_in(input), m_out(output),
-      m_state(salvage.units.units.size(), UnitState::WAITING), m_writtenOf(salvage.streams.size(), 0)
+      m_state(salvage.units.units.size(), UnitState::WAITING)
 {
+    std::vector<std::size_t> writtenOf(salvage.streams.size(), 0); // 1 + place in m_streams, or 0
     for (std::size_t s : plan.streams) {
         Stream stream;
         stream.index = s;
         m_streams.push_back(stream);
-        m_writtenOf[s] = m_streams.size();
+        writtenOf[s] = m_streams.size();
     }
     const std::vector<Unit>& units = salvage.units.units;
     std::vector<bool> written(units.size(), false);
     for (std::size_t i : plan.units)
         written[i] = true;
     for (std::size_t i = 0; i < units.size(); ++i)
-        if (written[i] && m_writtenOf[units[i].stream] > 0)
-            m_streams[m_writtenOf[units[i].stream] - 1].units.push_back(i);
-}
-
-UnitCopier::Stream* UnitCopier::Written(std::size_t index)
-{
-    return index < m_writtenOf.size() && m_writtenOf[index] > 0 ? &m_streams[m_writtenOf[index] - 1]
-                                                                : nullptr;
+        if (written[i] && writtenOf[units[i].stream] > 0)
+            m_streams[writtenOf[units[i].stream] - 1].units.push_back(i);
 }
 
 bool UnitCopier::Prepare(std::string& error)

@@ -46,8 +46,6 @@ protected:
     // Finds the first and last written bytes (as file offsets) and what the first and last
     // pictures lack; false with a reason when nothing can be written.
     bool Prepare(std::string& error);
-    // The stream written of the input's stream index, or null.
-    Stream* Written(std::size_t index);
     // The pieces of the stream's written units that start before end, in order, past those of
     // units packed afresh already.
     void TakePieces(Stream& stream, std::uint64_t end, std::vector<Met>& met);
@@ -110,7 +108,6 @@ protected:
 private:
     void Finished(std::size_t unit);
 
-    std::vector<std::size_t> m_writtenOf; // per input stream: 1 + its place in m_streams, or 0
     std::size_t m_firstVideo = 0;
     std::size_t m_lastVideo = 0;
     Bytes m_head; // the sequence header the first picture lacks
