@@ -10,6 +10,7 @@ namespace pg::clipmend::mpeg {
 
 namespace {
 
+constexpr std::uint8_t PROGRAM_END = 0xB9; // may stand between two streams put one after the other
 constexpr std::uint8_t PACK_START = 0xBA;
 constexpr std::uint8_t SYSTEM_HEADER = 0xBB;
 constexpr std::uint8_t PADDING_STREAM = 0xBE;
@@ -218,8 +219,9 @@ bool ProgramCopier::Copy(std::string& error)
         if (!b || available < 6 || b[0] != 0 || b[1] != 0 || b[2] != 1)
             break;
         const std::uint8_t id = b[3];
-        const std::uint64_t length = id == PACK_START ? (available >= 14 ? PackHeaderLength(b, mpeg1) : 0)
-                                                      : 6 + (std::uint64_t{b[4]} << 8 | b[5]);
+        const std::uint64_t length = id == PROGRAM_END  ? 4
+                                     : id == PACK_START ? (available >= 14 ? PackHeaderLength(b, mpeg1) : 0)
+                                                        : 6 + (std::uint64_t{b[4]} << 8 | b[5]);
         if (length == 0 || pos + length > m_in.Size())
             break;
         if (id == PACK_START) {
@@ -248,7 +250,7 @@ bool ProgramCopier::Copy(std::string& error)
         TakePieces(m_streams[place], std::numeric_limits<std::uint64_t>::max(), m_met);
         Rewrite(place);
     }
-    const std::uint8_t programEnd[] = {0, 0, 1, 0xB9};
+    const std::uint8_t programEnd[] = {0, 0, 1, PROGRAM_END};
     Put(programEnd, sizeof programEnd);
     return !Failed(error);
 }
