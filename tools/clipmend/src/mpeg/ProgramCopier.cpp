@@ -225,10 +225,14 @@ bool ProgramCopier::Copy(std::string& error)
         if (length == 0 || pos + length > m_in.Size())
             break;
         if (id == PACK_START) {
-            m_pack = pos;
-            m_packLength = length;
-            m_packWaiting = true;
-            m_firstPack = false;
+            // A pack header of the other form is left out: the packets are read in the form of
+            // the stream's first pack, and so must the written stream's be.
+            if (mpeg1 == m_salvage.mpeg1) {
+                m_pack = pos;
+                m_packLength = length;
+                m_packWaiting = true;
+                m_firstPack = false;
+            }
         } else if ((id == SYSTEM_HEADER && !m_firstPack) || id == PADDING_STREAM) {
             if (m_started) {
                 PackBefore();
