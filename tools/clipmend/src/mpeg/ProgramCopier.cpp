@@ -199,10 +199,8 @@ bool ProgramCopier::Copy(std::string& error)
     }
     const std::vector<ByteRange>& ranges = m_salvage.lost;
     // Packs follow on from the start of the file, or from where the walk found them again.
-    const auto after = std::partition_point(ranges.begin(), ranges.end(),
-                                            [&](const ByteRange& lost) { return lost.end <= m_first; });
-    std::uint64_t pos = after == ranges.begin() ? 0 : std::prev(after)->end;
-    std::size_t lost = static_cast<std::size_t>(after - ranges.begin());
+    std::uint64_t pos = ResumedBefore(m_first);
+    std::size_t lost = LostAfter(m_first);
     while (pos <= m_last && !m_readFailed && !m_writeFailed) {
         if (lost < ranges.size() && ranges[lost].begin <= pos) {
             // What the stretch lost holds of written units goes afresh.

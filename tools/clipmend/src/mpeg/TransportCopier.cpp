@@ -4,12 +4,11 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <utility>
 
 namespace pg::clipmend::mpeg {
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::uint16_t PAT_PID = 0;
 constexpr std::uint16_t NULL_PID = 0x1FFF;
@@ -91,6 +90,7 @@ private:
     std::array<std::uint8_t, 4> m_arrival{}; // of the packet being looked at
     std::vector<int> m_tableContinuity = std::vector<int>(PID_COUNT, -1);
     std::vector<Bytes> m_lastTable = std::vector<Bytes>(PID_COUNT);
+    Bytes m_tablePacket; // the table packet being looked at
     std::vector<Met> m_met;
 };
 
@@ -125,9 +125,7 @@ TransportCopier::TransportCopier(const MpegSalvage& salvage, const MpegPlan& pla
 std::uint64_t TransportCopier::PacketStart(std::uint64_t offset) const
 {
     // The packets' cadence starts afresh where each lost stretch ends.
-    const auto after = std::partition_point(m_salvage.lost.begin(), m_salvage.lost.end(),
-                                            [&](const ByteRange& lost) { return lost.end <= offset; });
-    const std::uint64_t base = after == m_salvage.lost.begin() ? 0 : std::prev(after)->end;
+    const std::uint64_t base = ResumedBefore(offset);
     return base + (offset - base) / m_size * m_size;
 }
 
@@ -397,12 +395,13 @@ void TransportCopier::TablePacket(std::uint16_t pid, std::uint64_t pos, const st
     const int continuity = b[3] & 0x0F;
     if (continuity == m_tableContinuity[pid])
         return; // sent twice
-    // Kept before the bridge is written, which may move the window the packet lies in.
-    Bytes packet(b - m_syncAt, b - m_syncAt + m_size);
+    // Kept before the bridge is written, which may move the window the packet lies in; the two
+    // buffers trade places, so that a table's packets cost no fresh memory.
+    m_tablePacket.assign(b - m_syncAt, b - m_syncAt + m_size);
     Bridge(pid, continuity);
     Keep(pos, m_size);
     m_tableContinuity[pid] = continuity;
-    m_lastTable[pid] = std::move(packet);
+    std::swap(m_lastTable[pid], m_tablePacket);
 }
 
 void TransportCopier::Section(std::uint16_t pid, Bytes section)

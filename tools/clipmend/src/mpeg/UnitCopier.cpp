@@ -243,6 +243,21 @@ const std::int64_t* UnitCopier::Dts(const Unit& unit, std::int64_t& dts) const
     return unit.stream == m_streams.front().index && unit.dts != unit.pts ? &dts : nullptr;
 }
 
+std::size_t UnitCopier::LostAfter(std::uint64_t offset) const
+{
+    const std::vector<ByteRange>& lost = m_salvage.lost;
+    return static_cast<std::size_t>(
+        std::partition_point(lost.begin(), lost.end(),
+                             [&](const ByteRange& range) { return range.end <= offset; }) -
+        lost.begin());
+}
+
+std::uint64_t UnitCopier::ResumedBefore(std::uint64_t offset) const
+{
+    const std::size_t after = LostAfter(offset);
+    return after == 0 ? 0 : m_salvage.lost[after - 1].end;
+}
+
 void UnitCopier::Keep(std::uint64_t pos, std::uint64_t n)
 {
     if (m_runEnd != pos) {

@@ -85,6 +85,12 @@ protected:
     // The decoding time where a picture's differs from its presentation time, else null.
     const std::int64_t* Dts(const Unit& unit, std::int64_t& dts) const;
 
+    // The first stretch the reading lost that ends after offset (its place in the salvage's list),
+    // and where the packets' cadence or the packs last started afresh at or before offset: the
+    // end of the stretch before it, or the file's start.
+    std::size_t LostAfter(std::uint64_t offset) const;
+    std::uint64_t ResumedBefore(std::uint64_t offset) const;
+
     // The n bytes at pos go out as they are, after those kept before them.
     void Keep(std::uint64_t pos, std::uint64_t n);
     void FlushRun();
