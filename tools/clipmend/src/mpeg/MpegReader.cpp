@@ -1,6 +1,7 @@
 #include "MpegReader.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -737,12 +738,20 @@ bool TransportWalker::Walk(std::string& error)
 
 std::uint32_t SectionCrc(const std::uint8_t* data, std::size_t size)
 {
+    // A byte at a time: tables recur many times a second, and each is checked.
+    static const std::array<std::uint32_t, 256> table = [] {
+        std::array<std::uint32_t, 256> t{};
+        for (std::uint32_t byte = 0; byte < 256; ++byte) {
+            std::uint32_t crc = byte << 24;
+            for (int bit = 0; bit < 8; ++bit)
+                crc = (crc & 0x80000000) ? (crc << 1) ^ 0x04C11DB7 : crc << 1;
+            t[byte] = crc;
+        }
+        return t;
+    }();
     std::uint32_t crc = 0xFFFFFFFF;
-    for (std::size_t i = 0; i < size; ++i) {
-        crc ^= std::uint32_t{data[i]} << 24;
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 0x80000000) ? (crc << 1) ^ 0x04C11DB7 : crc << 1;
-    }
+    for (std::size_t i = 0; i < size; ++i)
+        crc = (crc << 8) ^ table[(crc >> 24) ^ data[i]];
     return crc;
 }
 

@@ -121,7 +121,13 @@ void UnitCopier::TakePieces(Stream& stream, std::uint64_t end, std::vector<Met>&
         if (piece.offset >= end)
             break;
         const bool last = number + 1 == unit.pieceCount;
-        met.push_back({index, piece, last, at, number});
+        // Filled in place: a whole Met built aside and copied in stalls on its own stores.
+        Met& m = met.emplace_back();
+        m.unit = index;
+        m.piece = piece;
+        m.last = last;
+        m.at = at;
+        m.number = number;
         number = last ? 0 : number + 1;
         at += last ? 1 : 0;
     }
