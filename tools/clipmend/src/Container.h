@@ -28,6 +28,11 @@ struct SalvageOptions
     // of the input of its own (the half's number second), and returns when both are done. Unset,
     // the reader does one half after the other.
     std::function<void(const std::function<void(SourceReader&, int)>& work)> bothHalves;
+    // What will be asked of the choice, for a container that writes while it reads.
+    SpanRequest request;
+    // The output and a reader of the input of its own, for a container that writes while it
+    // reads; asked for once the container knows its kind, null where the output cannot be made.
+    std::function<ByteSink*(SourceReader*& input)> earlyOutput;
 };
 
 struct OutputOptions
@@ -52,6 +57,9 @@ public:
     virtual bool Read(SourceReader& input, const SalvageOptions& options, std::string& error) = 0;
     // False with a one-line reason when nothing can be written.
     virtual bool Select(const SpanRequest& request, RunSummary& summary, std::string& error) = 0;
+    // After the choice: whether what the container wrote while reading stands, so that Write
+    // goes on with the same output; where not, Write is given a fresh one.
+    virtual bool WroteEarly() const { return false; }
     // False with a reason when a byte cannot be read or written.
     virtual bool Write(const OutputOptions& options, SourceReader& input, ByteSink& output,
                        std::string& error) = 0;

@@ -123,8 +123,8 @@ namespace {
 class Walker
 {
 public:
-    Walker(SourceReader& in, const SalvageOptions& options, MpegSalvage& result)
-        : m_in(in), m_options(options), m_result(result), m_size(in.Size())
+    Walker(SourceReader& in, const SalvageOptions& options, MpegSalvage& result, const WalkedFunction& walked)
+        : m_in(in), m_options(options), m_result(result), m_size(in.Size()), m_walked(walked)
     {
     }
 
@@ -212,6 +212,19 @@ protected:
             parser.Lose(m_result.units);
     }
 
+    // The walk is at pos with every byte before `before` read: tells how far the units are
+    // settled, now and then.
+    void Walked(std::uint64_t before)
+    {
+        if (!m_walked || before < m_nextWalked)
+            return;
+        m_nextWalked = before + WALKED_STEP;
+        std::uint64_t settled = before;
+        for (const StreamParser& parser : m_parsers)
+            settled = std::min(settled, parser.HeldFrom());
+        m_walked(settled);
+    }
+
     void Progress(std::uint64_t pos)
     {
         if (!m_options.progress || pos < m_nextProgress)
@@ -276,6 +289,10 @@ protected:
     std::vector<StreamParser> m_parsers;
 
 private:
+    static constexpr std::uint64_t WALKED_STEP = 1 << 20;
+
+    const WalkedFunction& m_walked;
+    std::uint64_t m_nextWalked = 0;
     std::uint64_t m_nextProgress = 0;
     bool m_haveLast = false;
     std::int64_t m_last = 0;
@@ -406,6 +423,7 @@ bool ProgramWalker::Walk(std::string& error)
     std::uint64_t pos = 0;
     while (pos < m_size) {
         Progress(pos);
+        Walked(pending ? pending->payload : pos);
         std::optional<Pending> packet;
         const std::uint64_t length = Structure(pos, packet);
         if (length == 0 && packet) {
@@ -445,8 +463,10 @@ bool ProgramWalker::Walk(std::string& error)
 class TransportWalker : public Walker
 {
 public:
-    TransportWalker(SourceReader& in, const SalvageOptions& options, MpegSalvage& result)
-        : Walker(in, options, result), m_packet(result.packetSize), m_syncAt(result.packetSize - TS_PACKET)
+    TransportWalker(SourceReader& in, const SalvageOptions& options, MpegSalvage& result,
+                    const WalkedFunction& walked)
+        : Walker(in, options, result, walked), m_packet(result.packetSize),
+          m_syncAt(result.packetSize - TS_PACKET)
     {
     }
 
@@ -692,6 +712,7 @@ bool TransportWalker::Walk(std::string& error)
         const std::uint64_t fastStart = pos;
         while (block && pos + m_packet <= clearEnd && block[pos - from + m_syncAt] == TS_SYNC) {
             Progress(pos);
+            Walked(pending != NOT_FOUND ? pending : pos);
             if (pending != NOT_FOUND)
                 Packet(pending, block + (pending - from), m_packet);
             pending = pos;
@@ -771,20 +792,20 @@ std::size_t PackHeaderLength(const std::uint8_t* b, bool& mpeg1)
 }
 
 bool SalvageProgramStream(SourceReader& reader, const SalvageOptions& options, MpegSalvage& result,
-                          std::string& error)
+                          std::string& error, const WalkedFunction& walked)
 {
     result = MpegSalvage{};
-    ProgramWalker walker(reader, options, result);
+    ProgramWalker walker(reader, options, result, walked);
     return walker.Walk(error);
 }
 
 bool SalvageTransportStream(SourceReader& reader, const SalvageOptions& options, std::uint32_t packetSize,
-                            MpegSalvage& result, std::string& error)
+                            MpegSalvage& result, std::string& error, const WalkedFunction& walked)
 {
     result = MpegSalvage{};
     result.transport = true;
     result.packetSize = packetSize;
-    TransportWalker walker(reader, options, result);
+    TransportWalker walker(reader, options, result, walked);
     return walker.Walk(error);
 }
 

@@ -7,6 +7,7 @@
 #include "MpegStream.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,12 +50,16 @@ struct MpegSalvage
     DamageReport report; // the pieces dropped are pictures and audio frames
 };
 
+// Told now and then, while the walk goes on, the offset before which the units found are all
+// there is: no unit still to come has bytes before it, and every stretch lost before it is known.
+using WalkedFunction = std::function<void(std::uint64_t settled)>;
+
 // Program stream: starts with a pack header of either form.
 bool SalvageProgramStream(SourceReader& reader, const SalvageOptions& options, MpegSalvage& result,
-                          std::string& error);
+                          std::string& error, const WalkedFunction& walked = {});
 // Transport stream of 188- or 192-byte packets.
 bool SalvageTransportStream(SourceReader& reader, const SalvageOptions& options, std::uint32_t packetSize,
-                            MpegSalvage& result, std::string& error);
+                            MpegSalvage& result, std::string& error, const WalkedFunction& walked = {});
 
 // The check sum of program table sections: over a whole section, its own included, it is 0.
 std::uint32_t SectionCrc(const std::uint8_t* data, std::size_t size);

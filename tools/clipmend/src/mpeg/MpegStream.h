@@ -88,6 +88,11 @@ public:
     void Finish(Units& out);
     // MPEG video: the last sequence header with its extensions, for a file starting without one.
     const std::vector<std::uint8_t>& SequenceHeader() const { return m_sequenceHeader; }
+    // Where the first byte it holds for units still to come lies in the file; none: the most.
+    std::uint64_t HeldFrom() const
+    {
+        return m_pieces.empty() ? UINT64_MAX : std::uint64_t{m_pieces.front().offset};
+    }
 
 private:
     struct PacketTime

@@ -2,11 +2,18 @@
 
 namespace pg::clipmend::mpeg {
 
+std::unique_ptr<MpegCopier> CreateCopier(const MpegSalvage& salvage, const MpegPlan& plan,
+                                         const OutputOptions& options, SourceReader& input, ByteSink& output)
+{
+    return salvage.transport ? CreateTransportCopier(salvage, plan, options, input, output)
+                             : CreateProgramCopier(salvage, plan, options, input, output);
+}
+
 bool WriteMpeg(const MpegSalvage& salvage, const MpegPlan& plan, const OutputOptions& options,
                SourceReader& input, ByteSink& output, std::string& error)
 {
-    return salvage.transport ? CopyTransport(salvage, plan, options, input, output, error)
-                             : CopyProgram(salvage, plan, options, input, output, error);
+    const std::unique_ptr<MpegCopier> copier = CreateCopier(salvage, plan, options, input, output);
+    return copier->Begin(error) && copier->Finish(error);
 }
 
 } // namespace pg::clipmend::mpeg

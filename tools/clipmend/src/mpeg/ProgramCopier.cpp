@@ -23,7 +23,7 @@ constexpr std::uint32_t MUX_RATE = 25200; // 10.08 Mbit/s, in units of 50 bytes 
 // A program stream's packs and packets, copied as they are where they hold only written units.
 // The output starts with the first written pack's header and a system header of its own; fresh
 // packets go after the header of the pack they stand in.
-class ProgramCopier : UnitCopier
+class ProgramCopier final : public UnitCopier
 {
 public:
     ProgramCopier(const MpegSalvage& salvage, const MpegPlan& plan, const OutputOptions& options,
@@ -32,7 +32,9 @@ public:
     {
     }
 
-    bool Copy(std::string& error);
+    bool Begin(std::string& error) override;
+    bool Advance(std::uint64_t upTo) override;
+    bool Finish(std::string& error) override;
 
 private:
     // The packet of the written stream at place, of length bytes at pos, its header read.
@@ -55,6 +57,9 @@ private:
     bool m_started = false;
     bool m_firstPack = false; // the pack the output starts with: its system header is ours
     std::vector<Met> m_met;
+    std::uint64_t m_pos = 0;  // of the next pack or packet looked at
+    std::size_t m_lost = 0;   // the next lost stretch
+    bool m_walkEnded = false; // the packs no longer made sense, or the last written one was passed
 };
 
 std::optional<std::size_t> ProgramCopier::WrittenPlace(std::uint8_t id, std::uint8_t subStream) const
@@ -185,9 +190,9 @@ void ProgramCopier::StreamPacket(std::size_t place, std::uint64_t pos, std::uint
     Rewrite(place);
 }
 
-bool ProgramCopier::Copy(std::string& error)
+bool ProgramCopier::Begin(std::string& error)
 {
-    if (!Prepare(error))
+    if (!PrepareStart(error))
         return false;
     // Until a pack of its own is met, fresh packets go after the first pack's header.
     bool mpeg1 = false;
@@ -197,36 +202,45 @@ bool ProgramCopier::Copy(std::string& error)
         error = "cannot read the input";
         return false;
     }
-    const std::vector<ByteRange>& ranges = m_salvage.lost;
     // Packs follow on from the start of the file, or from where the walk found them again.
-    std::uint64_t pos = ResumedBefore(m_first);
-    std::size_t lost = LostAfter(m_first);
-    while (pos <= m_last && !m_readFailed && !m_writeFailed) {
-        if (lost < ranges.size() && ranges[lost].begin <= pos) {
+    m_pos = ResumedBefore(m_first);
+    m_lost = LostAfter(m_first);
+    return true;
+}
+
+bool ProgramCopier::Advance(std::uint64_t upTo)
+{
+    const std::vector<ByteRange>& ranges = m_salvage.lost;
+    while (!m_walkEnded && m_pos < upTo && !m_readFailed && !m_writeFailed) {
+        if (m_ended && m_pos > m_last)
+            break;
+        if (m_lost < ranges.size() && ranges[m_lost].begin <= m_pos) {
             // What the stretch lost holds of written units goes afresh.
             for (std::size_t place = 0; place < m_streams.size(); ++place) {
-                TakePieces(m_streams[place], ranges[lost].end, m_met);
+                TakePieces(m_streams[place], ranges[m_lost].end, m_met);
                 Rewrite(place);
             }
-            pos = std::max(pos, ranges[lost++].end);
+            m_pos = std::max(m_pos, ranges[m_lost++].end);
             m_packWaiting = false;
             continue;
         }
         std::size_t available = 0;
-        const std::uint8_t* b = m_in.PeekUpTo(pos, HEADER_LOOK, available);
-        if (!b || available < 6 || b[0] != 0 || b[1] != 0 || b[2] != 1)
-            break;
-        const std::uint8_t id = b[3];
-        const std::uint64_t length = id == PROGRAM_END  ? 4
+        const std::uint8_t* b = m_in.PeekUpTo(m_pos, HEADER_LOOK, available);
+        bool mpeg1 = false;
+        const std::uint8_t id = b && available >= 6 ? b[3] : 0;
+        const std::uint64_t length = !b || available < 6 || b[0] != 0 || b[1] != 0 || b[2] != 1 ? 0
+                                     : id == PROGRAM_END                                        ? 4
                                      : id == PACK_START ? (available >= 14 ? PackHeaderLength(b, mpeg1) : 0)
                                                         : 6 + (std::uint64_t{b[4]} << 8 | b[5]);
-        if (length == 0 || pos + length > m_in.Size())
+        if (length == 0 || m_pos + length > m_in.Size()) {
+            m_walkEnded = true;
             break;
+        }
         if (id == PACK_START) {
             // A pack header of the other form is left out: the packets are read in the form of
             // the stream's first pack, and so must the written stream's be.
             if (mpeg1 == m_salvage.mpeg1) {
-                m_pack = pos;
+                m_pack = m_pos;
                 m_packLength = length;
                 m_packWaiting = true;
                 m_firstPack = false;
@@ -234,7 +248,7 @@ bool ProgramCopier::Copy(std::string& error)
         } else if ((id == SYSTEM_HEADER && !m_firstPack) || id == PADDING_STREAM) {
             if (m_started) {
                 PackBefore();
-                Keep(pos, length);
+                Keep(m_pos, length);
             }
         } else if (id >= PRIVATE_STREAM_1 && id != PRIVATE_STREAM_2) {
             PacketHeader header;
@@ -243,10 +257,18 @@ bool ProgramCopier::Copy(std::string& error)
                                  m_salvage.mpeg1, header);
             const std::uint8_t subStream = read && header.payload < available ? b[header.payload] : 0;
             if (const std::optional<std::size_t> place = read ? WrittenPlace(id, subStream) : std::nullopt)
-                StreamPacket(*place, pos, length, header);
+                StreamPacket(*place, m_pos, length, header);
         }
-        pos += length;
+        m_pos += length;
     }
+    return !m_readFailed && !m_writeFailed;
+}
+
+bool ProgramCopier::Finish(std::string& error)
+{
+    if (!PrepareEnd(error))
+        return false;
+    Advance(std::numeric_limits<std::uint64_t>::max());
     // Units whose packets the walk did not reach go afresh at the end.
     for (std::size_t place = 0; place < m_streams.size(); ++place) {
         TakePieces(m_streams[place], std::numeric_limits<std::uint64_t>::max(), m_met);
@@ -259,11 +281,11 @@ bool ProgramCopier::Copy(std::string& error)
 
 } // namespace
 
-bool CopyProgram(const MpegSalvage& salvage, const MpegPlan& plan, const OutputOptions& options,
-                 SourceReader& input, ByteSink& output, std::string& error)
+std::unique_ptr<MpegCopier> CreateProgramCopier(const MpegSalvage& salvage, const MpegPlan& plan,
+                                                const OutputOptions& options, SourceReader& input,
+                                                ByteSink& output)
 {
-    ProgramCopier copier(salvage, plan, options, input, output);
-    return copier.Copy(error);
+    return std::make_unique<ProgramCopier>(salvage, plan, options, input, output);
 }
 
 } // namespace pg::clipmend::mpeg

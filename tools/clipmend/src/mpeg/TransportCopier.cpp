@@ -31,13 +31,15 @@ int Following(int continuity)
 // A transport stream's packets, copied as they are where they hold only written units. Continuity
 // counters stay consistent: fresh packets are spread over as many packets as make the next
 // copied one follow, and tables are repeated where packets of theirs were left out.
-class TransportCopier : UnitCopier
+class TransportCopier final : public UnitCopier
 {
 public:
     TransportCopier(const MpegSalvage& salvage, const MpegPlan& plan, const OutputOptions& options,
                     SourceReader& input, ByteSink& output);
 
-    bool Copy(std::string& error);
+    bool Begin(std::string& error) override;
+    bool Advance(std::uint64_t upTo) override;
+    bool Finish(std::string& error) override;
 
 private:
     // Per written stream, beside its units.
@@ -92,6 +94,9 @@ private:
     std::vector<Bytes> m_lastTable = std::vector<Bytes>(PID_COUNT);
     Bytes m_tablePacket; // the table packet being looked at
     std::vector<Met> m_met;
+    std::uint64_t m_pos = 0;                                         // of the next packet looked at
+    std::uint64_t m_end = std::numeric_limits<std::uint64_t>::max(); // of the last written packet
+    std::size_t m_lost = 0;                                          // the next lost stretch
 };
 
 TransportCopier::TransportCopier(const MpegSalvage& salvage, const MpegPlan& plan,
@@ -455,37 +460,43 @@ void TransportCopier::ProgramTables()
     Section(pmt, table);
 }
 
-bool TransportCopier::Copy(std::string& error)
+bool TransportCopier::Begin(std::string& error)
 {
-    if (!Prepare(error))
+    if (!PrepareStart(error))
         return false;
-    std::uint64_t pos = PacketStart(m_first);
-    const std::uint64_t end = std::min<std::uint64_t>(PacketStart(m_last) + m_size, m_in.Size());
-    if (const std::uint8_t* b = m_in.Peek(pos, m_syncAt))
+    m_pos = PacketStart(m_first);
+    if (const std::uint8_t* b = m_in.Peek(m_pos, m_syncAt))
         std::copy_n(b, m_syncAt, m_arrival.begin());
     ProgramTables();
-    std::size_t lost = 0;
+    return true;
+}
+
+bool TransportCopier::Advance(std::uint64_t upTo)
+{
     const std::vector<ByteRange>& ranges = m_salvage.lost;
-    while (pos < end && !m_readFailed && !m_writeFailed) {
-        while (lost < ranges.size() && ranges[lost].end <= pos)
-            ++lost;
-        if (lost < ranges.size() && ranges[lost].begin <= pos) {
-            Leftovers(ranges[lost].end, std::max<std::uint64_t>(ranges[lost].end, m_size) - m_size);
-            pos = ranges[lost].end;
+    const std::uint64_t stop = std::min(upTo, m_end);
+    while (m_pos < stop && !m_readFailed && !m_writeFailed) {
+        while (m_lost < ranges.size() && ranges[m_lost].end <= m_pos)
+            ++m_lost;
+        if (m_lost < ranges.size() && ranges[m_lost].begin <= m_pos) {
+            Leftovers(ranges[m_lost].end, std::max<std::uint64_t>(ranges[m_lost].end, m_size) - m_size);
+            m_pos = ranges[m_lost].end;
             continue;
         }
         // Where the packets' cadence holds: to the next lost stretch, or the end.
-        const std::uint64_t limit = std::min(lost < ranges.size() ? ranges[lost].begin : end, end);
+        const std::uint64_t limit = std::min(m_lost < ranges.size() ? ranges[m_lost].begin : m_end, m_end);
         std::size_t available = 0;
-        const std::uint8_t* block = m_in.PeekAhead(pos, m_size, available);
-        if (!block || available < std::min<std::uint64_t>(m_size, limit - pos)) {
+        const std::uint8_t* block = m_in.PeekAhead(m_pos, m_size, available);
+        if (!block || available < std::min<std::uint64_t>(m_size, limit - m_pos)) {
             m_readFailed = true;
             break;
         }
-        const std::uint64_t blockStart = pos;
-        const std::uint64_t blockEnd = pos + available;
+        const std::uint64_t blockStart = m_pos;
+        const std::uint64_t blockEnd = m_pos + available;
         // Until something else looks at the input, which may move the window.
-        for (m_windowMoved = false; pos < limit && !m_windowMoved; pos = std::min(pos + m_size, limit)) {
+        for (m_windowMoved = false; m_pos < limit && m_pos < stop && !m_windowMoved;
+             m_pos = std::min(m_pos + m_size, limit)) {
+            const std::uint64_t pos = m_pos;
             const bool whole = pos + m_size <= limit;
             if (!whole && pos + m_syncAt + 6 > limit)
                 continue; // too little of a packet to tell anything by
@@ -513,6 +524,15 @@ bool TransportCopier::Copy(std::string& error)
             }
         }
     }
+    return !m_readFailed && !m_writeFailed;
+}
+
+bool TransportCopier::Finish(std::string& error)
+{
+    if (!PrepareEnd(error))
+        return false;
+    m_end = std::min<std::uint64_t>(PacketStart(m_last) + m_size, m_in.Size());
+    Advance(m_end);
     Leftovers(std::numeric_limits<std::uint64_t>::max(), m_in.Size());
     FlushRun();
     return !Failed(error);
@@ -520,11 +540,11 @@ bool TransportCopier::Copy(std::string& error)
 
 } // namespace
 
-bool CopyTransport(const MpegSalvage& salvage, const MpegPlan& plan, const OutputOptions& options,
-                   SourceReader& input, ByteSink& output, std::string& error)
+std::unique_ptr<MpegCopier> CreateTransportCopier(const MpegSalvage& salvage, const MpegPlan& plan,
+                                                  const OutputOptions& options, SourceReader& input,
+                                                  ByteSink& output)
 {
-    TransportCopier copier(salvage, plan, options, input, output);
-    return copier.Copy(error);
+    return std::make_unique<TransportCopier>(salvage, plan, options, input, output);
 }
 
 } // namespace pg::clipmend::mpeg

@@ -15,50 +15,45 @@ constexpr std::uint64_t RUN_STEP = 4 << 20;
 UnitCopier::UnitCopier(const MpegSalvage& salvage, const MpegPlan& plan, const OutputOptions& options,
                        SourceReader& input, ByteSink& output)
     : m_salvage(salvage), m_plan(plan), m_options(options), m_in(input), m_out(output),
-      m_state(salvage.units.units.size(), UnitState::WAITING)
+      m_placeOf(salvage.streams.size(), 0)
 {
-    std::vector<std::size_t> writtenOf(salvage.streams.size(), 0); // 1 + place in m_streams, or 0
     for (std::size_t s : plan.streams) {
         Stream stream;
         stream.index = s;
         m_streams.push_back(stream);
-        writtenOf[s] = m_streams.size();
+        m_placeOf[s] = m_streams.size();
     }
-    const std::vector<Unit>& units = salvage.units.units;
-    std::vector<bool> written(units.size(), false);
-    for (std::size_t i : plan.units)
-        written[i] = true;
-    for (std::size_t i = 0; i < units.size(); ++i)
-        if (written[i] && writtenOf[units[i].stream] > 0)
-            m_streams[writtenOf[units[i].stream] - 1].units.push_back(i);
+    Extend(plan.units);
 }
 
-bool UnitCopier::Prepare(std::string& error)
+void UnitCopier::Extend(const std::vector<std::size_t>& units)
+{
+    m_state.resize(m_salvage.units.units.size(), UnitState::WAITING);
+    for (std::size_t i : units) {
+        const std::uint32_t stream = m_salvage.units.units[i].stream;
+        if (stream < m_placeOf.size() && m_placeOf[stream] > 0)
+            m_streams[m_placeOf[stream] - 1].units.push_back(i);
+    }
+}
+
+bool UnitCopier::PrepareStart(std::string& error)
 {
     const std::vector<Unit>& units = m_salvage.units.units;
     const std::vector<Piece>& pieces = m_salvage.units.pieces;
     // Units lie in the file in their order, but for bytes a walk that found its way again after
     // a packet cut short read twice: those go afresh where the copying meets their stream next.
     m_first = m_in.Size();
-    m_last = 0;
     for (const Stream& stream : m_streams)
-        for (std::size_t index : stream.units) {
-            const Unit& unit = units[index];
-            if (unit.pieceCount == 0)
-                continue;
-            m_first = std::min<std::uint64_t>(m_first, pieces[unit.firstPiece].offset);
-            m_last = std::max<std::uint64_t>(m_last, pieces[unit.firstPiece + unit.pieceCount - 1].offset);
-        }
-    if (m_streams.empty() || m_streams.front().units.empty() || m_first > m_last) {
+        for (std::size_t index : stream.units)
+            if (units[index].pieceCount > 0)
+                m_first = std::min<std::uint64_t>(m_first, pieces[units[index].firstPiece].offset);
+    if (m_streams.empty() || m_streams.front().units.empty() || m_first == m_in.Size()) {
         error = "nothing to write";
         return false;
     }
     m_firstVideo = m_streams.front().units.front();
-    m_lastVideo = m_streams.front().units.back();
 
-    // A decoder needs the sequence header before the first picture, and the end code tells it
-    // that the last one is whole.
-    const MpegStreamInfo& video = m_salvage.streams[m_plan.streams.front()];
+    // A decoder needs the sequence header before the first picture.
     const Bytes& sequence = m_salvage.sequenceHeaders[m_plan.streams.front()];
     const Unit& firstPicture = units[m_firstVideo];
     if (!sequence.empty() && firstPicture.size >= 4 && firstPicture.pieceCount > 0) {
@@ -67,6 +62,23 @@ bool UnitCopier::Prepare(std::string& error)
         if (data && !(piece.size >= 4 && data[0] == 0 && data[1] == 0 && data[2] == 1 && data[3] == 0xB3))
             m_head = sequence;
     }
+    return true;
+}
+
+bool UnitCopier::PrepareEnd(std::string& error)
+{
+    const std::vector<Unit>& units = m_salvage.units.units;
+    const std::vector<Piece>& pieces = m_salvage.units.pieces;
+    m_ended = true;
+    m_last = 0;
+    for (const Stream& stream : m_streams)
+        for (std::size_t index : stream.units)
+            if (units[index].pieceCount > 0)
+                m_last = std::max<std::uint64_t>(
+                    m_last, pieces[units[index].firstPiece + units[index].pieceCount - 1].offset);
+    m_lastVideo = m_streams.front().units.back();
+    // The end code tells a decoder that the last picture is whole.
+    const MpegStreamInfo& video = m_salvage.streams[m_plan.streams.front()];
     const Unit& lastPicture = units[m_lastVideo];
     if (lastPicture.size >= 4) {
         std::array<std::uint8_t, 5> edge{};

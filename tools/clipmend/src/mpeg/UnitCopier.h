@@ -11,7 +11,7 @@
 
 namespace pg::clipmend::mpeg {
 
-class UnitCopier
+class UnitCopier : public MpegCopier
 {
 protected:
     using Bytes = std::vector<std::uint8_t>;
@@ -43,9 +43,15 @@ protected:
     UnitCopier(const MpegSalvage& salvage, const MpegPlan& plan, const OutputOptions& options,
                SourceReader& input, ByteSink& output);
 
-    // Finds the first and last written bytes (as file offsets) and what the first and last
-    // pictures lack; false with a reason when nothing can be written.
-    bool Prepare(std::string& error);
+public:
+    void Extend(const std::vector<std::size_t>& units) override;
+
+protected:
+    // Finds the first written byte (as a file offset) and what the first picture lacks, from
+    // the written units so far; false with a reason when nothing can be written.
+    bool PrepareStart(std::string& error);
+    // Finds the last written byte and what the last picture lacks, once every unit is known.
+    bool PrepareEnd(std::string& error);
     // The pieces of the stream's written units that start before end, in order, past those of
     // units packed afresh already.
     void TakePieces(Stream& stream, std::uint64_t end, std::vector<Met>& met);
@@ -105,7 +111,8 @@ protected:
     std::vector<Stream> m_streams; // the video first
     std::vector<UnitState> m_state;
     std::uint64_t m_first = 0; // the first written unit's first piece
-    std::uint64_t m_last = 0;  // the last written piece in the file
+    std::uint64_t m_last = 0;  // the last written piece in the file, once known
+    bool m_ended = false;      // every written unit is known
     bool m_readFailed = false;
     bool m_writeFailed = false;
     // The reader may have looked elsewhere since the walk's last look at the window.
@@ -114,10 +121,11 @@ protected:
 private:
     void Finished(std::size_t unit);
 
+    std::vector<std::size_t> m_placeOf; // per salvaged stream: 1 + its place in m_streams, or 0
     std::size_t m_firstVideo = 0;
-    std::size_t m_lastVideo = 0;
-    Bytes m_head; // the sequence header the first picture lacks
-    Bytes m_tail; // the end code the last picture lacks
+    std::size_t m_lastVideo = SIZE_MAX; // none until every unit is known
+    Bytes m_head;                       // the sequence header the first picture lacks
+    Bytes m_tail;                       // the end code the last picture lacks
     std::uint64_t m_runStart = 0;
     std::uint64_t m_runEnd = 0;
     std::uint64_t m_videoDone = 0;
