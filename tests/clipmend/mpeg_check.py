@@ -22,11 +22,14 @@ FPS = 25
 PICTURE = ["-f", "lavfi", "-i", f"testsrc=size=320x240:rate={FPS}:duration=8"]
 TONE = ["-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000:duration=8"]
 MPEG2 = ["-c:v", "mpeg2video", "-bf", "2", "-g", "12", "-b:v", "1500k"]
+# Streams of a few megabytes, which the tool begins to write while it still reads them.
+LARGE_PICTURE = ["-f", "lavfi", "-i", f"testsrc=size=640x480:rate={FPS}:duration=8"]
+LARGE = ["-vf", "noise=alls=8:allf=t", "-b:v", "6000k", "-maxrate", "9000k", "-bufsize", "1835k"]
 SOURCES = {
-    "mpeg2_mp2.mpg": PICTURE + TONE + MPEG2 + ["-c:a", "mp2", "-f", "vob"],
+    "mpeg2_mp2.mpg": LARGE_PICTURE + TONE + MPEG2 + LARGE + ["-c:a", "mp2", "-f", "vob"],
     "mpeg1_mp2.mpg": PICTURE + TONE + ["-c:v", "mpeg1video", "-bf", "1", "-g", "15", "-b:v", "1000k",
                                        "-c:a", "mp2", "-f", "mpeg"],
-    "h264_aac.ts": PICTURE + TONE + ["-c:v", "libx264", "-bf", "2", "-g", "25", "-c:a", "aac"],
+    "h264_aac.ts": LARGE_PICTURE + TONE + ["-c:v", "libx264", "-bf", "2", "-g", "25"] + LARGE + ["-c:a", "aac"],
     "mpeg2_ac3.ts": PICTURE + TONE + MPEG2 + ["-c:a", "ac3"],
     "h264_eac3.ts": PICTURE + TONE + ["-c:v", "libx264", "-g", "25", "-c:a", "eac3"],
     "h264_latm.ts": PICTURE + TONE + ["-c:v", "libx264", "-g", "25", "-c:a", "aac", "-mpegts_flags", "latm"],
@@ -198,7 +201,7 @@ def copied_share(path, source):
     return sum(len(p) for p in written if p in original) / max(sum(len(p) for p in written), 1)
 
 
-def output_problems(out_path, want):
+def output_problems(out_path, want, sound_streams=None):
     try:
         written = [p for p in packets(out_path) if p["stream"] == 0]
     except subprocess.CalledProcessError as error:
@@ -222,6 +225,8 @@ def output_problems(out_path, want):
     audio = [p for p in packets(out_path) if p["stream"] != 0]
     if not audio:
         problems.append("no audio written")
+    if sound_streams and len({p["stream"] for p in audio}) != sound_streams:
+        problems.append(f"{len({p['stream'] for p in audio})} sound streams written, {sound_streams} expected")
     # Each sound frame starts where the one before it ends, or later after a hole.
     for stream in {p["stream"] for p in audio}:
         frames = [p for p in audio if p["stream"] == stream]
@@ -231,7 +236,8 @@ def output_problems(out_path, want):
     return problems
 
 
-def salvage_case(name, source, data, kept, start=1, count=0, gaps=None, output=None, written=None):
+def salvage_case(name, source, data, kept, start=1, count=0, gaps=None, output=None, written=None,
+                 sound_streams=None):
     """Writes data as the cut input (NAME.part with its gap list when gaps are given), runs the tool
     into output (default NAME-out.EXT) and judges the file it must write (written, default output)."""
     started = time.time()
@@ -245,7 +251,7 @@ def salvage_case(name, source, data, kept, start=1, count=0, gaps=None, output=N
     if not problems and written != output and (os.path.exists(output) or not os.path.exists(written)):
         problems.append(f"{os.path.basename(written)} not written instead of {os.path.basename(output)}")
     if not problems:
-        problems += output_problems(written, expected(source, kept, start, count))
+        problems += output_problems(written, expected(source, kept, start, count), sound_streams)
         # The input's packets go out as they are, but for those around what is left out.
         share = copied_share(written, source)
         if share < 0.7:
@@ -295,6 +301,12 @@ def main():
            + ["-c:a", "mp2", "-program", "program_num=1:st=0", "-program", "program_num=2:st=1:st=2", programs])
     source = stream(programs)
     salvage_case("radio_then_tv-program-with-video", source, source["data"], [(0, source["size"])])
+    # A sound track that starts after the tool has begun to write: the output is made again with it.
+    late = os.path.join(WORK, "late_track.ts")
+    ffmpeg(LARGE_PICTURE + TONE + ["-itsoffset", "6"] + TONE + ["-map", "0:v", "-map", "1:a", "-map", "2:a", "-t", "8",
+                                                                 "-c:v", "libx264", "-g", "25"] + LARGE + ["-c:a", "aac", late])
+    source = stream(late)
+    salvage_case("late_track-written-again", source, source["data"], [(0, source["size"])], sound_streams=2)
     # The tool names the output by what it writes, whatever name it is given.
     ts = sources["h264_aac.ts"]
     salvage_case("h264_aac-named-by-content", ts, ts["data"], [(0, ts["size"])], output="film.ts.mkv",

@@ -128,6 +128,25 @@ void BothHalves(const std::string& input, SourceReader& reader,
         work(secondReader, 1);
 }
 
+// The output being made under a temporary name: removed when the run ends, unless its path
+// was cleared as it became the output.
+struct TemporaryFile
+{
+    TemporaryFile() = default;
+    ~TemporaryFile() { Remove(); }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    void Remove()
+    {
+        if (!path.empty())
+            std::remove(path.c_str());
+        path.clear();
+    }
+
+    std::string path; // empty while there is none
+};
+
 int Fail(Console& console, const Arguments& args, int code, const std::string& message)
 {
     console.Finish("Error: " + message + "\n", args.unattended);
@@ -153,12 +172,35 @@ int Run(const Arguments& args, Console& console)
                                          "nor an MPEG program or transport stream");
     const std::unique_ptr<Container> container = format->create();
 
+    // The output, under a temporary name until it is whole: a failed run must never leave a
+    // half-written file under the output name. A container that writes while it reads asks for
+    // it before reading, with a reader of the input of its own.
+    TemporaryFile temporary;
+    std::string earlyName; // the output's name, where it was asked for early
+    std::unique_ptr<ByteSource> earlySource;
+    std::unique_ptr<SourceReader> earlyReader;
+    // Made last, so that it is closed first: copies it still has to make read the input.
+    std::unique_ptr<FileSink> sink;
+
     SalvageOptions options;
     options.gaps = GapsOf(args.input, console);
     ProgressMeter scanMeter("Scanning bytes");
     options.progress = Printer(console, scanMeter);
     options.bothHalves = [&](const std::function<void(SourceReader&, int)>& work) {
         BothHalves(args.input, reader, work);
+    };
+    options.request = SpanRequest{args.startFrame, args.frameCount};
+    options.earlyOutput = [&](SourceReader*& input) -> ByteSink* {
+        earlyName = OutputName(args.output, container->Extensions(), KnownExtensions());
+        if (SameFile(args.input, earlyName) || !(earlySource = OpenInput(args.input)))
+            return nullptr;
+        sink = FileSink::Create(earlyName + ".clipmend-tmp");
+        if (!sink)
+            return nullptr;
+        temporary.path = earlyName + ".clipmend-tmp";
+        earlyReader = std::make_unique<SourceReader>(*earlySource);
+        input = earlyReader.get();
+        return sink.get();
     };
     std::string error;
     const bool read = container->Read(reader, options, error);
@@ -174,19 +216,23 @@ int Run(const Arguments& args, Console& console)
     console.Line("Frames " + std::to_string(summary.firstFrame) + " to " + std::to_string(summary.lastFrame) +
                  " of " + std::to_string(summary.usableFrames));
 
-    const std::string output = OutputName(args.output, container->Extensions(), KnownExtensions());
-    if (output != args.output) {
-        console.Line("Output: " + Quoted(output) + ", as the input is " + container->Kind() + " and " +
+    const std::string named = OutputName(args.output, container->Extensions(), KnownExtensions());
+    if (named != args.output) {
+        console.Line("Output: " + Quoted(named) + ", as the input is " + container->Kind() + " and " +
                      Quoted(args.output) + " names another kind of file");
-        if (SameFile(args.input, output))
+        if (SameFile(args.input, named))
             return Fail(console, args, EXIT_OUTPUT, "the output file must not be the input file");
     }
-
-    // A failed run must never leave a half-written file under the output name.
-    const std::string temporary = output + ".clipmend-tmp";
-    std::unique_ptr<FileSink> sink = FileSink::Create(temporary);
+    if (!sink || named != earlyName || !container->WroteEarly()) {
+        // Nothing was written while reading, or it does not stand: the output starts afresh.
+        sink.reset();
+        temporary.Remove();
+        sink = FileSink::Create(named + ".clipmend-tmp");
+        if (sink)
+            temporary.path = named + ".clipmend-tmp";
+    }
     if (!sink)
-        return Fail(console, args, EXIT_OUTPUT, "cannot write output file " + Quoted(output));
+        return Fail(console, args, EXIT_OUTPUT, "cannot write output file " + Quoted(named));
     OutputOptions outputOptions;
     outputOptions.width = args.width;
     outputOptions.height = args.height;
@@ -196,11 +242,10 @@ int Run(const Arguments& args, Console& console)
     const std::uint64_t bytes = sink->Position();
     const bool closed = sink->Close();
     sink.reset();
-    if (!written || !closed || !MoveReplacing(temporary, output)) {
-        std::remove(temporary.c_str());
+    if (!written || !closed || !MoveReplacing(temporary.path, named))
         return Fail(console, args, EXIT_OUTPUT,
-                    "cannot write output file " + Quoted(output) + (written ? "" : ": " + error));
-    }
+                    "cannot write output file " + Quoted(named) + (written ? "" : ": " + error));
+    temporary.path.clear();
     console.Finish(SummaryText(summary, bytes), args.unattended);
     return EXIT_DONE;
 }

@@ -1,22 +1,18 @@
 #include "MpegContainer.h"
 
+#include "EarlyChoice.h"
 #include "MpegReader.h"
 #include "MpegWriter.h"
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 
 namespace pg::clipmend {
 
 namespace {
 
 using namespace mpeg;
-
-constexpr std::size_t NONE = std::numeric_limits<std::size_t>::max();
-// Frame duration taken where the pictures' times tell none: 25 frames per second.
-constexpr std::int64_t DEFAULT_FRAME_TICKS = CLOCK / 25;
-// Leading pictures are shown shortly before their keyframe; a time further off is noise.
-constexpr std::int64_t MAX_LEADING = 10 * CLOCK;
 
 // How sure the bytes are a transport stream, with its packet size: sync bytes in the cadence
 // of plain or of time-prefixed packets, three of them or as many as the file holds.
@@ -33,25 +29,6 @@ int TransportScore(const std::uint8_t* data, std::size_t size, std::uint32_t& pa
         }
     }
     return 0;
-}
-
-// The usual step between the video's decoding times.
-std::int64_t FrameTicks(const Units& units, std::uint32_t video)
-{
-    std::vector<std::int64_t> steps;
-    const Unit* previous = nullptr;
-    for (const Unit& u : units.units) {
-        if (u.stream != video)
-            continue;
-        if (previous && previous->run == u.run && u.dts > previous->dts)
-            steps.push_back(u.dts - previous->dts);
-        previous = &u;
-    }
-    if (steps.empty())
-        return DEFAULT_FRAME_TICKS;
-    std::nth_element(steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2),
-                     steps.end());
-    return steps[steps.size() / 2];
 }
 
 class MpegContainer final : public Container
@@ -75,29 +52,140 @@ public:
 
     bool Read(SourceReader& input, const SalvageOptions& options, std::string& error) override
     {
+        WalkedFunction walked;
+        if (options.earlyOutput) {
+            m_early = std::make_unique<EarlyChoice>(m_salvage, options.request);
+            walked = [this, &options](std::uint64_t settled) { WriteEarly(settled, options); };
+        }
         if (!m_transport)
-            return SalvageProgramStream(input, options, m_salvage, error);
+            return SalvageProgramStream(input, options, m_salvage, error, walked);
         std::size_t available = 0;
         const std::uint8_t* first = input.PeekUpTo(0, PROBE_BYTES, available);
         std::uint32_t packet = TS_PACKET;
         if (first)
             TransportScore(first, available, packet);
-        return SalvageTransportStream(input, options, packet, m_salvage, error);
+        return SalvageTransportStream(input, options, packet, m_salvage, error, walked);
     }
 
     bool Select(const SpanRequest& request, RunSummary& summary, std::string& error) override;
 
+    bool WroteEarly() const override { return m_copier != nullptr; }
+
     bool Write(const OutputOptions& options, SourceReader& input, ByteSink& output,
                std::string& error) override
     {
-        return WriteMpeg(m_salvage, m_plan, options, input, output, error);
+        if (!m_copier)
+            return WriteMpeg(m_salvage, m_plan, options, input, output, error);
+        m_copierOptions.progress = options.progress;
+        std::vector<std::size_t> rest;
+        std::vector<bool> given(m_salvage.units.units.size(), false);
+        for (const std::size_t i : m_earlyPlan.units)
+            given[i] = true;
+        for (const std::size_t i : m_plan.units)
+            if (!given[i])
+                rest.push_back(i);
+        m_copier->Extend(rest);
+        return m_copier->Finish(error);
     }
 
 private:
+    // How far behind the units settled and decided the writing while reading stays: the
+    // copying looks that far ahead for the next packet of a stream.
+    static constexpr std::uint64_t EARLY_MARGIN = 2 << 20;
+
+    void WriteEarly(std::uint64_t settled, const SalvageOptions& options);
+    // Whether the final choice writes what the writing while reading has written so far.
+    bool EarlyStands() const;
+    std::uint64_t FirstByte(std::size_t unit) const
+    {
+        const Unit& u = m_salvage.units.units[unit];
+        return u.pieceCount == 0 ? std::numeric_limits<std::uint64_t>::max()
+                                 : std::uint64_t{m_salvage.units.pieces[u.firstPiece].offset};
+    }
+
     bool m_transport;
     MpegSalvage m_salvage;
     MpegPlan m_plan;
+    // Writing while reading: the choice made as units come, the units given to the copier
+    // (with the streams it writes), and how far it copied.
+    std::unique_ptr<EarlyChoice> m_early;
+    bool m_earlyOver = false; // given up, or never to begin
+    MpegPlan m_earlyPlan;
+    std::vector<std::uint8_t> m_earlySequence; // the video's sequence header when it began
+    OutputOptions m_copierOptions;
+    std::unique_ptr<MpegCopier> m_copier;
+    std::uint64_t m_copiedTo = 0;
 };
+
+void MpegContainer::WriteEarly(std::uint64_t settled, const SalvageOptions& options)
+{
+    if (m_earlyOver)
+        return;
+    m_early->Advance();
+    const std::vector<std::size_t> written = m_early->TakeWritten();
+    m_earlyPlan.units.insert(m_earlyPlan.units.end(), written.begin(), written.end());
+    const std::uint64_t reach = std::min({settled, m_early->DecidedBefore(), m_early->LastPictureFrom()});
+    if (reach < EARLY_MARGIN)
+        return;
+    const std::uint64_t upTo = reach - EARLY_MARGIN;
+    if (!m_copier) {
+        std::uint64_t first = std::numeric_limits<std::uint64_t>::max();
+        for (const std::size_t i : m_earlyPlan.units)
+            first = std::min(first, FirstByte(i));
+        if (first >= upTo)
+            return;
+        m_earlyPlan.streams = m_early->Streams();
+        SourceReader* input = nullptr;
+        ByteSink* output = options.earlyOutput(input);
+        m_earlyOver = true;
+        if (!output || !input)
+            return;
+        m_copier = CreateCopier(m_salvage, m_earlyPlan, m_copierOptions, *input, *output);
+        m_earlySequence = m_salvage.sequenceHeaders[m_earlyPlan.streams.front()];
+        std::string error;
+        if (!m_copier->Begin(error)) {
+            m_copier.reset();
+            return;
+        }
+        m_earlyOver = false;
+    } else {
+        m_copier->Extend(written);
+    }
+    m_copiedTo = upTo;
+    if (!m_copier->Advance(upTo)) {
+        // A byte could not be read or written: the final writing tells which.
+        m_copier.reset();
+        m_earlyOver = true;
+    }
+}
+
+bool MpegContainer::EarlyStands() const
+{
+    if (!m_copier || m_plan.streams != m_earlyPlan.streams ||
+        m_salvage.sequenceHeaders[m_plan.streams.front()] != m_earlySequence)
+        return false;
+    // Per stream, the units given must be the first the final choice writes, and any other it
+    // writes must lie past what the copying may have looked at.
+    const std::vector<Unit>& units = m_salvage.units.units;
+    std::vector<std::vector<std::size_t>> given(m_salvage.streams.size());
+    for (const std::size_t i : m_earlyPlan.units)
+        given[units[i].stream].push_back(i);
+    std::vector<std::size_t> matched(m_salvage.streams.size(), 0);
+    for (const std::size_t i : m_plan.units) {
+        const std::uint32_t stream = units[i].stream;
+        std::size_t& at = matched[stream];
+        if (at < given[stream].size()) {
+            if (given[stream][at++] != i)
+                return false;
+        } else if (FirstByte(i) < m_copiedTo + EARLY_MARGIN) {
+            return false;
+        }
+    }
+    for (std::size_t stream = 0; stream < given.size(); ++stream)
+        if (matched[stream] != given[stream].size())
+            return false;
+    return true;
+}
 
 bool MpegContainer::Select(const SpanRequest& request, RunSummary& summary, std::string& error)
 {
@@ -122,21 +210,21 @@ bool MpegContainer::Select(const SpanRequest& request, RunSummary& summary, std:
     // output starts.
     const std::vector<Unit>& units = m_salvage.units.units;
     std::vector<bool> undecodable(units.size(), false);
-    std::vector<std::size_t> leadingOf(units.size(), NONE);
-    std::size_t key = NONE;
+    std::vector<std::size_t> leadingOf(units.size(), NO_UNIT);
+    std::size_t key = NO_UNIT;
     bool firstKey = false;
     std::uint32_t run = 0;
     for (std::size_t i = 0; i < units.size(); ++i) {
         const Unit& u = units[i];
         if (u.stream != video)
             continue;
-        if (key == NONE || u.run != run) {
+        if (key == NO_UNIT || u.run != run) {
             run = u.run;
             if (!u.key)
                 continue;
         }
         if (u.key) {
-            firstKey = key == NONE || units[key].run != u.run;
+            firstKey = key == NO_UNIT || units[key].run != u.run;
             key = i;
         } else if (!units[key].closed && u.pts < units[key].pts && units[key].pts - u.pts <= MAX_LEADING) {
             if (firstKey)
@@ -174,7 +262,7 @@ bool MpegContainer::Select(const SpanRequest& request, RunSummary& summary, std:
     summary.lastFrame = choice.lastFrame;
     summary.frames = choice.frames;
 
-    std::size_t start = NONE;
+    std::size_t start = NO_UNIT;
     m_plan = MpegPlan{};
     m_plan.streams.push_back(video);
     std::vector<std::size_t> chosenUnits;
@@ -183,7 +271,7 @@ bool MpegContainer::Select(const SpanRequest& request, RunSummary& summary, std:
             continue;
         const std::size_t i = unitOf[k];
         if (packets[k].video) {
-            if (start == NONE)
+            if (start == NO_UNIT)
                 start = i;
             if (leadingOf[i] == start) {
                 --summary.frames;
@@ -229,6 +317,8 @@ bool MpegContainer::Select(const SpanRequest& request, RunSummary& summary, std:
     }
     chosenUnits.resize(kept);
     m_plan.units = std::move(chosenUnits);
+    if (!EarlyStands())
+        m_copier.reset();
     return true;
 }
 

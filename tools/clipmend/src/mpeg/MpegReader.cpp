@@ -220,8 +220,11 @@ protected:
             return;
         m_nextWalked = before + WALKED_STEP;
         std::uint64_t settled = before;
-        for (const StreamParser& parser : m_parsers)
-            settled = std::min(settled, parser.HeldFrom());
+        m_result.sequenceHeaders.resize(m_parsers.size());
+        for (std::size_t i = 0; i < m_parsers.size(); ++i) {
+            settled = std::min(settled, m_parsers[i].HeldFrom());
+            m_result.sequenceHeaders[i] = m_parsers[i].SequenceHeader();
+        }
         m_walked(settled);
     }
 
