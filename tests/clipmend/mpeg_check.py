@@ -302,9 +302,9 @@ def main():
     source = stream(programs)
     salvage_case("radio_then_tv-program-with-video", source, source["data"], [(0, source["size"])])
     # A sound track that starts after the tool has begun to write: the output is made again with it.
-    late = os.path.join(WORK, "late_track.ts")
-    ffmpeg(LARGE_PICTURE + TONE + ["-itsoffset", "6"] + TONE + ["-map", "0:v", "-map", "1:a", "-map", "2:a", "-t", "8",
-                                                                 "-c:v", "libx264", "-g", "25"] + LARGE + ["-c:a", "aac", late])
+    late = os.path.join(WORK, "late_track.mpg")
+    ffmpeg(LARGE_PICTURE + TONE + ["-itsoffset", "6"] + TONE + ["-map", "0:v", "-map", "1:a", "-map", "2:a", "-t", "8"]
+           + MPEG2 + LARGE + ["-c:a", "mp2", "-f", "vob", late])
     source = stream(late)
     salvage_case("late_track-written-again", source, source["data"], [(0, source["size"])], sound_streams=2)
     # The tool names the output by what it writes, whatever name it is given.

@@ -55,24 +55,48 @@ void FuzzAvi(MemorySource& source, const std::uint8_t* data, std::size_t size)
         std::abort();
 }
 
-// Through the container interface, as the program drives it.
+// Through the container interface, as the program drives it: where the container writes while
+// it reads (looking ahead little, as inputs here are small), what it writes must be what it
+// writes once everything is read.
 void FuzzContainer(std::unique_ptr<Container> (*create)(), MemorySource& source, const std::uint8_t* data,
                    std::size_t size)
 {
     SourceReader reader(source, 512);
+    SourceReader earlyReader(source, 512);
+    MemorySink early;
     const std::unique_ptr<Container> container = create();
+    SalvageOptions salvageOptions = OptionsFrom(data, size);
+    salvageOptions.request = RequestFrom(data, size);
+    salvageOptions.earlyLookAhead = 256 + size % 1024;
+    salvageOptions.earlyOutput = [&](SourceReader*& input) -> ByteSink* {
+        input = &earlyReader;
+        return &early;
+    };
     std::string error;
     RunSummary summary;
-    if (!container->Read(reader, OptionsFrom(data, size), error) ||
-        !container->Select(RequestFrom(data, size), summary, error))
+    if (!container->Read(reader, salvageOptions, error) ||
+        !container->Select(salvageOptions.request, summary, error))
         return;
     OutputOptions options;
     options.width = 64;
     options.height = 48;
     MemorySink sink;
-    if (!container->Write(options, reader, sink, error))
+    const bool wroteEarly = container->WroteEarly();
+    if (!container->Write(options, reader, wroteEarly ? early : sink, error))
         std::abort();
-    MemorySource written(sink.Bytes());
+    const std::vector<std::uint8_t>& bytes = wroteEarly ? early.Bytes() : sink.Bytes();
+    if (wroteEarly) {
+        SourceReader batchReader(source, 512);
+        const std::unique_ptr<Container> batch = create();
+        SalvageOptions batchOptions = OptionsFrom(data, size);
+        batchOptions.earlyLookAhead = salvageOptions.earlyLookAhead;
+        MemorySink batchSink;
+        if (!batch->Read(batchReader, batchOptions, error) ||
+            !batch->Select(salvageOptions.request, summary, error) ||
+            !batch->Write(options, batchReader, batchSink, error) || batchSink.Bytes() != bytes)
+            std::abort();
+    }
+    MemorySource written(bytes);
     SourceReader rereader(written, 512);
     const std::unique_ptr<Container> again = create();
     RunSummary reread;

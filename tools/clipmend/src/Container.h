@@ -33,6 +33,8 @@ struct SalvageOptions
     // The output and a reader of the input of its own, for a container that writes while it
     // reads; asked for once the container knows its kind, null where the output cannot be made.
     std::function<ByteSink*(SourceReader*& input)> earlyOutput;
+    // How far such writing looks past what it copies, and so how far it stays behind the reading.
+    std::uint64_t earlyLookAhead = 1 << 20;
 };
 
 struct OutputOptions

@@ -10,7 +10,7 @@ namespace {
 
 constexpr double TIME_EPSILON = 1e-9;
 // Steps between pictures that tell the frame step while reading.
-constexpr std::size_t FRAME_SAMPLE = 32;
+constexpr std::size_t FRAME_SAMPLE = 8;
 // A sound frame is decided once pictures this far past its time have come: pictures come in
 // decoding order, and those shown earlier than one before them are only a few frames early.
 constexpr double SOUND_HORIZON = 1.0;

@@ -27,7 +27,8 @@ std::int64_t FrameTicks(const Units& units, std::uint32_t video,
 class EarlyChoice
 {
 public:
-    EarlyChoice(const MpegSalvage& salvage, const SpanRequest& request) : m_salvage(salvage), m_request(request)
+    EarlyChoice(const MpegSalvage& salvage, const SpanRequest& request)
+        : m_salvage(salvage), m_request(request)
     {
     }
 
@@ -53,8 +54,8 @@ private:
     struct Waiting
     {
         std::size_t unit;
-        std::uint64_t number;  // among the usable pictures, from 1
-        std::size_t leading;   // the keyframe of the open group it leads, or none
+        std::uint64_t number; // among the usable pictures, from 1
+        std::size_t leading;  // the keyframe of the open group it leads, or none
     };
 
     void Picture(std::size_t i);
@@ -81,17 +82,17 @@ private:
     // Usable pictures: a keyframe is awaited after each loss.
     bool m_needKey = true;
     std::uint32_t m_usableRun = 0;
-    std::uint64_t m_usable = 0;          // usable pictures so far
-    std::uint64_t m_lastKeyNumber = 0;   // number among them of the last usable keyframe
-    std::size_t m_start = NO_UNIT;       // the first chosen picture, once the start is found
-    std::vector<Waiting> m_waiting;       // from the last usable keyframe on
-    std::vector<std::size_t> m_unshown;   // chosen pictures before the frame step is known
-    bool m_choiceDone = false;            // the requested count of pictures is chosen
-    std::map<double, double> m_shown;     // the chosen pictures' times, merged
-    double m_videoFront = -std::numeric_limits<double>::infinity(); // latest picture time seen
+    std::uint64_t m_usable = 0;         // usable pictures so far
+    std::uint64_t m_lastKeyNumber = 0;  // number among them of the last usable keyframe
+    std::size_t m_start = NO_UNIT;      // the first chosen picture, once the start is found
+    std::vector<Waiting> m_waiting;     // from the last usable keyframe on
+    std::vector<std::size_t> m_unshown; // chosen pictures before the frame step is known
+    bool m_choiceDone = false;          // the requested count of pictures is chosen
+    std::map<double, double> m_shown;   // the chosen pictures' times, merged
+    double m_videoFront = -std::numeric_limits<double>::infinity();      // latest picture time seen
     std::int64_t m_shownFrom = std::numeric_limits<std::int64_t>::max(); // the first written picture's
-    std::deque<Audio> m_sound;            // sound frames not yet decided, in their order
-    std::vector<bool> m_started;          // per stream: sound has started
+    std::deque<Audio> m_sound;                   // sound frames not yet decided, in their order
+    std::vector<bool> m_started;                 // per stream: sound has started
     std::vector<std::deque<std::size_t>> m_held; // per stream: chosen frames before it starts
     std::vector<std::size_t> m_streams;
     std::vector<std::size_t> m_written;

@@ -57,6 +57,7 @@ public:
             m_early = std::make_unique<EarlyChoice>(m_salvage, options.request);
             walked = [this, &options](std::uint64_t settled) { WriteEarly(settled, options); };
         }
+        m_lookAhead = options.earlyLookAhead;
         if (!m_transport)
             return SalvageProgramStream(input, options, m_salvage, error, walked);
         std::size_t available = 0;
@@ -89,9 +90,8 @@ public:
     }
 
 private:
-    // How far behind the units settled and decided the writing while reading stays: the
-    // copying looks that far ahead for the next packet of a stream.
-    static constexpr std::uint64_t EARLY_MARGIN = 2 << 20;
+    // How many times its margin the writing while reading waits for sound in every stream.
+    static constexpr std::uint64_t STREAMS_WAIT = 4;
 
     void WriteEarly(std::uint64_t settled, const SalvageOptions& options);
     // Whether the final choice writes what the writing while reading has written so far.
@@ -106,6 +106,7 @@ private:
     bool m_transport;
     MpegSalvage m_salvage;
     MpegPlan m_plan;
+    std::uint64_t m_lookAhead = 1 << 20;
     // Writing while reading: the choice made as units come, the units given to the copier
     // (with the streams it writes), and how far it copied.
     std::unique_ptr<EarlyChoice> m_early;
@@ -125,16 +126,22 @@ void MpegContainer::WriteEarly(std::uint64_t settled, const SalvageOptions& opti
     const std::vector<std::size_t> written = m_early->TakeWritten();
     m_earlyPlan.units.insert(m_earlyPlan.units.end(), written.begin(), written.end());
     const std::uint64_t reach = std::min({settled, m_early->DecidedBefore(), m_early->LastPictureFrom()});
-    if (reach < EARLY_MARGIN)
+    // The copying stays behind what is settled and decided by twice what it looks ahead.
+    const std::uint64_t margin = 2 * options.earlyLookAhead;
+    if (reach < margin)
         return;
-    const std::uint64_t upTo = reach - EARLY_MARGIN;
+    const std::uint64_t upTo = reach - margin;
     if (!m_copier) {
         std::uint64_t first = std::numeric_limits<std::uint64_t>::max();
         for (const std::size_t i : m_earlyPlan.units)
             first = std::min(first, FirstByte(i));
-        if (first >= upTo)
+        // The streams written are set when the writing begins: it waits for sound in each one
+        // found, for a while.
+        const std::size_t streams = std::min(m_salvage.streams.size(), 1 + MAX_AUDIO_STREAMS);
+        if (first >= upTo || (m_early->Streams().size() < streams && upTo - first < STREAMS_WAIT * margin))
             return;
         m_earlyPlan.streams = m_early->Streams();
+        m_earlyPlan.lookAhead = options.earlyLookAhead;
         SourceReader* input = nullptr;
         ByteSink* output = options.earlyOutput(input);
         m_earlyOver = true;
@@ -177,7 +184,7 @@ bool MpegContainer::EarlyStands() const
         if (at < given[stream].size()) {
             if (given[stream][at++] != i)
                 return false;
-        } else if (FirstByte(i) < m_copiedTo + EARLY_MARGIN) {
+        } else if (FirstByte(i) < m_copiedTo + 2 * m_earlyPlan.lookAhead) {
             return false;
         }
     }
@@ -264,6 +271,7 @@ bool MpegContainer::Select(const SpanRequest& request, RunSummary& summary, std:
 
     std::size_t start = NO_UNIT;
     m_plan = MpegPlan{};
+    m_plan.lookAhead = m_lookAhead;
     m_plan.streams.push_back(video);
     std::vector<std::size_t> chosenUnits;
     for (std::size_t k = 0; k < packets.size(); ++k) {

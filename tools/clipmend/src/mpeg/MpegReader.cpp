@@ -218,7 +218,7 @@ protected:
     {
         if (!m_walked || before < m_nextWalked)
             return;
-        m_nextWalked = before + WALKED_STEP;
+        m_nextWalked = before + m_options.earlyLookAhead;
         std::uint64_t settled = before;
         m_result.sequenceHeaders.resize(m_parsers.size());
         for (std::size_t i = 0; i < m_parsers.size(); ++i) {
@@ -292,8 +292,6 @@ protected:
     std::vector<StreamParser> m_parsers;
 
 private:
-    static constexpr std::uint64_t WALKED_STEP = 1 << 20;
-
     const WalkedFunction& m_walked;
     std::uint64_t m_nextWalked = 0;
     std::uint64_t m_nextProgress = 0;

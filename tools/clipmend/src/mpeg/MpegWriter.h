@@ -18,6 +18,8 @@ struct MpegPlan
 {
     std::vector<std::size_t> units;   // indices of the salvaged units written
     std::vector<std::size_t> streams; // written streams, the video first
+    // How far past a packet the writing looks at the input and its units.
+    std::uint64_t lookAhead = 1 << 20;
 };
 
 constexpr std::size_t MAX_AUDIO_STREAMS = 6;
@@ -33,8 +35,8 @@ public:
     virtual bool Begin(std::string& error) = 0;
     // More written units, each after those of its stream so far.
     virtual void Extend(const std::vector<std::size_t>& units) = 0;
-    // Copies what lies before upTo, where every unit is known and decided up to upTo and a
-    // little beyond; true while nothing failed.
+    // Copies what lies before upTo, where every unit is known and decided up to the plan's
+    // look-ahead beyond it; true while nothing failed.
     virtual bool Advance(std::uint64_t upTo) = 0;
     // Every unit known and decided: writes the rest; false with a reason on failure.
     virtual bool Finish(std::string& error) = 0;

@@ -154,7 +154,7 @@ void ProgramCopier::Rewrite(std::size_t place)
         timed = nullptr;
     };
     for (const Met& m : m_met) {
-        if (m.number == 0 && (pictures || !timed)) {
+        if ((pictures ? StartCodeEndsIn(m) : m.number == 0) && (pictures || !timed)) {
             if (pictures)
                 flush();
             timed = &m_salvage.units.units[m.unit];
@@ -215,6 +215,8 @@ bool ProgramCopier::Advance(std::uint64_t upTo)
         if (m_ended && m_pos > m_last)
             break;
         if (m_lost < ranges.size() && ranges[m_lost].begin <= m_pos) {
+            if (ranges[m_lost].end > upTo)
+                break; // its units may not all be known yet
             // What the stretch lost holds of written units goes afresh.
             for (std::size_t place = 0; place < m_streams.size(); ++place) {
                 TakePieces(m_streams[place], ranges[m_lost].end, m_met);
@@ -236,6 +238,8 @@ bool ProgramCopier::Advance(std::uint64_t upTo)
             m_walkEnded = true;
             break;
         }
+        if (m_pos + length > upTo)
+            break;
         if (id == PACK_START) {
             // A pack header of the other form is left out: the packets are read in the form of
             // the stream's first pack, and so must the written stream's be.

@@ -20,8 +20,6 @@ constexpr std::size_t TS_PAYLOAD = 184;
 constexpr std::size_t PCR_FIELD = 8; // adaptation field length, flags and the reference
 // The program table fits one packet: at most MAX_AUDIO_STREAMS audio streams with this much each.
 constexpr std::size_t MAX_DESCRIPTORS = 16;
-// How far the next packet of a stream is looked for, to number fresh packets so that it follows.
-constexpr std::uint64_t NEXT_PACKET_REACH = 1 << 20;
 
 int Following(int continuity)
 {
@@ -137,6 +135,8 @@ std::uint64_t TransportCopier::PacketStart(std::uint64_t offset) const
 bool TransportCopier::WholeWritten(const Stream& stream, std::size_t at, std::uint32_t number,
                                    std::uint64_t packetStart, std::size_t length) const
 {
+    if (length > m_plan.lookAhead)
+        return false;
     std::size_t total = 0;
     std::uint64_t end = 0;
     std::uint32_t pieceAt = number;
@@ -166,7 +166,8 @@ int TransportCopier::NextStart(std::uint16_t pid, std::uint64_t after, std::uint
                                            [&](const ByteRange& range) { return range.begin <= after; });
     const std::uint64_t lostFrom = lost == m_salvage.lost.end() ? m_in.Size() : lost->begin;
     std::uint64_t pos = after + m_size;
-    for (; pos + m_size <= lostFrom && pos <= after + NEXT_PACKET_REACH; pos += m_size) {
+    // Looked for as far as the plan looks ahead, to number fresh packets so that it follows.
+    for (; pos + m_size <= lostFrom && pos + m_size <= after + m_plan.lookAhead; pos += m_size) {
         const std::uint8_t* b = m_in.Peek(pos + m_syncAt, 4);
         if (!b || b[0] != TS_SYNC)
             break;
@@ -474,11 +475,12 @@ bool TransportCopier::Begin(std::string& error)
 bool TransportCopier::Advance(std::uint64_t upTo)
 {
     const std::vector<ByteRange>& ranges = m_salvage.lost;
-    const std::uint64_t stop = std::min(upTo, m_end);
-    while (m_pos < stop && !m_readFailed && !m_writeFailed) {
+    while (m_pos < m_end && m_pos + m_size <= upTo && !m_readFailed && !m_writeFailed) {
         while (m_lost < ranges.size() && ranges[m_lost].end <= m_pos)
             ++m_lost;
         if (m_lost < ranges.size() && ranges[m_lost].begin <= m_pos) {
+            if (ranges[m_lost].end > upTo)
+                break; // its units may not all be known yet
             Leftovers(ranges[m_lost].end, std::max<std::uint64_t>(ranges[m_lost].end, m_size) - m_size);
             m_pos = ranges[m_lost].end;
             continue;
@@ -494,7 +496,7 @@ bool TransportCopier::Advance(std::uint64_t upTo)
         const std::uint64_t blockStart = m_pos;
         const std::uint64_t blockEnd = m_pos + available;
         // Until something else looks at the input, which may move the window.
-        for (m_windowMoved = false; m_pos < limit && m_pos < stop && !m_windowMoved;
+        for (m_windowMoved = false; m_pos < limit && m_pos + m_size <= upTo && !m_windowMoved;
              m_pos = std::min(m_pos + m_size, limit)) {
             const std::uint64_t pos = m_pos;
             const bool whole = pos + m_size <= limit;
@@ -532,7 +534,7 @@ bool TransportCopier::Finish(std::string& error)
     if (!PrepareEnd(error))
         return false;
     m_end = std::min<std::uint64_t>(PacketStart(m_last) + m_size, m_in.Size());
-    Advance(m_end);
+    Advance(std::numeric_limits<std::uint64_t>::max());
     Leftovers(std::numeric_limits<std::uint64_t>::max(), m_in.Size());
     FlushRun();
     return !Failed(error);

@@ -151,8 +151,21 @@ bool UnitCopier::PicturesTimed(std::size_t place, const std::vector<Met>& met, b
 {
     if (place != 0)
         return true; // sound frames follow on from the one before; readers time them so
-    const auto starts = std::count_if(met.begin(), met.end(), [](const Met& m) { return m.number == 0; });
+    const auto starts =
+        std::count_if(met.begin(), met.end(), [this](const Met& m) { return StartCodeEndsIn(m); });
     return starts == 0 || (starts == 1 && timed);
+}
+
+bool UnitCopier::StartCodeEndsIn(const Met& m) const
+{
+    constexpr std::uint64_t LAST_BYTE = 3;
+    if (m.number > LAST_BYTE)
+        return false;
+    const Unit& unit = m_salvage.units.units[m.unit];
+    std::uint64_t before = 0;
+    for (std::uint32_t p = 0; p < m.number; ++p)
+        before += m_salvage.units.pieces[unit.firstPiece + p].size;
+    return before <= LAST_BYTE && LAST_BYTE < before + m.piece.size;
 }
 
 bool UnitCopier::Tiles(const std::vector<Met>& met, std::uint64_t from, std::uint64_t end) const

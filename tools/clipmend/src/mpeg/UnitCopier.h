@@ -59,6 +59,9 @@ protected:
     // starting in it among the pieces met without a time: one that starts in a packet whose time
     // is another's, or none, goes afresh with its own.
     bool PicturesTimed(std::size_t place, const std::vector<Met>& met, bool timed) const;
+    // Whether the piece met holds the last byte of its picture's start code: readers take the
+    // time of the packet that holds it for the picture's.
+    bool StartCodeEndsIn(const Met& m) const;
     // Whether the pieces met tile [from, end): the packet holds nothing but written units' bytes.
     bool Tiles(const std::vector<Met>& met, std::uint64_t from, std::uint64_t end) const;
     // Whether the unit is a picture that gains bytes, so that its packets cannot be copied.
