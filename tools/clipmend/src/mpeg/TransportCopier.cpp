@@ -291,6 +291,13 @@ void TransportCopier::StreamPacket(std::size_t place, std::uint64_t pos, const s
     const bool unitStart = (b[1] & 0x40) != 0;
     const int control = (b[3] >> 4) & 3;
     const int continuity = b[3] & 0x0F;
+    // Most packets are the middle of a PES being copied: no error, no start, payload alone.
+    if (whole && pes.copying && (b[1] & 0xC0) == 0 && (b[3] & 0xF0) == 0x10 &&
+        continuity == Following(pes.continuity) && PassContinued(stream, pos + m_syncAt + 4, pos + m_size)) {
+        pes.continuity = continuity;
+        Keep(pos, m_size);
+        return;
+    }
     const std::size_t payload = control & 2 ? 5 + std::size_t{b[4]} : 4;
     const bool sound =
         whole && (b[1] & 0x80) == 0 && (b[3] & 0xC0) == 0 && control != 0 && payload <= TS_PACKET;

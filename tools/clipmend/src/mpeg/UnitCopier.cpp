@@ -147,6 +147,39 @@ void UnitCopier::TakePieces(Stream& stream, std::uint64_t end, std::vector<Met>&
     stream.nextPiece = number;
 }
 
+bool UnitCopier::PassContinued(Stream& stream, std::uint64_t from, std::uint64_t end)
+{
+    constexpr std::uint32_t PAST_START = 4; // the pieces that may hold a start code's last byte
+    if (stream.nextUnit >= stream.units.size())
+        return false;
+    const std::vector<Unit>& units = m_salvage.units.units;
+    const Piece* pieces = m_salvage.units.pieces.data();
+    const std::size_t index = stream.units[stream.nextUnit];
+    const Unit& unit = units[index];
+    const std::uint32_t number = stream.nextPiece;
+    if (m_state[index] != UnitState::COPIED || number < PAST_START || number >= unit.pieceCount)
+        return false;
+    const Piece piece = pieces[unit.firstPiece + number];
+    if (piece.offset != from || piece.offset + piece.size != end)
+        return false;
+    const bool last = number + 1 == unit.pieceCount;
+    // The long way would also meet the next unit's first piece, were it to start before end.
+    for (std::size_t at = stream.nextUnit + 1; last && at < stream.units.size(); ++at) {
+        const Unit& next = units[stream.units[at]];
+        if (m_state[stream.units[at]] == UnitState::REPACKED || next.pieceCount == 0)
+            continue;
+        if (pieces[next.firstPiece].offset < end)
+            return false;
+        break;
+    }
+    stream.nextPiece = last ? 0 : number + 1;
+    if (last) {
+        ++stream.nextUnit;
+        Finished(index);
+    }
+    return true;
+}
+
 bool UnitCopier::PicturesTimed(std::size_t place, const std::vector<Met>& met, bool timed) const
 {
     if (place != 0)

@@ -55,6 +55,10 @@ protected:
     // The pieces of the stream's written units that start before end, in order, past those of
     // units packed afresh already.
     void TakePieces(Stream& stream, std::uint64_t end, std::vector<Met>& met);
+    // The common packet's short way: where the stream's next piece alone fills [from, end) and
+    // goes on with a unit whose packets were copied so far, well past its start, it is passed as
+    // copied, as the long way would; false, with nothing changed, where not.
+    bool PassContinued(Stream& stream, std::uint64_t from, std::uint64_t end);
     // Whether the time in a packet's header, if any (timed), leaves none of the pictures
     // starting in it among the pieces met without a time: one that starts in a packet whose time
     // is another's, or none, goes afresh with its own.
