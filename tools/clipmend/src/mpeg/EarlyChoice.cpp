@@ -53,15 +53,20 @@ void EarlyChoice::Advance()
     m_started.resize(streams.size(), false);
     m_held.resize(streams.size());
     for (; m_next < units.size(); ++m_next) {
-        if (units[m_next].stream == m_video)
+        if (units[m_next].stream == m_video) {
+            ++m_pictures;
             Picture(m_next);
-        else
+        } else {
             m_sound.push_back({m_next, static_cast<double>(units[m_next].pts) / CLOCK});
+            // The least first byte of the sound frames waiting, kept as they come and go.
+            const std::uint64_t first = FirstByte(m_next);
+            while (!m_soundFloor.empty() && m_soundFloor.back() > first)
+                m_soundFloor.pop_back();
+            m_soundFloor.push_back(first);
+        }
     }
     if (m_frame == 0 && m_start != NO_UNIT) {
-        const auto pictures = static_cast<std::size_t>(
-            std::count_if(units.begin(), units.end(), [&](const Unit& u) { return u.stream == m_video; }));
-        if (pictures > FRAME_SAMPLE) {
+        if (m_pictures > FRAME_SAMPLE) {
             m_frame = FrameTicks(m_salvage.units, m_video, FRAME_SAMPLE);
             for (const std::size_t i : m_unshown)
                 Shown(static_cast<double>(units[i].pts) / CLOCK);
@@ -170,6 +175,8 @@ void EarlyChoice::DecideSound()
     while (!m_sound.empty() && (m_choiceDone || m_videoFront >= m_sound.front().begin + SOUND_HORIZON)) {
         const Audio a = m_sound.front();
         m_sound.pop_front();
+        if (m_soundFloor.front() == FirstByte(a.unit))
+            m_soundFloor.pop_front();
         if (!StartsWhileShown(a.begin))
             continue;
         const std::size_t stream = units[a.unit].stream;
@@ -227,9 +234,8 @@ std::uint64_t EarlyChoice::DecidedBefore() const
 {
     if (m_start == NO_UNIT || m_frame == 0)
         return 0;
-    std::uint64_t before = std::numeric_limits<std::uint64_t>::max();
-    for (const Audio& a : m_sound)
-        before = std::min(before, FirstByte(a.unit));
+    std::uint64_t before =
+        m_soundFloor.empty() ? std::numeric_limits<std::uint64_t>::max() : m_soundFloor.front();
     for (const std::deque<std::size_t>& held : m_held)
         for (const std::size_t unit : held)
             before = std::min(before, FirstByte(unit));

@@ -91,7 +91,9 @@ private:
     std::map<double, double> m_shown;   // the chosen pictures' times, merged
     double m_videoFront = -std::numeric_limits<double>::infinity();      // latest picture time seen
     std::int64_t m_shownFrom = std::numeric_limits<std::int64_t>::max(); // the first written picture's
-    std::deque<Audio> m_sound;                   // sound frames not yet decided, in their order
+    std::deque<Audio> m_sound;              // sound frames not yet decided, in their order
+    std::deque<std::uint64_t> m_soundFloor; // their first bytes, each less than those after it
+    std::size_t m_pictures = 0;
     std::vector<bool> m_started;                 // per stream: sound has started
     std::vector<std::deque<std::size_t>> m_held; // per stream: chosen frames before it starts
     std::vector<std::size_t> m_streams;
