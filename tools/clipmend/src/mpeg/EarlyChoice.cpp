@@ -112,10 +112,8 @@ void EarlyChoice::Picture(std::size_t i)
         return;
     }
     // The span starts at the last keyframe before the requested start frame.
-    if (u.key) {
-        m_lastKeyNumber = number;
+    if (u.key)
         m_waiting.clear();
-    }
     m_waiting.push_back({i, number, leading});
     if (number < static_cast<std::uint64_t>(m_request.startFrame))
         return;

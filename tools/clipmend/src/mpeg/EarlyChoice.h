@@ -83,22 +83,21 @@ private:
     bool m_needKey = true;
     std::uint32_t m_usableRun = 0;
     std::uint64_t m_usable = 0;         // usable pictures so far
-    std::uint64_t m_lastKeyNumber = 0;  // number among them of the last usable keyframe
     std::size_t m_start = NO_UNIT;      // the first chosen picture, once the start is found
     std::vector<Waiting> m_waiting;     // from the last usable keyframe on
     std::vector<std::size_t> m_unshown; // chosen pictures before the frame step is known
     bool m_choiceDone = false;          // the requested count of pictures is chosen
     std::map<double, double> m_shown;   // the chosen pictures' times, merged
     double m_videoFront = -std::numeric_limits<double>::infinity();      // latest picture time seen
-    std::int64_t m_shownFrom = std::numeric_limits<std::int64_t>::max(); // the first written picture's
-    std::deque<Audio> m_sound;              // sound frames not yet decided, in their order
-    std::deque<std::uint64_t> m_soundFloor; // their first bytes, each less than those after it
-    std::size_t m_pictures = 0;
+    std::int64_t m_shownFrom = std::numeric_limits<std::int64_t>::max(); // earliest written picture time
+    std::deque<Audio> m_sound;                   // sound frames not yet decided, in their order
+    std::deque<std::uint64_t> m_soundFloor;      // their first bytes, each less than those after it
+    std::size_t m_pictures = 0;                  // found so far
     std::vector<bool> m_started;                 // per stream: sound has started
     std::vector<std::deque<std::size_t>> m_held; // per stream: chosen frames before it starts
-    std::vector<std::size_t> m_streams;
-    std::vector<std::size_t> m_written;
-    std::size_t m_lastPicture = NO_UNIT;
+    std::vector<std::size_t> m_streams;          // written, the video first
+    std::vector<std::size_t> m_written;          // decided since TakeWritten was last called
+    std::size_t m_lastPicture = NO_UNIT;         // the last written so far
 };
 
 } // namespace pg::clipmend::mpeg
