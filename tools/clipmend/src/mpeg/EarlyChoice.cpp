@@ -37,6 +37,13 @@ std::int64_t FrameTicks(const Units& units, std::uint32_t video, std::size_t lim
     return steps[steps.size() / 2];
 }
 
+std::uint64_t FirstByte(const Units& units, std::size_t unit)
+{
+    const Unit& u = units.units[unit];
+    return u.pieceCount == 0 ? std::numeric_limits<std::uint64_t>::max()
+                             : std::uint64_t{units.pieces[u.firstPiece].offset};
+}
+
 void EarlyChoice::Advance()
 {
     const std::vector<Unit>& units = m_salvage.units.units;
@@ -219,13 +226,6 @@ std::vector<std::size_t> EarlyChoice::TakeWritten()
     std::vector<std::size_t> taken;
     taken.swap(m_written);
     return taken;
-}
-
-std::uint64_t EarlyChoice::FirstByte(std::size_t unit) const
-{
-    const Unit& u = m_salvage.units.units[unit];
-    return u.pieceCount == 0 ? std::numeric_limits<std::uint64_t>::max()
-                             : std::uint64_t{m_salvage.units.pieces[u.firstPiece].offset};
 }
 
 std::uint64_t EarlyChoice::DecidedBefore() const

@@ -24,6 +24,9 @@ constexpr std::int64_t MAX_LEADING = 10 * CLOCK;
 std::int64_t FrameTicks(const Units& units, std::uint32_t video,
                         std::size_t limit = std::numeric_limits<std::size_t>::max());
 
+// Where the unit's first piece lies in the file; the most where it has none.
+std::uint64_t FirstByte(const Units& units, std::size_t unit);
+
 class EarlyChoice
 {
 public:
@@ -67,7 +70,7 @@ private:
     // Decides the sound frames the pictures have moved past, in their order.
     void DecideSound();
     void WriteSound(std::size_t unit);
-    std::uint64_t FirstByte(std::size_t unit) const;
+    std::uint64_t FirstByte(std::size_t unit) const { return mpeg::FirstByte(m_salvage.units, unit); }
 
     const MpegSalvage& m_salvage;
     SpanRequest m_request;

@@ -96,12 +96,7 @@ private:
     void WriteEarly(std::uint64_t settled, const SalvageOptions& options);
     // Whether the final choice writes what the writing while reading has written so far.
     bool EarlyStands() const;
-    std::uint64_t FirstByte(std::size_t unit) const
-    {
-        const Unit& u = m_salvage.units.units[unit];
-        return u.pieceCount == 0 ? std::numeric_limits<std::uint64_t>::max()
-                                 : std::uint64_t{m_salvage.units.pieces[u.firstPiece].offset};
-    }
+    std::uint64_t FirstByte(std::size_t unit) const { return mpeg::FirstByte(m_salvage.units, unit); }
 
     bool m_transport;
     MpegSalvage m_salvage;
